@@ -1,0 +1,11 @@
+#pragma once
+// The keyword tables of the -t and -mc options.
+
+#include <string>
+
+#include "app/settings.h"
+
+// Applies a -t keyword: output PDF, or an image type with its extension (JPEG for unknown words).
+void ApplyOutputType(const std::string& keyword, Settings& settings);
+// The compression code of a -mc keyword (2 for unknown words).
+int32_t CompressionCode(const std::string& keyword);

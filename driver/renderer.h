@@ -1,0 +1,16 @@
+#pragma once
+// The rendering engine: an executable beside the program, started once per document.
+
+#include <string>
+
+constexpr const char* kRendererFileName = "proc.dll";
+constexpr size_t kRendererCommandCapacity = 8000;
+constexpr size_t kRendererReadChunk = 1024;
+constexpr int kRendererLingerMs = 1000;
+
+// 1 when the engine file is beside the program; otherwise shows the error message and gives 0.
+int CheckRenderer();
+// Starts the engine on the command line (split by the Windows rules), drains and discards its
+// standard output until it closes, gives it a second to end and then ends it. Returns 1 when the
+// engine was started, -2 when a pipe or the process could not be created.
+int RunRenderer(const std::string& commandLine);

@@ -1,0 +1,38 @@
+#pragma once
+// A 24-bit bottom-up BMP file written row by row, bottom row first, so that a page can be
+// rendered in bands without holding the whole image.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+class BmpFileWriter {
+public:
+    BmpFileWriter() = default;
+    BmpFileWriter(const BmpFileWriter&) = delete;
+    BmpFileWriter& operator=(const BmpFileWriter&) = delete;
+    ~BmpFileWriter();
+
+    // Creates the file and writes both headers. False when the file cannot be made or the
+    // image is too large for the format.
+    bool Open(const std::string& path, int width, int height, int dpiX, int dpiY);
+    // Appends one row of width RGB triplets; rows go from the bottom of the image upwards.
+    bool WriteRow(const uint8_t* rgb);
+    // Flushes and closes; false when any write failed or rows are missing.
+    bool Close();
+
+    // Pixels per metre stored in the header for a resolution in dots per inch.
+    static int32_t PixelsPerMetre(int dpi);
+
+private:
+    std::FILE* file_ = nullptr;
+    int width_ = 0;
+    int rowsLeft_ = 0;
+    bool failed_ = false;
+    std::vector<uint8_t> row_;
+};
+
+}  // namespace engine

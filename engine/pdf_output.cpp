@@ -1,0 +1,228 @@
+#include "engine/pdf_output.h"
+
+#include <mupdf/pdf.h>
+
+#include "engine/engine_errors.h"
+#include "engine/output_files.h"
+#include "engine/pdf_encrypted_writer.h"
+#include "engine/text_encoding.h"
+#include "engine/xps_source.h"
+
+namespace engine {
+namespace {
+
+pdf_document* NewPdfDocument(fz_context* ctx, std::string& error) {
+    pdf_document* pdf = nullptr;
+    fz_try(ctx) { pdf = pdf_create_document(ctx); }
+    fz_catch(ctx) { pdf = nullptr; }
+    if (!pdf) error = CaughtMessage(ctx);
+    return pdf;
+}
+
+enum class PageOutcome { Complete, Partial, Lost };
+
+// Draws page index of doc into a new page at the end of pdf. bounds is the page size used
+// when the page cannot be loaded; on return it holds the page's size.
+PageOutcome AppendPage(fz_context* ctx, fz_document* doc, pdf_document* pdf, int index,
+                       fz_rect& bounds, std::string& error) {
+    fz_page* page = nullptr;
+    fz_device* device = nullptr;
+    pdf_obj* resources = nullptr;
+    fz_buffer* contents = nullptr;
+    pdf_obj* pageObject = nullptr;
+    fz_rect mediaBox = bounds;
+    bool drawn = true;
+    bool added = true;
+    fz_var(page);
+    fz_var(device);
+    fz_var(resources);
+    fz_var(contents);
+    fz_var(pageObject);
+    fz_var(mediaBox);
+    fz_var(drawn);
+
+    fz_try(ctx) {
+        page = fz_load_page(ctx, doc, index);
+        fz_rect pageBounds = fz_bound_page(ctx, page);
+        if (fz_is_empty_rect(pageBounds) || fz_is_infinite_rect(pageBounds)) {
+            fz_throw(ctx, FZ_ERROR_GENERIC, "page has no usable size");
+        }
+        mediaBox = pageBounds;
+    }
+    fz_catch(ctx) { drawn = false; }
+    if (!drawn) error = CaughtMessage(ctx);
+
+    fz_try(ctx) {
+        device = pdf_page_write(ctx, pdf, mediaBox, &resources, &contents);
+        if (page) fz_run_page(ctx, page, device, fz_identity, nullptr);
+    }
+    fz_catch(ctx) {
+        if (drawn) {
+            drawn = false;
+            error = CaughtMessage(ctx);
+        }
+    }
+
+    // Whatever was drawn is kept, so that page numbers stay as in the document.
+    fz_try(ctx) {
+        if (device) fz_close_device(ctx, device);
+        if (!resources) resources = pdf_new_dict(ctx, pdf, 0);
+        if (!contents) contents = fz_new_buffer(ctx, 0);
+        pageObject = pdf_add_page(ctx, pdf, mediaBox, 0, resources, contents);
+        pdf_insert_page(ctx, pdf, -1, pageObject);
+    }
+    fz_always(ctx) {
+        pdf_drop_obj(ctx, pageObject);
+        fz_drop_buffer(ctx, contents);
+        pdf_drop_obj(ctx, resources);
+        fz_drop_device(ctx, device);
+        fz_drop_page(ctx, page);
+    }
+    fz_catch(ctx) { added = false; }
+    if (!added) error = CaughtMessage(ctx);
+    bounds = mediaBox;
+    return !added ? PageOutcome::Lost : drawn ? PageOutcome::Complete : PageOutcome::Partial;
+}
+
+bool SetDocumentInfo(fz_context* ctx, pdf_document* pdf, const std::vector<InfoEntry>& entries,
+                     std::string& error) {
+    if (entries.empty()) return true;
+    std::vector<std::string> texts;
+    for (const InfoEntry& entry : entries) texts.push_back(ToUtf8(entry.value));
+    pdf_obj* info = nullptr;
+    bool ok = true;
+    fz_var(info);
+    fz_try(ctx) {
+        info = pdf_new_dict(ctx, pdf, static_cast<int>(entries.size()));
+        for (size_t i = 0; i < entries.size(); ++i) {
+            pdf_dict_put_drop(ctx, info, pdf_new_name(ctx, entries[i].key.c_str()),
+                              pdf_new_text_string(ctx, texts[i].c_str()));
+        }
+        pdf_dict_put_drop(ctx, pdf_trailer(ctx, pdf), PDF_NAME(Info),
+                          pdf_add_object(ctx, pdf, info));
+    }
+    fz_always(ctx) { pdf_drop_obj(ctx, info); }
+    fz_catch(ctx) { ok = false; }
+    if (!ok) error = CaughtMessage(ctx);
+    return ok;
+}
+
+pdf_write_options CompactWriteOptions() {
+    pdf_write_options options = pdf_default_write_options;
+    options.do_compress = 1;
+    options.do_compress_images = 1;
+    options.do_compress_fonts = 1;
+    options.do_garbage = 4;  // drop unused objects, renumber, merge duplicate objects and streams
+    options.do_encrypt = PDF_ENCRYPT_NONE;
+    return options;
+}
+
+// Serialises doc into a new buffer; nullptr on failure.
+fz_buffer* SaveToBuffer(fz_context* ctx, pdf_document* doc) {
+    const pdf_write_options options = CompactWriteOptions();
+    fz_buffer* buffer = nullptr;
+    fz_output* out = nullptr;
+    fz_var(buffer);
+    fz_var(out);
+    fz_try(ctx) {
+        buffer = fz_new_buffer(ctx, 64 << 10);
+        out = fz_new_output_with_buffer(ctx, buffer);
+        pdf_write_document(ctx, doc, out, &options);
+        fz_close_output(ctx, out);
+    }
+    fz_always(ctx) { fz_drop_output(ctx, out); }
+    fz_catch(ctx) {
+        fz_drop_buffer(ctx, buffer);
+        buffer = nullptr;
+    }
+    return buffer;
+}
+
+// The document saved twice: duplicates are merged one level at a time, so an image that was
+// added once per use (each with its own soft mask) becomes one object only when the second
+// pass sees the masks already merged.
+fz_buffer* SaveCompacted(fz_context* ctx, pdf_document* pdf, std::string& error) {
+    fz_buffer* first = SaveToBuffer(ctx, pdf);
+    if (!first) {
+        error = CaughtMessage(ctx);
+        return nullptr;
+    }
+    fz_stream* input = nullptr;
+    pdf_document* reread = nullptr;
+    bool ok = true;
+    fz_var(input);
+    fz_var(reread);
+    fz_try(ctx) {
+        input = fz_open_buffer(ctx, first);
+        reread = pdf_open_document_with_stream(ctx, input);
+    }
+    fz_catch(ctx) { ok = false; }
+    fz_buffer* second = ok ? SaveToBuffer(ctx, reread) : nullptr;
+    if (!second) error = CaughtMessage(ctx);
+    pdf_drop_document(ctx, reread);
+    fz_drop_stream(ctx, input);
+    fz_drop_buffer(ctx, first);
+    return second;
+}
+
+bool WriteBufferToFile(fz_context* ctx, fz_buffer* buffer, const std::string& path,
+                       std::string& error) {
+    const char* outputPath = path.c_str();
+    bool ok = true;
+    fz_try(ctx) { fz_save_buffer(ctx, buffer, outputPath); }
+    fz_catch(ctx) { ok = false; }
+    if (!ok) error = CaughtMessage(ctx);
+    return ok;
+}
+
+bool SavePdf(fz_context* ctx, pdf_document* pdf, const EngineOptions& options,
+             const std::string& path, std::string& error) {
+    fz_buffer* compact = SaveCompacted(ctx, pdf, error);
+    if (!compact) return false;
+    bool ok = options.security
+                  ? WriteEncryptedPdf(ctx, compact, path, *options.security, error)
+                  : WriteBufferToFile(ctx, compact, path, error);
+    fz_drop_buffer(ctx, compact);
+    return ok;
+}
+
+}  // namespace
+
+bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOptions& options) {
+    std::string error;
+    pdf_document* pdf = NewPdfDocument(ctx, error);
+    if (!pdf) {
+        ReportError("cannot create the PDF document: " + error);
+        return false;
+    }
+    bool allGood = true;
+    bool writable = true;
+    fz_rect bounds = kFallbackPageBounds;
+    for (int index = 0; index < pageCount && writable; ++index) {
+        std::string pageError;
+        PageOutcome outcome = AppendPage(ctx, doc, pdf, index, bounds, pageError);
+        if (outcome != PageOutcome::Complete) {
+            ReportError("page " + std::to_string(index + 1) + ": " + pageError);
+            allGood = false;
+            writable = outcome != PageOutcome::Lost;
+        }
+    }
+    if (writable && !SetDocumentInfo(ctx, pdf, options.info, error)) {
+        ReportError("cannot store the document information: " + error);
+        writable = false;
+    }
+    if (writable) {
+        std::string temporary = TemporaryNameFor(options.outputFile);
+        bool saved = SavePdf(ctx, pdf, options, temporary, error);
+        if (!saved || !CommitFile(temporary, options.outputFile)) {
+            DiscardFile(temporary);
+            ReportError("cannot write " + options.outputFile + (saved ? "" : ": " + error));
+            writable = false;
+        }
+    }
+    if (!writable) allGood = false;
+    pdf_drop_document(ctx, pdf);
+    return allGood;
+}
+
+}  // namespace engine

@@ -1,0 +1,17 @@
+#pragma once
+// The pdfwrite device: the document as one vector PDF.
+
+#include <mupdf/fitz.h>
+
+#include "engine/engine_options.h"
+
+namespace engine {
+
+// Writes every page of doc as vector content (text as text with its fonts, images in their
+// own compression) with the options' document information, encrypted when the options ask
+// for it, to the options' output file. A page that fails is kept as far as it was drawn.
+// Errors are reported as they happen; returns true when every page converted and the file
+// was written. On a failed write no file is left behind.
+bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOptions& options);
+
+}  // namespace engine

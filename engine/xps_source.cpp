@@ -1,0 +1,52 @@
+#include "engine/xps_source.h"
+
+namespace engine {
+namespace {
+
+void DropMessage(void*, const char*) {}
+
+}  // namespace
+
+fz_context* NewQuietContext() {
+    fz_context* ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+    if (!ctx) return nullptr;
+    fz_set_warning_callback(ctx, DropMessage, nullptr);
+    fz_set_error_callback(ctx, DropMessage, nullptr);
+    return ctx;
+}
+
+std::string CaughtMessage(fz_context* ctx) {
+    const char* message = fz_caught_message(ctx);
+    return (message && *message) ? message : "unknown library error";
+}
+
+fz_document* OpenXpsDocument(fz_context* ctx, const std::string& path, std::string& error) {
+    fz_stream* file = nullptr;
+    fz_document* doc = nullptr;
+    fz_var(file);
+    fz_var(doc);
+    fz_try(ctx) {
+        fz_register_document_handlers(ctx);
+        file = fz_open_file(ctx, path.c_str());
+        // Chosen by type, not by the file's name: the input is always read as XPS.
+        doc = fz_open_document_with_stream(ctx, "application/oxps", file);
+    }
+    fz_always(ctx) { fz_drop_stream(ctx, file); }
+    fz_catch(ctx) {
+        error = CaughtMessage(ctx);
+        doc = nullptr;
+    }
+    return doc;
+}
+
+int CountDocumentPages(fz_context* ctx, fz_document* doc, std::string& error) {
+    int count = -1;
+    fz_try(ctx) { count = fz_count_pages(ctx, doc); }
+    fz_catch(ctx) {
+        error = CaughtMessage(ctx);
+        count = -1;
+    }
+    return count;
+}
+
+}  // namespace engine

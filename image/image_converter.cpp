@@ -1,0 +1,233 @@
+// The image conversion object and its five handle calls.
+
+#include "image/image_converter.h"
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "image/format_routines.h"
+#include "image/ximage_tif.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr size_t kInputPathCapacity = 511;
+
+// Live objects by handle. Handles count up and are never handed out twice, so a handle kept
+// after destroy finds nothing instead of a newer object.
+struct Registry {
+    std::mutex mutex;
+    std::map<ImgConvHandle, std::shared_ptr<ImageConverter>> objects;
+    ImgConvHandle lastHandle = 0;
+};
+
+Registry& TheRegistry() {
+    static Registry registry;
+    return registry;
+}
+
+std::shared_ptr<ImageConverter> Find(ImgConvHandle handle) {
+    if (handle <= 0) return nullptr;
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    auto found = registry.objects.find(handle);
+    return found == registry.objects.end() ? nullptr : found->second;
+}
+
+// Full path of text, or empty when it is longer than capacity: a cut path would name some
+// other file.
+std::string FullPathWithin(const char* text, size_t capacity) {
+    std::string full = platform::FullPath(text);
+    return full.size() <= capacity ? full : std::string();
+}
+
+int32_t LimitResolution(int32_t value) { return value < 72 ? 72 : value > 600 ? 600 : value; }
+
+bool IsPaletteDepth(int32_t depth) { return depth == 1 || depth == 4 || depth == 8; }
+
+// Depth rules: the depth the page is brought to and the palette it is reduced to.
+void ComputeDepths(ImageConverter& converter) {
+    int32_t depth = converter.requestedDepth;
+    if (!IsPaletteDepth(depth)) depth = converter.outputType == kOutputGif ? 8 : 24;
+    switch (converter.outputType) {
+        case kOutputJpeg:
+            if (depth == 8) converter.greyscale = 1;
+            depth = converter.greyscale ? 8 : 24;
+            break;
+        case kOutputTga:
+            depth = depth == 8 ? 8 : 24;
+            break;
+        case kOutputJp2:
+        case kOutputRas:
+        case kOutputJpc:
+            depth = converter.greyscale ? 8 : 24;
+            break;
+        default:
+            break;
+    }
+    converter.effectiveDepth = depth;
+    converter.paletteDepth = 0;
+    if (IsPaletteDepth(depth)) {
+        converter.paletteDepth = depth;
+        converter.effectiveDepth = 24;
+    }
+}
+
+bool RunFormatRoutines(ImageConverter& converter, int32_t& failures) {
+    if (converter.inputFiles.empty()) {
+        ++failures;
+        return false;
+    }
+    auto count = [&failures](bool written) {
+        if (!written) ++failures;
+    };
+    switch (converter.outputType) {
+        case kOutputEmf:
+            count(RunEmfFormatRoutine(converter));
+            break;
+        case kOutputWmf:
+            count(RunWmfFormatRoutine(converter));
+            break;
+        case kOutputTiff:
+            if (converter.multiPage) {
+                for (const std::string& file : converter.inputFiles) {
+                    count(RunTiffFormatRoutine(converter, file));
+                }
+            } else {
+                count(RunTiffFormatRoutine(converter, converter.inputFiles.front()));
+            }
+            break;
+        default:
+            count(RunRasterFormatRoutine(converter));
+            break;
+    }
+    return failures == 0;
+}
+
+}  // namespace
+
+ImageConverter::ImageConverter() : multiPageImage(new (std::nothrow) CxImageTIF) {}
+
+ImageConverter::~ImageConverter() {
+    multiPageImage.reset();
+    if (multiPageFile != nullptr) {
+        // Never finished: the partial file must not stay behind.
+        std::fclose(multiPageFile);
+        multiPageFile = nullptr;
+        if (!multiPageTempPath.empty()) std::remove(multiPageTempPath.c_str());
+    }
+}
+
+ImgConvHandle ImgConvCreate() {
+    std::shared_ptr<ImageConverter> converter;
+    try {
+        converter = std::make_shared<ImageConverter>();
+    } catch (...) {
+        return 0;
+    }
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    if (registry.lastHandle == INT32_MAX) return 0;
+    const ImgConvHandle handle = ++registry.lastHandle;
+    try {
+        registry.objects.emplace(handle, std::move(converter));
+    } catch (...) {
+        return 0;
+    }
+    return handle;
+}
+
+int ImgConvAddFile(ImgConvHandle handle, const char* path) {
+    std::shared_ptr<ImageConverter> converter = Find(handle);
+    if (!converter) return 0;
+    // An unusable path keeps its place in the list, so that later pages keep their numbers; it
+    // simply fails to load.
+    converter->inputFiles.push_back(path != nullptr ? FullPathWithin(path, kInputPathCapacity)
+                                                    : std::string());
+    return 1;
+}
+
+int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32_t value,
+                     int32_t /*unused*/) {
+    std::shared_ptr<ImageConverter> converter = Find(handle);
+    if (!converter) return 0;
+    ImageConverter& c = *converter;
+    switch (code) {
+        case kOptionOutputPath:
+            if (text != nullptr && *text != '\0') c.outputPath = FullPathWithin(text, kConverterPathCapacity);
+            break;
+        case kOptionMultiPagePath:
+            if (text != nullptr && *text != '\0') {
+                c.multiPageOutputPath = FullPathWithin(text, kConverterPathCapacity);
+            }
+            break;
+        case kOptionOutputType:
+            c.outputType = value < 1 || value > 12 ? kOutputJpeg : value;
+            break;
+        case kOptionDepth:
+            c.requestedDepth = value;
+            break;
+        case kOptionXResolution:
+            c.xResolution = LimitResolution(value);
+            break;
+        case kOptionYResolution:
+            c.yResolution = LimitResolution(value);
+            break;
+        case kOptionQuality:
+            c.quality = value;
+            break;
+        case kOptionCompression:
+            c.compression = value;
+            break;
+        case kOptionMultiPage:
+            c.multiPage = value != 0 ? 1 : 0;
+            break;
+        case kOptionGreyscale:
+            c.greyscale = value != 0 ? 1 : 0;
+            break;
+        case kOptionWidth:
+            if (value > 0) c.width = value;
+            break;
+        case kOptionHeight:
+            if (value > 0) c.height = value;
+            break;
+        case kOptionRotation:
+            if (value > 0) c.rotation = value;
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+int ImgConvConvert(ImgConvHandle handle) {
+    std::shared_ptr<ImageConverter> converter = Find(handle);
+    if (!converter) return 0;
+    ComputeDepths(*converter);
+    int32_t failures = 0;
+    const bool allWritten = RunFormatRoutines(*converter, failures);
+    converter->failures += failures;
+    return allWritten ? 1 : 0;
+}
+
+int ImgConvDestroy(ImgConvHandle handle) {
+    if (handle <= 0) return 0;
+    std::shared_ptr<ImageConverter> converter;
+    {
+        Registry& registry = TheRegistry();
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        auto found = registry.objects.find(handle);
+        if (found == registry.objects.end()) return 0;
+        converter = std::move(found->second);
+        registry.objects.erase(found);
+    }
+    bool finished = true;
+    if (converter->multiPageFile != nullptr || !converter->multiPageTempPath.empty()) {
+        finished = FinishMultiPageTiff(*converter);
+    }
+    converter.reset();
+    return finished ? 1 : 0;
+}

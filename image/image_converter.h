@@ -1,0 +1,89 @@
+#pragma once
+// The object that turns page BMP files into one output file, driven through five handle calls.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CxImageTIF;
+
+// Output type numbers shared by the page pipeline and the converter.
+enum OutputType : int32_t {
+    kOutputBmp = 1,
+    kOutputEmf = 2,
+    kOutputWmf = 3,
+    kOutputJpeg = 4,
+    kOutputPng = 5,
+    kOutputGif = 6,
+    kOutputTiff = 7,
+    kOutputPcx = 8,
+    kOutputTga = 9,
+    kOutputJp2 = 10,
+    kOutputRas = 11,
+    kOutputJpc = 12,
+};
+
+// Option codes of ImgConvSetOption.
+enum ConverterOption : int32_t {
+    kOptionOutputPath = 1,
+    kOptionMultiPagePath = 2,
+    kOptionOutputType = 5,
+    kOptionDepth = 6,
+    kOptionXResolution = 7,
+    kOptionYResolution = 8,
+    kOptionQuality = 9,
+    kOptionCompression = 10,
+    kOptionMultiPage = 11,
+    kOptionGreyscale = 12,
+    kOptionWidth = 13,
+    kOptionHeight = 14,
+    kOptionRotation = 15,
+};
+
+constexpr size_t kConverterPathCapacity = 260;
+
+struct ImageConverter {
+    ImageConverter();
+    ~ImageConverter();
+
+    std::vector<std::string> inputFiles;
+    std::string outputPath;          // at most kConverterPathCapacity characters
+    std::string multiPageOutputPath;  // at most kConverterPathCapacity characters
+    int32_t outputType = kOutputJpeg;
+    int32_t requestedDepth = 24;
+    int32_t multiPage = 0;
+    int32_t effectiveDepth = 24;
+    int32_t compression = 2;
+    int32_t greyscale = 0;
+    int32_t quality = 75;
+    int32_t rotation = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t xResolution = 150;
+    int32_t yResolution = 150;
+    int32_t paletteDepth = 0;
+
+    // Multi-page TIFF: the file is opened (under a temporary name beside the target) on the
+    // first page and renamed into place on destroy when at least one page went in.
+    std::FILE* multiPageFile = nullptr;
+    std::string multiPageTempPath;
+    int32_t multiPagePagesWritten = 0;
+    std::unique_ptr<CxImageTIF> multiPageImage;
+
+    // Outputs (or multi-page pages) that could not be written, for the exit status.
+    int32_t failures = 0;
+};
+
+// Handles are positive, never reused while the process lives, and never alias a freed object.
+using ImgConvHandle = int32_t;
+
+ImgConvHandle ImgConvCreate();
+int ImgConvAddFile(ImgConvHandle handle, const char* path);
+int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32_t value,
+                     int32_t unused);
+// 1 when every output was written; 0 when something failed (or the handle is invalid).
+int ImgConvConvert(ImgConvHandle handle);
+int ImgConvDestroy(ImgConvHandle handle);  // 0 for an invalid handle, also 0 when finishing the
+                                            // multi-page file failed

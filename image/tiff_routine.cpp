@@ -1,0 +1,142 @@
+// The TIFF format routine of the convert operation: prepares one page and either saves it as
+// its own file or appends it to the document's multi-page file, which is written under a
+// temporary name beside the target and renamed into place when the converter is destroyed.
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
+
+#include "image/format_routines.h"
+#include "image/image_converter.h"
+#include "image/ximage_tif.h"
+
+namespace {
+
+// Opens a new file for reading and writing beside path under an unused name.
+std::FILE* OpenTemporaryBeside(const std::string& path, std::string& temporaryPath) {
+    static std::atomic<uint32_t> counter{0};
+    static const uint32_t seed = std::random_device{}();
+    static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::minstd_rand generator(seed + counter.fetch_add(1) * 104729u);
+        std::string suffix = ".pages-";
+        for (int i = 0; i < 6; ++i) suffix += kDigits[generator() % (sizeof(kDigits) - 1)];
+        temporaryPath = path + suffix;
+        // "x": never takes over a file that exists.
+        if (std::FILE* file = std::fopen(temporaryPath.c_str(), "w+bx")) return file;
+        if (errno != EEXIST) break;
+    }
+    temporaryPath.clear();
+    return nullptr;
+}
+
+// Compression value of the TIFF codec slot for the converter's compression option and depth.
+uint32_t ChooseCompression(int32_t option, int32_t depth, bool greyscale) {
+    switch (option) {
+        case 0: return kTiffNone;
+        case 1: return kTiffLzw;
+        case 2:
+            if (depth == 1) return kTiffCcittFax4;
+            if (depth == 4) return kTiffLzw;
+            if (depth == 8) return greyscale ? kTiffJpegYCbCr : kTiffLzw;
+            return kTiffJpegYCbCr;
+        case 3: return depth == 1 ? kTiffCcittFax4 : kTiffPackBits;
+        case 5:
+            if (depth == 1) return kTiffCcittFax3;
+            break;
+        case 6:
+            if (depth == 1) return kTiffCcittRle;
+            break;
+        default: break;
+    }
+    if (depth == 1) return kTiffCcittFax4;
+    if (depth == 4 || depth == 8) return kTiffLzw;
+    return kTiffJpegYCbCr;
+}
+
+void PreparePage(ImageConverter& converter, CxImageTIF& image) {
+    const int32_t paletteDepth = converter.paletteDepth;
+    if (paletteDepth == 1 || paletteDepth == 4 || paletteDepth == 8) {
+        if (paletteDepth == 8 && converter.compression == 7) converter.greyscale = 1;
+        if (converter.greyscale != 0 && paletteDepth != 1) image.ConvertToGrey();
+        if (converter.effectiveDepth == 24 && converter.compression != 7)
+            ApplyPaletteReduction(image, paletteDepth);
+    }
+    image.SetXDPI(converter.xResolution);
+    image.SetYDPI(converter.yResolution);
+    const bool palettised = paletteDepth == 1 || paletteDepth == 4 || paletteDepth == 8;
+    const int32_t depth = palettised ? paletteDepth : converter.effectiveDepth;
+    image.SetCodecOption(ChooseCompression(converter.compression, depth, converter.greyscale != 0),
+                         kFormatTiff);
+    image.SetJpegQuality(converter.quality);
+    ApplyRotationStep(image, converter.rotation);
+    if (converter.width > 0 && converter.height > 0) image.Resample(converter.width, converter.height);
+}
+
+// The multi-page file's stream, opening the file on the first page.
+ImageStream* MultiPageStream(ImageConverter& converter, CxImageTIF& image) {
+    if (converter.multiPageFile == nullptr) {
+        if (converter.multiPageOutputPath.empty()) return nullptr;
+        converter.multiPageFile = OpenTemporaryBeside(converter.multiPageOutputPath,
+                                                      converter.multiPageTempPath);
+        if (converter.multiPageFile == nullptr) return nullptr;
+        image.AttachPageFile(converter.multiPageFile);
+    }
+    return image.PageFileStream();
+}
+
+}  // namespace
+
+bool RunTiffFormatRoutine(ImageConverter& converter, const std::string& inputFile) {
+    CxImageTIF* image = converter.multiPageImage.get();
+    if (image == nullptr) {
+        ++converter.failures;
+        return false;
+    }
+    // A page that cannot be read must not re-encode the pixels of the page before it.
+    if (!image->Load(inputFile, kFormatBmp)) {
+        ++converter.failures;
+        return false;
+    }
+    PreparePage(converter, *image);
+
+    bool written;
+    if (converter.multiPage != 0) {
+        ImageStream* stream = MultiPageStream(converter, *image);
+        written = stream != nullptr && image->Encode(stream, true);
+        if (written) ++converter.multiPagePagesWritten;
+    } else {
+        written = image->Save(converter.outputPath, kFormatTiff);
+    }
+    if (!written) ++converter.failures;
+    return written;
+}
+
+bool FinishMultiPageTiff(ImageConverter& converter) {
+    if (converter.multiPageImage) {
+        converter.multiPageImage->CloseTiffHandle();
+        converter.multiPageImage->DetachPageFile();
+    }
+    if (converter.multiPageFile == nullptr) return true;
+
+    bool finished = std::fflush(converter.multiPageFile) == 0 && std::ferror(converter.multiPageFile) == 0;
+    finished = std::fclose(converter.multiPageFile) == 0 && finished;
+    converter.multiPageFile = nullptr;
+
+    std::error_code error;
+    if (finished && converter.multiPagePagesWritten > 0) {
+        std::filesystem::rename(converter.multiPageTempPath, converter.multiPageOutputPath, error);
+        if (!error) {
+            converter.multiPageTempPath.clear();
+            return true;
+        }
+    }
+    std::filesystem::remove(converter.multiPageTempPath, error);
+    converter.multiPageTempPath.clear();
+    // With no page in it the file is simply not made; the pages have counted as failures.
+    return converter.multiPagePagesWritten == 0;
+}

@@ -1,0 +1,213 @@
+// Greyscale conversion and colour-depth reduction.
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "image/ximage.h"
+
+namespace {
+
+inline uint8_t GreyOf(uint32_t red, uint32_t green, uint32_t blue) {
+    return static_cast<uint8_t>((306 * red + 601 * green + 117 * blue) >> 10);
+}
+
+inline uint8_t IndexAt(const uint8_t* row, uint32_t x, uint32_t bits) {
+    switch (bits) {
+        case 8:
+            return row[x];
+        case 4:
+            return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+        default:
+            return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    }
+}
+
+inline void PutIndex(uint8_t* row, uint32_t x, uint32_t bits, uint8_t index) {
+    switch (bits) {
+        case 8:
+            row[x] = index;
+            break;
+        case 4: {
+            uint8_t& cell = row[x >> 1];
+            cell = (x & 1) ? static_cast<uint8_t>((cell & 0xF0) | (index & 0x0F))
+                           : static_cast<uint8_t>((cell & 0x0F) | (index << 4));
+            break;
+        }
+        default: {
+            const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
+            row[x >> 3] = (index & 1) ? static_cast<uint8_t>(row[x >> 3] | mask)
+                                      : static_cast<uint8_t>(row[x >> 3] & ~mask);
+            break;
+        }
+    }
+}
+
+inline int32_t Clamp255(int32_t value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
+
+}  // namespace
+
+bool CxImage::ConvertToGrey() {
+    if (dib_ == nullptr) return false;
+    const uint32_t width = GetWidth();
+    const uint32_t height = GetHeight();
+    const uint32_t bits = GetBpp();
+
+    if (bits > 8) {
+        CxImage grey;
+        if (grey.Create(width, height, 8, GetType()) == nullptr) return false;
+        grey.SetGrayPalette();
+        grey.CopyInfo(*this);
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* source = GetBits(y);
+            uint8_t* target = grey.GetBits(y);
+            for (uint32_t x = 0; x < width; ++x, source += 3) {
+                target[x] = GreyOf(source[2], source[1], source[0]);
+            }
+        }
+        return Transfer(grey);
+    }
+
+    uint8_t greyOfIndex[256] = {};
+    const RgbQuad* palette = GetPalette();
+    for (uint32_t i = 0; i < head_.biClrUsed && i < 256; ++i) {
+        greyOfIndex[i] = GreyOf(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
+    }
+    CxImage expanded;
+    if (bits < 8 && expanded.Create(width, height, 8, GetType()) == nullptr) return false;
+
+    RgbQuad* entries = GetPalette();
+    for (uint32_t i = 0; i < head_.biClrUsed && i < 256; ++i) entries[i].rgbBlue = greyOfIndex[i];
+    info_.lastColorValid = false;
+    if (info_.backgroundIndex >= 0 && info_.backgroundIndex < 256) {
+        info_.backgroundIndex = greyOfIndex[info_.backgroundIndex];
+    }
+    if (bits == 8) {
+        for (uint32_t y = 0; y < height; ++y) {
+            uint8_t* row = GetBits(y);
+            for (uint32_t x = 0; x < width; ++x) row[x] = greyOfIndex[row[x]];
+        }
+        SetGrayPalette();
+        return true;
+    }
+    expanded.SetGrayPalette();
+    expanded.CopyInfo(*this);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* source = GetBits(y);
+        uint8_t* target = expanded.GetBits(y);
+        for (uint32_t x = 0; x < width; ++x) target[x] = greyOfIndex[IndexAt(source, x, bits)];
+    }
+    return Transfer(expanded);
+}
+
+bool CxImage::DecreaseBpp(uint32_t bits, bool errorDiffusion, const RgbQuad* palette,
+                          uint32_t colors) {
+    if (dib_ == nullptr) return false;
+    const uint32_t sourceBits = GetBpp();
+    if (bits > sourceBits) {
+        SetLastError("DecreaseBpp: target BPP greater than source BPP");
+        return false;
+    }
+    if (bits == sourceBits) {
+        if (colors == 0) return true;
+        if (head_.biClrImportant != 0 && head_.biClrImportant < colors) return true;
+    }
+
+    const uint32_t width = GetWidth();
+    const uint32_t height = GetHeight();
+    CxImage target;
+    if (target.Create(width, height, bits, GetType()) == nullptr) {
+        SetLastError(target.GetLastError());
+        return false;
+    }
+    const uint32_t targetBits = target.GetBpp();
+    if (colors != 0) {
+        uint32_t important = 0;
+        if (colors <= 256) {
+            important = targetBits == 1 ? std::min(colors, 2u)
+                        : targetBits == 4 ? std::min(colors, 16u)
+                                          : colors;
+        }
+        target.SetClrImportant(important);
+    }
+    target.CopyInfo(*this);
+    if (palette == nullptr) {
+        target.SetStdPalette();
+    } else if (colors != 0) {
+        target.SetPalette(palette, colors);
+    } else {
+        target.SetPalette(palette, 1u << targetBits);
+    }
+
+    // Source colours by index, for palettised sources.
+    RgbQuad sourceColors[256] = {};
+    for (uint32_t i = 0; i < head_.biClrUsed && i < 256; ++i) sourceColors[i] = GetPalette()[i];
+    auto sourceColor = [&](const uint8_t* row, uint32_t x) {
+        if (sourceBits == 24) return RgbQuad{row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
+        return sourceColors[IndexAt(row, x, sourceBits)];
+    };
+
+    if (!errorDiffusion) {
+        for (uint32_t y = 0; y < height && info_.escape == 0; ++y) {
+            info_.progress = static_cast<int32_t>(static_cast<uint64_t>(y) * 100 / height);
+            const uint8_t* source = GetBits(y);
+            uint8_t* row = target.GetBits(y);
+            RgbQuad last{0, 0, 0, 0};
+            uint8_t lastIndex = 0;
+            bool haveLast = false;
+            for (uint32_t x = 0; x < width; ++x) {
+                const RgbQuad color = sourceColor(source, x);
+                if (!haveLast || color.rgbRed != last.rgbRed || color.rgbGreen != last.rgbGreen ||
+                    color.rgbBlue != last.rgbBlue) {
+                    lastIndex = target.GetNearestIndex(color);
+                    last = color;
+                    haveLast = true;
+                }
+                PutIndex(row, x, targetBits, lastIndex);
+            }
+        }
+        return Transfer(target);
+    }
+
+    // Error diffusion: the error of each pixel goes 7/16 to the right, and 2/16, 4/16, 1/16 to
+    // the lower-left, lower and lower-right pixels of the next row processed.
+    const RgbQuad* targetPalette = target.GetPalette();
+    std::vector<int32_t> current(static_cast<size_t>(width + 2) * 3);
+    std::vector<int32_t> next(current.size());
+    auto load = [&](std::vector<int32_t>& buffer, uint32_t y) {
+        const uint8_t* source = GetBits(y);
+        for (uint32_t x = 0; x < width; ++x) {
+            const RgbQuad c = sourceColor(source, x);
+            buffer[(x + 1) * 3 + 0] = c.rgbRed;
+            buffer[(x + 1) * 3 + 1] = c.rgbGreen;
+            buffer[(x + 1) * 3 + 2] = c.rgbBlue;
+        }
+    };
+    load(current, 0);
+    for (uint32_t y = 0; y < height && info_.escape == 0; ++y) {
+        info_.progress = static_cast<int32_t>(static_cast<uint64_t>(y) * 100 / height);
+        const bool hasNext = y + 1 < height;
+        if (hasNext) load(next, y + 1);
+        uint8_t* row = target.GetBits(y);
+        for (uint32_t x = 0; x < width; ++x) {
+            int32_t* c = &current[(x + 1) * 3];
+            const RgbQuad color{static_cast<uint8_t>(c[2]), static_cast<uint8_t>(c[1]),
+                                static_cast<uint8_t>(c[0]), 0};
+            const uint8_t index = target.GetNearestIndex(color);
+            PutIndex(row, x, targetBits, index);
+            const RgbQuad chosen = targetPalette[index];
+            const int32_t error[3] = {c[0] - chosen.rgbRed, c[1] - chosen.rgbGreen,
+                                      c[2] - chosen.rgbBlue};
+            for (int k = 0; k < 3; ++k) {
+                if (x + 1 < width) c[3 + k] = Clamp255(c[3 + k] + error[k] * 7 / 16);
+                if (!hasNext) continue;
+                int32_t* below = &next[(x + 1) * 3];
+                if (x > 0) below[k - 3] = Clamp255(below[k - 3] + error[k] * 2 / 16);
+                below[k] = Clamp255(below[k] + error[k] * 4 / 16);
+                if (x + 1 < width) below[k + 3] = Clamp255(below[k + 3] + error[k] * 1 / 16);
+            }
+        }
+        current.swap(next);
+    }
+    return Transfer(target);
+}

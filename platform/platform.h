@@ -1,0 +1,103 @@
+#pragma once
+// Operating-system services used by the converter. One set of declarations, one
+// implementation per platform, chosen by the build (POSIX now).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Folder separator of this platform.
+constexpr char kSeparator = '/';
+
+// ---- Files and folders ----------------------------------------------------------------------
+
+// Folder of the running program's own executable file, ending in a separator.
+std::string ProgramFolder();
+// Absolute form of path against the current folder; "." and ".." are resolved as text (links
+// are not followed and the path need not exist). Empty when it cannot be formed.
+std::string FullPath(const std::string& path);
+// True when the current folder's form of path is a regular file that can be opened for reading.
+bool FileReadable(const std::string& path);
+// True when path names a folder that can be entered. Never changes the current folder.
+bool FolderEnterable(const std::string& path);
+// True when path names a valid output folder once made absolute.
+bool IsAbsoluteFolderPath(const std::string& path);
+// Creates one folder; false when it could not be made (an existing folder included).
+bool MakeFolder(const std::string& path);
+
+struct FolderEntry {
+    std::string name;
+    bool isFolder = false;
+};
+// Entries of a folder in the order the file system returns them ("." and ".." included).
+// False when the folder cannot be listed.
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+bool RemoveFile(const std::string& path);
+bool RemoveFolder(const std::string& path);
+// Creates a folder only the current user can use, below the system's temporary folder, named
+// prefix followed by random characters. Returns its path ending in a separator, or empty.
+std::string MakePrivateTempFolder(const std::string& prefix);
+
+// ---- User-visible messages ------------------------------------------------------------------
+
+// The error message box; on POSIX one line "CAPTION: TEXT" on standard error.
+void ShowErrorMessage(const std::string& caption, const std::string& text);
+// Opens the help file with the platform's default action; on POSIX copies it to standard output.
+bool OpenHelpFile(const std::string& path);
+// One line on standard error.
+void ReportError(const std::string& line);
+
+// ---- Shared libraries -----------------------------------------------------------------------
+
+// Loads the library file at path; nullptr on failure.
+void* LoadLibraryFile(const std::string& path);
+// Entry number n of a library: the exported C symbol "mstar_ordinal_<n>" on POSIX.
+void* LibraryOrdinal(void* library, int ordinal);
+void FreeLibraryFile(void* library);
+
+// ---- Processes ------------------------------------------------------------------------------
+
+// Splits a command-line text into arguments by the Windows rules: blanks separate arguments
+// outside double quotes; 2n backslashes before a quote give n backslashes and the quote
+// toggles quoting; 2n+1 backslashes give n backslashes and a literal quote; "" inside quotes
+// gives a literal quote; other backslashes are literal.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// Quotes one argument so that SplitCommandLine gives it back unchanged.
+std::string QuoteArgument(const std::string& argument);
+
+struct ChildProcess {
+    int64_t id = -1;        // process id, -1 when none
+    int outputPipe = -1;    // read end of the child's standard output
+    int inputPipe = -1;     // write end of the child's standard input (nobody writes to it)
+};
+// Starts the program named by the first argument (a bare name is looked up in the program's
+// own folder, never on the search path) with standard input and output on new pipes and
+// standard error inherited. False when a pipe or the process could not be created.
+bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child);
+// Reads at most size bytes from the child's output; 0 at the end of the pipe or on error.
+size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size);
+// Waits up to timeoutMs for the child to end; true when it ended (and was reaped).
+bool WaitChildProcess(ChildProcess& child, int timeoutMs);
+// Ends the child at once and reaps it.
+void KillChildProcess(ChildProcess& child);
+// Closes the pipes that are still open.
+void CloseChildProcess(ChildProcess& child);
+
+struct ProcessInfo {
+    int64_t id = 0;
+    int64_t parentId = 0;
+    std::string name;  // executable file name as the process list shows it
+};
+// Every running process of the system that can be seen (ended, unreaped ones left out).
+std::vector<ProcessInfo> ListProcesses();
+// Ends a process by id; true when the request was delivered.
+bool TerminateProcessById(int64_t id);
+int64_t CurrentProcessId();
+
+void SleepMilliseconds(int milliseconds);
+
+}  // namespace platform
+
+#include "platform/gdi.h"

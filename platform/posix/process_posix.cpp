@@ -1,0 +1,150 @@
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace platform {
+
+static void CloseDescriptor(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+}
+
+bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child) {
+    child = ChildProcess{};
+    if (arguments.empty() || arguments[0].empty()) return false;
+    // A bare program name is found beside this program, never on the search path.
+    const std::string executable =
+        arguments[0].find('/') == std::string::npos ? ProgramFolder() + arguments[0] : arguments[0];
+
+    int outputPipe[2];
+    int inputPipe[2];
+    if (pipe2(outputPipe, O_CLOEXEC) != 0) return false;
+    if (pipe2(inputPipe, O_CLOEXEC) != 0) {
+        close(outputPipe[0]);
+        close(outputPipe[1]);
+        return false;
+    }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, inputPipe[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
+
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t pid = -1;
+    const int result = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(outputPipe[1]);
+    close(inputPipe[0]);
+    if (result != 0) {
+        close(outputPipe[0]);
+        close(inputPipe[1]);
+        return false;
+    }
+    child.id = pid;
+    child.outputPipe = outputPipe[0];
+    child.inputPipe = inputPipe[1];
+    return true;
+}
+
+size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size) {
+    if (child.outputPipe < 0) return 0;
+    while (true) {
+        const ssize_t count = read(child.outputPipe, buffer, size);
+        if (count > 0) return static_cast<size_t>(count);
+        if (count < 0 && errno == EINTR) continue;
+        return 0;
+    }
+}
+
+bool WaitChildProcess(ChildProcess& child, int timeoutMs) {
+    if (child.id <= 0) return true;
+    const int stepMs = 5;
+    for (int waited = 0;; waited += stepMs) {
+        int status = 0;
+        const pid_t result = waitpid(static_cast<pid_t>(child.id), &status, WNOHANG);
+        if (result == static_cast<pid_t>(child.id) || (result < 0 && errno == ECHILD)) {
+            child.id = -1;
+            return true;
+        }
+        if (waited >= timeoutMs) return false;
+        SleepMilliseconds(stepMs);
+    }
+}
+
+void KillChildProcess(ChildProcess& child) {
+    if (child.id <= 0) return;
+    kill(static_cast<pid_t>(child.id), SIGKILL);
+    int status = 0;
+    while (waitpid(static_cast<pid_t>(child.id), &status, 0) < 0 && errno == EINTR) {
+    }
+    child.id = -1;
+}
+
+void CloseChildProcess(ChildProcess& child) {
+    CloseDescriptor(child.outputPipe);
+    CloseDescriptor(child.inputPipe);
+}
+
+std::vector<ProcessInfo> ListProcesses() {
+    std::vector<ProcessInfo> processes;
+    DIR* dir = opendir("/proc");
+    if (dir == nullptr) return processes;
+    while (dirent* entry = readdir(dir)) {
+        char* end = nullptr;
+        const long id = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || id <= 0) continue;
+        const std::string base = std::string("/proc/") + entry->d_name;
+        std::ifstream comm(base + "/comm");
+        ProcessInfo info;
+        info.id = id;
+        if (!std::getline(comm, info.name)) continue;  // the process has gone
+        // The parent id is the fourth field of stat, after the parenthesised name.
+        std::ifstream statFile(base + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+        const size_t close = stat.rfind(')');
+        if (close != std::string::npos) {
+            char state = 0;
+            long parent = 0;
+            if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &parent) == 2) info.parentId = parent;
+            // A process that has ended but not been reaped yet is gone already.
+            if (state == 'Z' || state == 'X') continue;
+        }
+        processes.push_back(std::move(info));
+    }
+    closedir(dir);
+    return processes;
+}
+
+bool TerminateProcessById(int64_t id) {
+    if (id <= 0) return false;
+    return kill(static_cast<pid_t>(id), SIGKILL) == 0;
+}
+
+int64_t CurrentProcessId() { return getpid(); }
+
+void SleepMilliseconds(int milliseconds) {
+    timespec delay{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace platform

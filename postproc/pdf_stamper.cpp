@@ -1,0 +1,42 @@
+#include "postproc/pdf_stamper.h"
+
+#include <qpdf/QPDFWriter.hh>
+
+#include <stdexcept>
+
+#include "postproc/page_stamp.h"
+#include "postproc/replacement_file.h"
+
+namespace mstar {
+
+void StampPdfFile(const std::string& path, const PdfPasswords& passwords,
+                  const OverlayRequest& request) {
+    OpenedPdf original = OpenProtectedPdf(path, passwords);
+    const EncryptionSignature before = ReadEncryptionSignature(*original.pdf);
+
+    StampAllPages(*original.pdf, request);
+
+    ReplacementFile replacement(path);
+    {
+        // The writer keeps the encryption of the file it was given by default: same revision,
+        // key, permissions and password entries.
+        QPDFWriter writer(*original.pdf);
+        writer.setOutputFile(replacement.temporaryPath().string().c_str(), replacement.stream(),
+                             false);
+        writer.write();
+    }
+    replacement.Close();
+
+    // Read the result back as a reader would before it replaces anything.
+    OpenedPdf written = OpenProtectedPdf(replacement.temporaryPath().string(),
+                                         PdfPasswords{original.password, std::string()});
+    if (!(ReadEncryptionSignature(*written.pdf) == before)) {
+        throw std::runtime_error("the stamped file lost its encryption parameters");
+    }
+    if (written.pdf->getAllPages().size() != original.pdf->getAllPages().size()) {
+        throw std::runtime_error("the stamped file lost pages");
+    }
+    replacement.Commit();
+}
+
+}  // namespace mstar

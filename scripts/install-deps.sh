@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs to build, run and test; skips what is present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libtiff-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libopenjp2-7-dev
+  libmupdf-dev libfreetype-dev libharfbuzz-dev libjbig2dec0-dev libgumbo-dev libmujs-dev
+  libqpdf-dev libuemf-dev libgtest-dev fonts-dejavu-core
+)
+test_packages=(
+  poppler-utils qpdf libtiff-tools libjpeg-turbo-progs imagemagick netpbm libopenjp2-tools
+  emf2svg librsvg2-bin libwmf-bin mupdf-tools pngcheck
+)
+
+wanted=("${packages[@]}")
+if [ "${1:-}" = "--with-tests" ]; then wanted+=("${test_packages[@]}"); fi
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/install-deps.sh" --with-tests
+build="${1:-$root/build}"
+shift || true
+"$root/scripts/build.sh" "$build" "$@"
+cd "$build"
+ctest --output-on-failure -j"$(nproc)"

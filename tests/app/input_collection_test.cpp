@@ -1,0 +1,129 @@
+#include "app/input_collection.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/file_helpers.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs a body with the current folder set to dir, and restores it.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const fs::path& dir) : saved_(fs::current_path()) { fs::current_path(dir); }
+    ~CurrentFolder() { fs::current_path(saved_); }
+
+private:
+    fs::path saved_;
+};
+
+FileList Sorted(FileList files) {
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class InputCollection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(dir.path() / "docs" / "sub");
+        WriteFile(dir / "docs/a.xps", "x");
+        WriteFile(dir / "docs/B.XPS", "x");
+        WriteFile(dir / "docs/c.xps.bak", "x");
+        WriteFile(dir / "docs/notes.txt", "x");
+        WriteFile(dir / "docs/sub/deep.xps", "x");
+        fs::create_directories(dir.path() / "docs" / "folder.xps");
+    }
+    TempDir dir;
+};
+
+TEST(IsXpsFileTest, ExtensionOfTheLastComponentOnly) {
+    EXPECT_EQ(IsXpsFile("/a/b/report.xps"), 1);
+    EXPECT_EQ(IsXpsFile("/a/b/REPORT.XpS"), 1);
+    EXPECT_EQ(IsXpsFile("/a/b/report.xps.bak"), 0);
+    EXPECT_EQ(IsXpsFile("/a/b.xps/report"), 0);
+    EXPECT_EQ(IsXpsFile("report.xpsx"), 0);
+    EXPECT_EQ(IsXpsFile(".xps"), 1);
+    EXPECT_EQ(IsXpsFile("noextension"), 0);
+}
+
+TEST_F(InputCollection, RelativeFileBecomesAbsolute) {
+    CurrentFolder here(dir.path());
+    FileList files;
+    EXPECT_EQ(ExpandInputs({"docs/a.xps"}, files), 0);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(fs::path(files[0]), fs::canonical(dir.path() / "docs/a.xps"));
+}
+
+TEST_F(InputCollection, RelativeFolderKeepsTheTextAsTyped) {
+    CurrentFolder here(dir.path());
+    FileList withoutSeparator;
+    FileList withSeparator;
+    ExpandInputs({"docs"}, withoutSeparator);
+    ExpandInputs({"docs/"}, withSeparator);
+    EXPECT_EQ(Sorted(withoutSeparator), (FileList{"docs/B.XPS", "docs/a.xps"}));
+    EXPECT_EQ(Sorted(withSeparator), Sorted(withoutSeparator));
+}
+
+TEST_F(InputCollection, DuplicatesStayAndOrderFollowsSpecifications) {
+    FileList files;
+    ExpandInputs({dir / "docs/a.xps", dir / "docs", dir / "docs/a.xps"}, files);
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(files.front(), dir / "docs/a.xps");
+    EXPECT_EQ(files.back(), dir / "docs/a.xps");
+    // The folder text as typed is the absolute folder here, so its entry is the same text.
+    EXPECT_EQ(std::count(files.begin(), files.end(), dir / "docs/a.xps"), 3);
+}
+
+TEST_F(InputCollection, NothingForMissingWildcardOrOtherExtensions) {
+    FileList files;
+    const int unmatched = ExpandInputs({dir / "docs/*.xps", dir / "missing.xps", dir / "docs/notes.txt",
+                                        dir / "docs/c.xps.bak"},
+                                       files);
+    EXPECT_TRUE(files.empty());
+    EXPECT_EQ(unmatched, 4);
+}
+
+TEST_F(InputCollection, FolderWithoutDocumentsIsNotAFailure) {
+    FileList files;
+    EXPECT_EQ(ExpandInputs({dir / "docs/sub/"}, files), 0);
+    EXPECT_EQ(files, (FileList{dir / "docs/sub/deep.xps"}));
+    files.clear();
+    fs::create_directories(dir.path() / "empty");
+    EXPECT_EQ(ExpandInputs({dir / "empty"}, files), 0);
+    EXPECT_TRUE(files.empty());
+}
+
+TEST_F(InputCollection, DotSegmentsResolve) {
+    FileList files;
+    ExpandInputs({dir / "docs/sub/../a.xps"}, files);
+    EXPECT_EQ(files, (FileList{dir / "docs/a.xps"}));
+}
+
+TEST(CreateFolderPathTest, OnlyAPathEndingInASeparatorGetsItsLastFolder) {
+    TempDir dir;
+    CreateFolderPath(dir / "one/two/");
+    EXPECT_TRUE(fs::is_directory(dir.path() / "one/two"));
+    CreateFolderPath(dir / "three/four");
+    EXPECT_TRUE(fs::is_directory(dir.path() / "three"));
+    EXPECT_FALSE(fs::exists(dir.path() / "three/four"));
+    CreateFolderPath(dir / "one/two/");  // existing folders are harmless
+    CreateFolderPath("");
+}
+
+TEST(FileChecks, FilesAndFolders) {
+    TempDir dir;
+    WriteFile(dir / "f.xps", "x");
+    EXPECT_EQ(FileExists(dir / "f.xps"), 1);
+    EXPECT_EQ(FileExists(dir.str()), 0);
+    EXPECT_EQ(FileExists(dir / "missing"), 0);
+    EXPECT_EQ(FolderExists(dir.str()), 1);
+    EXPECT_EQ(FolderExists(dir / "f.xps"), 0);
+    EXPECT_EQ(FileExists(std::string(300, 'a')), 0);
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+#include "driver/renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string FakeEngine() { return TestHelpersDir() + "/fake_engine_program"; }
+
+double SecondsFor(const std::string& commandLine, int& result) {
+    const auto start = std::chrono::steady_clock::now();
+    result = RunRenderer(commandLine);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST(RunRendererTest, DrainsALargeOutputWithoutStalling) {
+    int result = 0;
+    const double seconds = SecondsFor(platform::QuoteArgument(FakeEngine()) + " flood 800000", result);
+    EXPECT_EQ(result, 1);
+    EXPECT_LT(seconds, 3.0);
+}
+
+TEST(RunRendererTest, NonZeroExitStillCountsAsStarted) {
+    int result = 0;
+    SecondsFor(platform::QuoteArgument(FakeEngine()) + " exit 3", result);
+    EXPECT_EQ(result, 1);
+}
+
+TEST(RunRendererTest, EngineThatLingersIsEndedAfterAboutASecond) {
+    int result = 0;
+    const double seconds = SecondsFor(platform::QuoteArgument(FakeEngine()) + " linger 20000", result);
+    EXPECT_EQ(result, 1);
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LT(seconds, 3.0);
+}
+
+TEST(RunRendererTest, MissingExecutableGivesMinusTwo) {
+    int result = 0;
+    const double seconds = SecondsFor("/nonexistent/engine -dNOPAUSE", result);
+    EXPECT_EQ(result, -2);
+    EXPECT_LT(seconds, 0.5);
+    EXPECT_EQ(RunRenderer(""), -2);
+}
+
+TEST(RunRendererTest, ArgumentsArriveUnchanged) {
+    TempDir dir;
+    const std::string record = dir / "args.txt";
+    const std::vector<std::string> texts = {"plain", "with blank", "quote\"inside", "back\\slash\\",
+                                            "(paren) \\\"mix\\\\\"", "-sOutputFile=x y"};
+    std::string line = platform::QuoteArgument(FakeEngine()) + " args " + platform::QuoteArgument(record);
+    for (const std::string& text : texts) line += " " + platform::QuoteArgument(text);
+    int result = 0;
+    SecondsFor(line, result);
+    ASSERT_EQ(result, 1);
+    std::string expected;
+    for (const std::string& text : texts) expected += text + "\n";
+    EXPECT_EQ(ReadFile(record), expected);
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+// Bad input and bad arguments: a non-zero exit, one line per error, and no output file (nor a
+// temporary one) left behind.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "engine_test_support.h"
+
+namespace {
+
+using namespace enginetest;
+
+int ErrorLineCount(const std::string& err) {
+    return static_cast<int>(std::count(err.begin(), err.end(), '\n'));
+}
+
+class EngineFailureTest : public ::testing::Test {
+protected:
+    TempDir dir_;
+};
+
+TEST_F(EngineFailureTest, MissingInputWritesNothing) {
+    for (const char* device : {"-sDEVICE=pdfwrite", "-sDEVICE=bmp16m"}) {
+        ShellResult run = RunEngine({device, "-sOutputFile=" + (dir_ / "out_%03d.x"), "-r72x72",
+                                     dir_ / "absent.xps"});
+        EXPECT_EQ(run.exitCode, 1) << device;
+        EXPECT_EQ(ErrorLineCount(run.err), 1) << run.err;
+        EXPECT_NE(run.err.find("absent.xps"), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(ListNames(dir_.str()).empty());
+}
+
+TEST_F(EngineFailureTest, InputThatIsNotAPackageWritesNothing) {
+    WriteFile(dir_ / "text.xps", "This is not a ZIP package at all.\n");
+    std::vector<uint8_t> good;
+    {
+        xpsfixture::XpsDocumentBuilder doc;
+        doc.AddRect(doc.AddPage(96, 96), 0, 0, 48, 48, 0xFF0000);
+        good = doc.Build();
+    }
+    // The same package cut short: the central directory is gone.
+    WriteFileBytes(dir_ / "truncated.xps", std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2));
+    WriteFile(dir_ / "empty.xps", "");
+    for (const char* input : {"text.xps", "truncated.xps", "empty.xps"}) {
+        for (const char* device : {"-sDEVICE=pdfwrite", "-sDEVICE=bmp16m"}) {
+            SCOPED_TRACE(std::string(input) + " " + device);
+            ShellResult run = RunEngine({device, "-sOutputFile=" + (dir_ / "out_%03d.x"), dir_ / input});
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_GE(ErrorLineCount(run.err), 1);
+        }
+    }
+    EXPECT_EQ(ListNames(dir_.str()),
+              (std::vector<std::string>{"empty.xps", "text.xps", "truncated.xps"}));
+}
+
+TEST_F(EngineFailureTest, UnusableArgumentsAreReportedOneLineEach) {
+    std::string doc = dir_ / "doc.xps";
+    WriteTestDocument(doc);
+    ShellResult noDevice = RunEngine({"-sOutputFile=" + (dir_ / "x.pdf"), doc});
+    EXPECT_EQ(noDevice.exitCode, 1);
+    EXPECT_EQ(ErrorLineCount(noDevice.err), 1) << noDevice.err;
+
+    ShellResult badBoth = RunEngine({"-sDEVICE=bmp16m", "-rfast", "-dKeyLength=41", doc});
+    EXPECT_EQ(badBoth.exitCode, 1);
+    EXPECT_EQ(ErrorLineCount(badBoth.err), 3) << badBoth.err;  // resolution, key, no output
+
+    ShellResult nothing = RunEngine({});
+    EXPECT_EQ(nothing.exitCode, 1);
+    EXPECT_EQ(ListNames(dir_.str()), (std::vector<std::string>{"doc.xps"}));
+}
+
+TEST_F(EngineFailureTest, UnknownSwitchesAreIgnored) {
+    std::string doc = dir_ / "doc.xps";
+    WriteTestDocument(doc);
+    ShellResult run = RunEngine({"-dNOPAUSE", "-dQUIET", "-sPAPERSIZE=a4", "-sDEVICE=pdfwrite",
+                                 "-sOutputFile=" + (dir_ / "x.pdf"), doc});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(EngineFailureTest, UnwritableOutputLeavesNoTemporaryFile) {
+    std::string doc = dir_ / "doc.xps";
+    WriteTestDocument(doc);
+    for (const char* device : {"-sDEVICE=pdfwrite", "-sDEVICE=bmp16m"}) {
+        ShellResult run = RunEngine({device, "-sOutputFile=" + (dir_ / "no such folder/p_%03d.x"), doc});
+        EXPECT_EQ(run.exitCode, 1) << device;
+        EXPECT_EQ(ErrorLineCount(run.err), 1) << run.err;
+    }
+    EXPECT_EQ(ListNames(dir_.str()), (std::vector<std::string>{"doc.xps"}));
+}
+
+TEST_F(EngineFailureTest, AFailedRunKeepsAnOlderFileIntact) {
+    WriteFile(dir_ / "out.pdf", "older contents");
+    ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + (dir_ / "out.pdf"),
+                                 dir_ / "absent.xps"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(ReadFile(dir_ / "out.pdf"), "older contents");
+}
+
+TEST_F(EngineFailureTest, StandardInputIsNeverRead) {
+    std::string doc = dir_ / "doc.xps";
+    WriteTestDocument(doc);
+    // Standard input is a pipe that stays open for three seconds and never carries data: an
+    // engine that read it would still be waiting when the two-second limit ends it.
+    std::string command = "sleep 3 | timeout -k 1 2 " + ShellQuote(EnginePath()) +
+                          " -sDEVICE=bmp16m -r36x36 " +
+                          ShellQuote("-sOutputFile=" + (dir_ / "p_%03d.bmp")) + " " + ShellQuote(doc);
+    ShellResult run = RunShell(command);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ListNames(dir_.str()), (std::vector<std::string>{"doc.xps", "p_001.bmp", "p_002.bmp"}));
+}
+
+}  // namespace

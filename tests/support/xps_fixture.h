@@ -1,0 +1,49 @@
+#pragma once
+// Writes small XPS documents for tests: pages of a given size holding filled rectangles of
+// known colours at known places, text in an embedded font and a JPEG image, so that tests know
+// which colour to expect where. Sizes and positions are in XPS units (1/96 inch); at 96 dots
+// per inch one unit is one pixel.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xpsfixture {
+
+// The colour of the JPEG image that AddImage places (it is one flat colour).
+constexpr uint32_t kImageColour = 0x2060A0;
+
+class XpsDocumentBuilder {
+public:
+    // Adds a page and returns its index (from 0).
+    int AddPage(double width, double height);
+    // A rectangle filled with colour 0xRRGGBB, opaque.
+    void AddRect(int page, double x, double y, double width, double height, uint32_t colour);
+    // One line of text (UTF-8) in DejaVu Sans, its baseline starting at (x, y); size is the
+    // em size in XPS units. The font, cut down to the characters used, goes into the package.
+    void AddText(int page, double x, double y, double size, const std::string& text,
+                 uint32_t colour = 0x000000);
+    // The flat-coloured JPEG image (kImageColour) stretched over the rectangle.
+    void AddImage(int page, double x, double y, double width, double height);
+
+    int PageCount() const { return static_cast<int>(pages_.size()); }
+    // The package bytes; empty when the font could not be read.
+    std::vector<uint8_t> Build() const;
+    // Writes the package; false on failure.
+    bool WriteTo(const std::string& path) const;
+
+private:
+    struct Page {
+        double width = 0;
+        double height = 0;
+        std::string markup;  // the elements inside FixedPage
+        bool usesFont = false;
+        bool usesImage = false;
+    };
+    Page& PageAt(int page);
+
+    std::vector<Page> pages_;
+    std::u32string textUsed_;  // characters of every text, for the font subset
+};
+
+}  // namespace xpsfixture
