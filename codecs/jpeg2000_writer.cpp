@@ -1,14 +1,14 @@
 // The JPEG-2000 family entry point and its JP2 / JPC writer on OpenJPEG. The options text
 // "rate=R" sets the target size as R times the uncompressed size; R of 1 or more is lossless.
 
+#include <openjpeg.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <openjpeg.h>
 
 #include "codecs/encoders.h"
 #include "codecs/grey_palette.h"
@@ -94,8 +94,8 @@ opj_image_t* BuildImage(const ComponentView& view) {
         parameters[c].prec = 8;
         parameters[c].sgnd = 0;
     }
-    opj_image_t* image = opj_image_create(components, parameters,
-                                          view.grey ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB);
+    opj_image_t* image =
+        opj_image_create(components, parameters, view.grey ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB);
     if (image == nullptr) return nullptr;
     image->x0 = 0;
     image->y0 = 0;
@@ -195,18 +195,32 @@ bool EncodeJpeg2000Family(CxImage& image, ImageStream* stream, int32_t formatCod
     // The text is kept in this form because it is what drives the encoder's target size.
     const float rate = image.GetJpegQuality() * 0.01f;
     std::string options(32, '\0');
-    const int length = std::snprintf(options.data(), options.size(), "rate=%.3f", static_cast<double>(rate));
-    options.resize(length > 0 ? std::min<size_t>(static_cast<size_t>(length), options.size() - 1) : 0);
+    const int length =
+        std::snprintf(options.data(), options.size(), "rate=%.3f", static_cast<double>(rate));
+    options.resize(length > 0 ? std::min<size_t>(static_cast<size_t>(length), options.size() - 1)
+                              : 0);
 
     std::string error;
     bool written = false;
     switch (formatCode) {
-        case kFormatJp2: written = WriteOpenJpeg(view, *stream, false, options, error); break;
-        case kFormatJpc: written = WriteOpenJpeg(view, *stream, true, options, error); break;
-        case kFormatPgx: written = WritePgx(view, *stream, error); break;
-        case kFormatPnm: written = WritePnm(view, *stream, error); break;
-        case kFormatRas: written = WriteSunRaster(view, *stream, error); break;
-        default: error = "error: cannot encode image"; break;
+        case kFormatJp2:
+            written = WriteOpenJpeg(view, *stream, false, options, error);
+            break;
+        case kFormatJpc:
+            written = WriteOpenJpeg(view, *stream, true, options, error);
+            break;
+        case kFormatPgx:
+            written = WritePgx(view, *stream, error);
+            break;
+        case kFormatPnm:
+            written = WritePnm(view, *stream, error);
+            break;
+        case kFormatRas:
+            written = WriteSunRaster(view, *stream, error);
+            break;
+        default:
+            error = "error: cannot encode image";
+            break;
     }
     if (!written) image.SetLastError(error);
     return written;

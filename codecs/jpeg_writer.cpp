@@ -152,7 +152,7 @@ void CompressImage(JpegJob& job) {
 
     jpeg_start_compress(&cinfo, TRUE);
     JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
-                                                  JPOOL_IMAGE, image.GetEffWidth() + 8, 1);
+                                                 JPOOL_IMAGE, image.GetEffWidth() + 8, 1);
     for (uint32_t row = image.GetHeight(); row-- > 0;) {
         PrepareRow(job, row, rows[0]);
         jpeg_write_scanlines(&cinfo, rows, 1);

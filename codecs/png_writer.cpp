@@ -1,13 +1,13 @@
 // PNG writer on libpng: grey, palette or RGB by the image's depth and palette, a white
 // background chunk, physical pixel size in pixels per metre, optional Adam7 interlacing.
 
+#include <png.h>
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <utility>
 #include <vector>
-
-#include <png.h>
 
 #include "codecs/encoders.h"
 #include "codecs/grey_palette.h"
@@ -55,7 +55,8 @@ void PrepareRow(PngJob& job, uint32_t row) {
     if (job.alpha) {
         const uint8_t* alpha = image.AlphaPointer() + static_cast<size_t>(row) * width;
         for (uint32_t x = 0; x < width; ++x) {
-            const RgbQuad c = image.GetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(row));
+            const RgbQuad c =
+                image.GetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(row));
             if (job.channels == 2) {
                 *out++ = c.rgbRed;
             } else {
@@ -90,9 +91,8 @@ void WritePng(PngJob& job) {
     png_set_pHYs(job.png, job.info, static_cast<png_uint_32>(head.biXPelsPerMeter),
                  static_cast<png_uint_32>(head.biYPelsPerMeter), PNG_RESOLUTION_METER);
 
-    const int interlace = image.GetCodecOption(kFormatPng) == kPngInterlaced
-                              ? PNG_INTERLACE_ADAM7
-                              : PNG_INTERLACE_NONE;
+    const int interlace = image.GetCodecOption(kFormatPng) == kPngInterlaced ? PNG_INTERLACE_ADAM7
+                                                                             : PNG_INTERLACE_NONE;
     png_set_IHDR(job.png, job.info, image.GetWidth(), image.GetHeight(), job.bitDepth,
                  job.colorType, interlace, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (job.palette != nullptr)
@@ -130,7 +130,9 @@ bool EncodePng(CxImage& image, ImageStream* stream) {
     const bool grey = bpp == 8 && HasIdentityGreyPalette(image);
     job.channels = paletted ? 1 : 3;
     job.bitDepth = static_cast<int>(bpp) / job.channels;
-    job.colorType = !paletted ? PNG_COLOR_TYPE_RGB : grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE;
+    job.colorType = !paletted ? PNG_COLOR_TYPE_RGB
+                    : grey    ? PNG_COLOR_TYPE_GRAY
+                              : PNG_COLOR_TYPE_PALETTE;
     // Alpha rides with 8-bit samples; a palette has no alpha colour type, so it keeps its own.
     if (image.HasAlpha() && (job.colorType == PNG_COLOR_TYPE_RGB || (grey && bpp == 8))) {
         job.alpha = true;
@@ -141,7 +143,8 @@ bool EncodePng(CxImage& image, ImageStream* stream) {
 
     std::vector<png_color> palette;
     if (job.colorType == PNG_COLOR_TYPE_PALETTE) {
-        uint32_t entries = image.GetClrImportant() != 0 ? image.GetClrImportant() : image.GetNumColors();
+        uint32_t entries =
+            image.GetClrImportant() != 0 ? image.GetClrImportant() : image.GetNumColors();
         entries = std::min(entries, image.GetNumColors());
         for (uint32_t i = 0; i < entries; ++i) {
             const RgbQuad c = image.GetPaletteColor(static_cast<uint8_t>(i));
@@ -149,7 +152,8 @@ bool EncodePng(CxImage& image, ImageStream* stream) {
         }
         job.palette = &palette;
     }
-    const size_t sampleBytes = static_cast<size_t>(job.bitDepth) / 8 * job.channels * image.GetWidth();
+    const size_t sampleBytes =
+        static_cast<size_t>(job.bitDepth) / 8 * job.channels * image.GetWidth();
     std::vector<png_byte> row(std::max<size_t>(sampleBytes, image.GetEffWidth()) + 8);
     job.row = &row;
 

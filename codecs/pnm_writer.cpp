@@ -25,8 +25,8 @@ bool WriteHeaderAndRows(const ComponentView& view, ImageStream& stream, const st
 }  // namespace
 
 bool WritePgx(const ComponentView& view, ImageStream& stream, std::string& error) {
-    const std::string header = "PG ML + 8 " + std::to_string(view.width) + " " +
-                               std::to_string(view.height) + "\n";
+    const std::string header =
+        "PG ML + 8 " + std::to_string(view.width) + " " + std::to_string(view.height) + "\n";
     return WriteHeaderAndRows(view, stream, header, error);
 }
 

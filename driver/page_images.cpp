@@ -131,19 +131,27 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
             ++failedDocuments;
             continue;
         }
-        RunRasterJob(input, parts.baseName, pageFolder, settings);
+        bool engineSucceeded = false;
+        RunRasterJob(input, parts.baseName, pageFolder, settings, &engineSucceeded);
         PageFileList pages;
         CollectPageFiles(pageFolder, pages);
+        bool documentFailed = false;
         if (pages.empty()) {
             platform::ReportError("xpsconv: " + input + ": no page was rendered");
-            ++failedDocuments;
+            documentFailed = true;
         } else {
+            if (!engineSucceeded) {
+                // Whatever pages exist are still converted; the document counts as incomplete.
+                platform::ReportError("xpsconv: " + input + ": some pages could not be rendered completely");
+                documentFailed = true;
+            }
             const std::string outputFolder = folderMode == kFolderGiven ? settings.outputFolder : parts.folder;
             if (!ConvertDocumentPages(settings, pages, pageFolder, parts.baseName, outputFolder)) {
                 platform::ReportError("xpsconv: " + input + ": some pages could not be converted");
-                ++failedDocuments;
+                documentFailed = true;
             }
         }
+        if (documentFailed) ++failedDocuments;
         DeletePageFiles(pageFolder, pages);
     }
     return failedDocuments;

@@ -40,7 +40,8 @@ std::string BuildPdfCommandLine(const std::string& inputPath, const std::string&
 
 bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, const Settings& settings,
                const PostProcessor& postProcessor) {
-    if (RunRenderer(BuildPdfCommandLine(inputPath, outputPath, settings)) != 1) {
+    bool engineSucceeded = false;
+    if (RunRenderer(BuildPdfCommandLine(inputPath, outputPath, settings), &engineSucceeded) != 1) {
         platform::ReportError("xpsconv: " + inputPath + ": the rendering engine could not be started");
         return false;
     }
@@ -48,7 +49,10 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
         platform::ReportError("xpsconv: " + inputPath + ": no PDF was written");
         return false;
     }
-    if (postProcessor.postProcessPdf == nullptr) return true;
+    // The engine keeps page numbers whole when a page fails, so the PDF is kept but incomplete.
+    if (!engineSucceeded)
+        platform::ReportError("xpsconv: " + inputPath + ": some pages could not be rendered completely");
+    if (postProcessor.postProcessPdf == nullptr) return engineSucceeded;
     const int stamped = postProcessor.postProcessPdf(
         outputPath.c_str(), settings.pdfOwnerPassword.c_str(), settings.pdfUserPassword.c_str(),
         settings.pdfEncrypt, kProductText, settings.overlayEnabled, settings.overlayText.c_str(),
@@ -58,5 +62,5 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
         platform::ReportError("xpsconv: " + inputPath + ": the text overlay could not be added");
         return false;
     }
-    return true;
+    return engineSucceeded;
 }

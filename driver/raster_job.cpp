@@ -25,6 +25,7 @@ std::string BuildRasterCommandLine(const std::string& inputPath, const std::stri
 }
 
 int RunRasterJob(const std::string& inputPath, const std::string& baseName,
-                 const std::string& pageFolder, const Settings& settings) {
-    return RunRenderer(BuildRasterCommandLine(inputPath, PageFileTemplate(pageFolder, baseName), settings));
+                 const std::string& pageFolder, const Settings& settings, bool* engineSucceeded) {
+    return RunRenderer(BuildRasterCommandLine(inputPath, PageFileTemplate(pageFolder, baseName), settings),
+                       engineSucceeded);
 }

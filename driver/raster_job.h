@@ -10,6 +10,7 @@
 std::string PageFileTemplate(const std::string& pageFolder, const std::string& baseName);
 std::string BuildRasterCommandLine(const std::string& inputPath, const std::string& pageTemplate,
                                    const Settings& settings);
-// Returns the runner's result (1, or -2 when the engine could not be started).
+// Returns the runner's result (1, or -2 when the engine could not be started); engineSucceeded
+// tells whether every page rendered.
 int RunRasterJob(const std::string& inputPath, const std::string& baseName,
-                 const std::string& pageFolder, const Settings& settings);
+                 const std::string& pageFolder, const Settings& settings, bool* engineSucceeded);

@@ -9,7 +9,8 @@ int CheckRenderer() {
     return 0;
 }
 
-int RunRenderer(const std::string& commandLine) {
+int RunRenderer(const std::string& commandLine, bool* engineSucceeded) {
+    if (engineSucceeded != nullptr) *engineSucceeded = false;
     if (commandLine.size() > kRendererCommandCapacity) return -2;
     platform::ChildProcess child;
     if (!platform::StartChildProcess(platform::SplitCommandLine(commandLine), child)) return -2;
@@ -19,5 +20,6 @@ int RunRenderer(const std::string& commandLine) {
     }
     if (!platform::WaitChildProcess(child, kRendererLingerMs)) platform::KillChildProcess(child);
     platform::CloseChildProcess(child);
+    if (engineSucceeded != nullptr) *engineSucceeded = child.exitCode == 0;
     return 1;
 }

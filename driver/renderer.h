@@ -12,5 +12,6 @@ constexpr int kRendererLingerMs = 1000;
 int CheckRenderer();
 // Starts the engine on the command line (split by the Windows rules), drains and discards its
 // standard output until it closes, gives it a second to end and then ends it. Returns 1 when the
-// engine was started, -2 when a pipe or the process could not be created.
-int RunRenderer(const std::string& commandLine);
+// engine was started, -2 when a pipe or the process could not be created. engineSucceeded, when
+// given, tells whether the engine ended by itself with exit code 0.
+int RunRenderer(const std::string& commandLine, bool* engineSucceeded = nullptr);

@@ -47,9 +47,9 @@ bool BmpFileWriter::Open(const std::string& path, int width, int height, int dpi
     PutU32(p, kInfoHeaderSize);
     PutU32(p, static_cast<uint32_t>(width));
     PutU32(p, static_cast<uint32_t>(height));  // positive: bottom-up rows
-    PutU16(p, 1);                               // planes
-    PutU16(p, 24);                              // bits per pixel
-    PutU32(p, 0);                               // no compression
+    PutU16(p, 1);                              // planes
+    PutU16(p, 24);                             // bits per pixel
+    PutU32(p, 0);                              // no compression
     PutU32(p, static_cast<uint32_t>(imageSize));
     PutU32(p, static_cast<uint32_t>(PixelsPerMetre(dpiX)));
     PutU32(p, static_cast<uint32_t>(PixelsPerMetre(dpiY)));

@@ -10,7 +10,7 @@
 namespace engine {
 
 class BmpFileWriter {
-public:
+  public:
     BmpFileWriter() = default;
     BmpFileWriter(const BmpFileWriter&) = delete;
     BmpFileWriter& operator=(const BmpFileWriter&) = delete;
@@ -27,7 +27,7 @@ public:
     // Pixels per metre stored in the header for a resolution in dots per inch.
     static int32_t PixelsPerMetre(int dpi);
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     int width_ = 0;
     int rowsLeft_ = 0;

@@ -18,6 +18,7 @@ PageRecording::PageRecording(fz_context* ctx, fz_document* doc, int index, fz_re
     fz_display_list* list = nullptr;
     fz_rect bounds = fallbackBounds;
     bool failed = false;
+    fz_var(failed);
     fz_var(page);
     fz_var(device);
     fz_var(list);

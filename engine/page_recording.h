@@ -10,7 +10,7 @@
 namespace engine {
 
 class PageRecording {
-public:
+  public:
     // Loads page index (from 0) and records its content. On a library error the recording
     // keeps what was recorded before the error (nothing when the page could not be loaded,
     // in which case the bounds are fallbackBounds) and Failed() is true.
@@ -24,7 +24,7 @@ public:
     bool Failed() const { return !error_.empty(); }
     const std::string& Error() const { return error_; }
 
-private:
+  private:
     fz_context* ctx_;
     fz_display_list* list_ = nullptr;
     fz_rect bounds_;

@@ -130,8 +130,7 @@ void WriteTrailer(fz_context* ctx, pdf_document* doc, fz_output* out, const int6
 
 void WriteEncryptDictionary(fz_context* ctx, fz_output* out, int num,
                             const StandardSecurity& security) {
-    fz_write_printf(ctx, out,
-                    "%d 0 obj\n<</Filter/Standard/V 2/R 3/Length %d/P %d/O ", num,
+    fz_write_printf(ctx, out, "%d 0 obj\n<</Filter/Standard/V 2/R 3/Length %d/P %d/O ", num,
                     static_cast<int>(security.keyLength * 8), security.permissions);
     WriteHex(ctx, out, security.owner, 32);
     fz_write_string(ctx, out, "/U ");
@@ -142,8 +141,8 @@ void WriteEncryptDictionary(fz_context* ctx, fz_output* out, int num,
 void WriteAll(fz_context* ctx, pdf_document* doc, fz_output* out, const StandardSecurity& security,
               const uint8_t id[16]) {
     int count = pdf_xref_len(ctx, doc);
-    auto* offsets = static_cast<int64_t*>(fz_calloc(ctx, static_cast<size_t>(count) + 1,
-                                                    sizeof(int64_t)));
+    auto* offsets =
+        static_cast<int64_t*>(fz_calloc(ctx, static_cast<size_t>(count) + 1, sizeof(int64_t)));
     fz_try(ctx) {
         fz_write_string(ctx, out, "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n");
         for (int num = 1; num < count; ++num) {
@@ -181,6 +180,7 @@ bool WriteEncryptedPdf(fz_context* ctx, fz_buffer* plainPdf, const std::string& 
     pdf_document* doc = nullptr;
     fz_output* out = nullptr;
     bool ok = true;
+    fz_var(ok);
     fz_var(input);
     fz_var(doc);
     fz_var(out);

@@ -13,6 +13,7 @@ namespace {
 
 pdf_document* NewPdfDocument(fz_context* ctx, std::string& error) {
     pdf_document* pdf = nullptr;
+    fz_var(pdf);
     fz_try(ctx) { pdf = pdf_create_document(ctx); }
     fz_catch(ctx) { pdf = nullptr; }
     if (!pdf) error = CaughtMessage(ctx);
@@ -33,6 +34,7 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, pdf_document* pdf, int
     fz_rect mediaBox = bounds;
     bool drawn = true;
     bool added = true;
+    fz_var(added);
     fz_var(page);
     fz_var(device);
     fz_var(resources);
@@ -91,6 +93,7 @@ bool SetDocumentInfo(fz_context* ctx, pdf_document* pdf, const std::vector<InfoE
     for (const InfoEntry& entry : entries) texts.push_back(ToUtf8(entry.value));
     pdf_obj* info = nullptr;
     bool ok = true;
+    fz_var(ok);
     fz_var(info);
     fz_try(ctx) {
         info = pdf_new_dict(ctx, pdf, static_cast<int>(entries.size()));
@@ -150,6 +153,7 @@ fz_buffer* SaveCompacted(fz_context* ctx, pdf_document* pdf, std::string& error)
     fz_stream* input = nullptr;
     pdf_document* reread = nullptr;
     bool ok = true;
+    fz_var(ok);
     fz_var(input);
     fz_var(reread);
     fz_try(ctx) {
@@ -169,6 +173,7 @@ bool WriteBufferToFile(fz_context* ctx, fz_buffer* buffer, const std::string& pa
                        std::string& error) {
     const char* outputPath = path.c_str();
     bool ok = true;
+    fz_var(ok);
     fz_try(ctx) { fz_save_buffer(ctx, buffer, outputPath); }
     fz_catch(ctx) { ok = false; }
     if (!ok) error = CaughtMessage(ctx);
@@ -179,9 +184,8 @@ bool SavePdf(fz_context* ctx, pdf_document* pdf, const EngineOptions& options,
              const std::string& path, std::string& error) {
     fz_buffer* compact = SaveCompacted(ctx, pdf, error);
     if (!compact) return false;
-    bool ok = options.security
-                  ? WriteEncryptedPdf(ctx, compact, path, *options.security, error)
-                  : WriteBufferToFile(ctx, compact, path, error);
+    bool ok = options.security ? WriteEncryptedPdf(ctx, compact, path, *options.security, error)
+                               : WriteBufferToFile(ctx, compact, path, error);
     fz_drop_buffer(ctx, compact);
     return ok;
 }

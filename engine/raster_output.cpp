@@ -36,6 +36,7 @@ bool DrawBand(fz_context* ctx, fz_display_list* list, fz_matrix ctm, fz_pixmap* 
               std::string& error) {
     fz_device* device = nullptr;
     bool ok = true;
+    fz_var(ok);
     fz_var(device);
     fz_try(ctx) {
         device = fz_new_draw_device(ctx, fz_identity, pixmap);
@@ -50,8 +51,8 @@ bool DrawBand(fz_context* ctx, fz_display_list* list, fz_matrix ctm, fz_pixmap* 
 }
 
 struct PageImageResult {
-    bool written = false;   // the file is complete and in place
-    bool rendered = false;  // every band drew without error
+    bool written = false;     // the file is complete and in place
+    bool rendered = false;    // every band drew without error
     std::string error;        // why the file was not written
     std::string renderError;  // why a band did not draw
 };

@@ -41,6 +41,7 @@ fz_document* OpenXpsDocument(fz_context* ctx, const std::string& path, std::stri
 
 int CountDocumentPages(fz_context* ctx, fz_document* doc, std::string& error) {
     int count = -1;
+    fz_var(count);
     fz_try(ctx) { count = fz_count_pages(ctx, doc); }
     fz_catch(ctx) {
         error = CaughtMessage(ctx);

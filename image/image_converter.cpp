@@ -48,8 +48,10 @@ int32_t LimitResolution(int32_t value) { return value < 72 ? 72 : value > 600 ? 
 
 bool IsPaletteDepth(int32_t depth) { return depth == 1 || depth == 4 || depth == 8; }
 
+}  // namespace
+
 // Depth rules: the depth the page is brought to and the palette it is reduced to.
-void ComputeDepths(ImageConverter& converter) {
+void ComputeConverterDepths(ImageConverter& converter) {
     int32_t depth = converter.requestedDepth;
     if (!IsPaletteDepth(depth)) depth = converter.outputType == kOutputGif ? 8 : 24;
     switch (converter.outputType) {
@@ -75,6 +77,8 @@ void ComputeDepths(ImageConverter& converter) {
         converter.effectiveDepth = 24;
     }
 }
+
+namespace {
 
 bool RunFormatRoutines(ImageConverter& converter, int32_t& failures) {
     if (converter.inputFiles.empty()) {
@@ -120,6 +124,8 @@ ImageConverter::~ImageConverter() {
         if (!multiPageTempPath.empty()) std::remove(multiPageTempPath.c_str());
     }
 }
+
+std::shared_ptr<const ImageConverter> ImgConvFind(ImgConvHandle handle) { return Find(handle); }
 
 ImgConvHandle ImgConvCreate() {
     std::shared_ptr<ImageConverter> converter;
@@ -206,7 +212,7 @@ int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32
 int ImgConvConvert(ImgConvHandle handle) {
     std::shared_ptr<ImageConverter> converter = Find(handle);
     if (!converter) return 0;
-    ComputeDepths(*converter);
+    ComputeConverterDepths(*converter);
     int32_t failures = 0;
     const bool allWritten = RunFormatRoutines(*converter, failures);
     converter->failures += failures;

@@ -87,3 +87,9 @@ int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32
 int ImgConvConvert(ImgConvHandle handle);
 int ImgConvDestroy(ImgConvHandle handle);  // 0 for an invalid handle, also 0 when finishing the
                                             // multi-page file failed
+
+// The live object behind a handle, or nullptr (for inspection; the handle calls stay the way to
+// change it).
+std::shared_ptr<const ImageConverter> ImgConvFind(ImgConvHandle handle);
+// Steps of convert that fix the effective depth and the palette depth (may set greyscale).
+void ComputeConverterDepths(ImageConverter& converter);

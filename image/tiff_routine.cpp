@@ -37,21 +37,25 @@ std::FILE* OpenTemporaryBeside(const std::string& path, std::string& temporaryPa
 // Compression value of the TIFF codec slot for the converter's compression option and depth.
 uint32_t ChooseCompression(int32_t option, int32_t depth, bool greyscale) {
     switch (option) {
-        case 0: return kTiffNone;
-        case 1: return kTiffLzw;
+        case 0:
+            return kTiffNone;
+        case 1:
+            return kTiffLzw;
         case 2:
             if (depth == 1) return kTiffCcittFax4;
             if (depth == 4) return kTiffLzw;
             if (depth == 8) return greyscale ? kTiffJpegYCbCr : kTiffLzw;
             return kTiffJpegYCbCr;
-        case 3: return depth == 1 ? kTiffCcittFax4 : kTiffPackBits;
+        case 3:
+            return depth == 1 ? kTiffCcittFax4 : kTiffPackBits;
         case 5:
             if (depth == 1) return kTiffCcittFax3;
             break;
         case 6:
             if (depth == 1) return kTiffCcittRle;
             break;
-        default: break;
+        default:
+            break;
     }
     if (depth == 1) return kTiffCcittFax4;
     if (depth == 4 || depth == 8) return kTiffLzw;
@@ -74,15 +78,16 @@ void PreparePage(ImageConverter& converter, CxImageTIF& image) {
                          kFormatTiff);
     image.SetJpegQuality(converter.quality);
     ApplyRotationStep(image, converter.rotation);
-    if (converter.width > 0 && converter.height > 0) image.Resample(converter.width, converter.height);
+    if (converter.width > 0 && converter.height > 0)
+        image.Resample(converter.width, converter.height);
 }
 
 // The multi-page file's stream, opening the file on the first page.
 ImageStream* MultiPageStream(ImageConverter& converter, CxImageTIF& image) {
     if (converter.multiPageFile == nullptr) {
         if (converter.multiPageOutputPath.empty()) return nullptr;
-        converter.multiPageFile = OpenTemporaryBeside(converter.multiPageOutputPath,
-                                                      converter.multiPageTempPath);
+        converter.multiPageFile =
+            OpenTemporaryBeside(converter.multiPageOutputPath, converter.multiPageTempPath);
         if (converter.multiPageFile == nullptr) return nullptr;
         image.AttachPageFile(converter.multiPageFile);
     }
@@ -92,16 +97,11 @@ ImageStream* MultiPageStream(ImageConverter& converter, CxImageTIF& image) {
 }  // namespace
 
 bool RunTiffFormatRoutine(ImageConverter& converter, const std::string& inputFile) {
+    // The caller counts a false result as a failed page.
     CxImageTIF* image = converter.multiPageImage.get();
-    if (image == nullptr) {
-        ++converter.failures;
-        return false;
-    }
+    if (image == nullptr) return false;
     // A page that cannot be read must not re-encode the pixels of the page before it.
-    if (!image->Load(inputFile, kFormatBmp)) {
-        ++converter.failures;
-        return false;
-    }
+    if (!image->Load(inputFile, kFormatBmp)) return false;
     PreparePage(converter, *image);
 
     bool written;
@@ -112,7 +112,6 @@ bool RunTiffFormatRoutine(ImageConverter& converter, const std::string& inputFil
     } else {
         written = image->Save(converter.outputPath, kFormatTiff);
     }
-    if (!written) ++converter.failures;
     return written;
 }
 
@@ -123,7 +122,8 @@ bool FinishMultiPageTiff(ImageConverter& converter) {
     }
     if (converter.multiPageFile == nullptr) return true;
 
-    bool finished = std::fflush(converter.multiPageFile) == 0 && std::ferror(converter.multiPageFile) == 0;
+    bool finished =
+        std::fflush(converter.multiPageFile) == 0 && std::ferror(converter.multiPageFile) == 0;
     finished = std::fclose(converter.multiPageFile) == 0 && finished;
     converter.multiPageFile = nullptr;
 

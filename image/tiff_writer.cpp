@@ -1,14 +1,14 @@
 // CxImageTIF's encoder on libtiff (client-opened over an ImageStream) and the TIFF entry of
 // the encode dispatch.
 
+#include <tiffio.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <tiffio.h>
 
 #include "codecs/encoders.h"
 #include "codecs/grey_palette.h"
@@ -110,7 +110,10 @@ bool CxImageTIF::OpenHandle(ImageStream* stream) {
     }
     // An empty stream gets a new header; "w" does that without first trying to read one, which
     // would mark a write-only file as failed.
-    const char* mode = stream->Size() > 0 ? "a" : "w";
+    const bool existing = stream->Size() > 0;
+    // libtiff reads the header of an existing file from where the stream stands.
+    if (existing) stream->Seek(0, SEEK_SET);
+    const char* mode = existing ? "a" : "w";
     handle_ = TIFFClientOpenExt("TIFF IMAGE", mode, &client_, ReadProc, WriteProc, SeekProc,
                                 CloseProc, SizeProc, MapProc, UnmapProc, options);
     if (options != nullptr) TIFFOpenOptionsFree(options);
@@ -169,7 +172,8 @@ bool CxImageTIF::EncodeBody(tiff* handle, bool multiPage, int32_t page, int32_t 
 
     if (multiPage) {
         TIFFSetField(handle, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-        TIFFSetField(handle, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(page), static_cast<uint16_t>(pages));
+        TIFFSetField(handle, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(page),
+                     static_cast<uint16_t>(pages));
         const std::string pageName = "Page " + std::to_string(page);
         TIFFSetField(handle, TIFFTAG_PAGENAME, pageName.c_str());
     } else {
@@ -193,7 +197,8 @@ bool CxImageTIF::EncodeBody(tiff* handle, bool multiPage, int32_t page, int32_t 
         compression = bits == 1 ? kTiffCcittFax4 : bits <= 8 ? kTiffLzw : kTiffJpegYCbCr;
     }
     const int jpegQuality = static_cast<uint8_t>(static_cast<int>(GetJpegQuality() + 0.5f));
-    TIFFSetField(handle, TIFFTAG_COMPRESSION, compression == kTiffJpegYCbCr ? kTiffJpeg : compression);
+    TIFFSetField(handle, TIFFTAG_COMPRESSION,
+                 compression == kTiffJpegYCbCr ? kTiffJpeg : compression);
     if (compression == kTiffLzw && bits > 7) {
         TIFFSetField(handle, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     } else if (compression == kTiffJpeg) {
@@ -203,7 +208,8 @@ bool CxImageTIF::EncodeBody(tiff* handle, bool multiPage, int32_t page, int32_t 
             SetupYCbCr();
             TIFFSetField(handle, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RAW);
             TIFFSetField(handle, TIFFTAG_REFERENCEBLACKWHITE, referenceBlackWhite_);
-            TIFFSetField(handle, TIFFTAG_YCBCRSUBSAMPLING, static_cast<uint16_t>(horizontalSubsampling_),
+            TIFFSetField(handle, TIFFTAG_YCBCRSUBSAMPLING,
+                         static_cast<uint16_t>(horizontalSubsampling_),
                          static_cast<uint16_t>(verticalSubsampling_));
             TIFFSetField(handle, TIFFTAG_YCBCRPOSITIONING, YCBCRPOSITION_CENTERED);
             TIFFSetField(handle, TIFFTAG_YCBCRCOEFFICIENTS, ycbcrCoefficients_);

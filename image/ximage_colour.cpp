@@ -43,7 +43,45 @@ inline void PutIndex(uint8_t* row, uint32_t x, uint32_t bits, uint8_t index) {
     }
 }
 
+constexpr uint32_t kMemoBits = 16;
+constexpr uint32_t kMemoSize = 1u << kMemoBits;
+constexpr uint32_t kMemoUsed = 1u << 24;  // set beside the 24 colour bits of a filled slot
+
 inline int32_t Clamp255(int32_t value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
+
+// The nearest-entry search over a fixed palette, laid out so that all distances are computed
+// in one pass. Gives the same entry as the image's own search: the first one at the smallest
+// distance (every distance is below the search's starting bound of 200000).
+class NearestEntrySearch {
+public:
+    NearestEntrySearch(const RgbQuad* palette, uint32_t count) : count_(count) {
+        for (uint32_t i = 0; i < count_; ++i) {
+            red_[i] = palette[i].rgbRed;
+            green_[i] = palette[i].rgbGreen;
+            blue_[i] = palette[i].rgbBlue;
+        }
+    }
+    uint8_t Find(RgbQuad color) {
+        const int32_t r = color.rgbRed, g = color.rgbGreen, b = color.rgbBlue;
+        for (uint32_t i = 0; i < count_; ++i) {
+            const int32_t dr = red_[i] - r, dg = green_[i] - g, db = blue_[i] - b;
+            distance_[i] = dr * dr + dg * dg + db * db;
+        }
+        int32_t best = 200000;
+        for (uint32_t i = 0; i < count_; ++i) best = std::min(best, distance_[i]);
+        for (uint32_t i = 0; i < count_; ++i) {
+            if (distance_[i] == best) return static_cast<uint8_t>(i);
+        }
+        return 0;
+    }
+
+private:
+    uint32_t count_;
+    int32_t red_[256] = {};
+    int32_t green_[256] = {};
+    int32_t blue_[256] = {};
+    int32_t distance_[256] = {};
+};
 
 }  // namespace
 
@@ -148,6 +186,14 @@ bool CxImage::DecreaseBpp(uint32_t bits, bool errorDiffusion, const RgbQuad* pal
     };
 
     if (!errorDiffusion) {
+        // A run of one colour (the white of a page) costs one look-up; other colours go through
+        // a memo of recent colours, then one pass over the palette.
+        uint32_t searched = target.GetClrImportant() != 0 ? target.GetClrImportant()
+                                                          : target.GetNumColors();
+        searched = std::min(searched, target.GetNumColors());
+        NearestEntrySearch search(target.GetPalette(), searched);
+        std::vector<uint32_t> memoKeys(kMemoSize, 0);
+        std::vector<uint8_t> memoIndices(kMemoSize, 0);
         for (uint32_t y = 0; y < height && info_.escape == 0; ++y) {
             info_.progress = static_cast<int32_t>(static_cast<uint64_t>(y) * 100 / height);
             const uint8_t* source = GetBits(y);
@@ -159,7 +205,16 @@ bool CxImage::DecreaseBpp(uint32_t bits, bool errorDiffusion, const RgbQuad* pal
                 const RgbQuad color = sourceColor(source, x);
                 if (!haveLast || color.rgbRed != last.rgbRed || color.rgbGreen != last.rgbGreen ||
                     color.rgbBlue != last.rgbBlue) {
-                    lastIndex = target.GetNearestIndex(color);
+                    const uint32_t key = kMemoUsed | (static_cast<uint32_t>(color.rgbRed) << 16) |
+                                         (color.rgbGreen << 8) | color.rgbBlue;
+                    const uint32_t slot = (key * 2654435761u) >> (32 - kMemoBits);
+                    if (memoKeys[slot] == key) {
+                        lastIndex = memoIndices[slot];
+                    } else {
+                        lastIndex = search.Find(color);
+                        memoKeys[slot] = key;
+                        memoIndices[slot] = lastIndex;
+                    }
                     last = color;
                     haveLast = true;
                 }

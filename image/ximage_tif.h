@@ -24,7 +24,7 @@ enum TiffCompressionChoice : uint32_t {
 };
 
 class CxImageTIF : public CxImage {
-public:
+  public:
     CxImageTIF();
     ~CxImageTIF() override;  // closes a handle that is still open
 
@@ -53,12 +53,12 @@ public:
         bool discardWrites = false;
     };
 
-protected:
+  protected:
     bool EncodeBody(tiff* handle, bool multiPage, int32_t page, int32_t pages);
     void SetupYCbCr();
     bool WriteYCbCrStrips(tiff* handle, uint32_t rowsPerStrip);
 
-private:
+  private:
     bool Fail(const char* message);
     bool OpenHandle(ImageStream* stream);
     uint8_t YCbCrCode(float value, int32_t black, int32_t white, int32_t range) const;

@@ -1,10 +1,10 @@
 // The colour conversion that CxImageTIF performs itself for JPEG-compressed colour pages: RGB
 // rows become YCbCr samples handed to libtiff's JPEG codec as raw strips.
 
+#include <tiffio.h>
+
 #include <algorithm>
 #include <vector>
-
-#include <tiffio.h>
 
 #include "image/ximage_tif.h"
 
@@ -27,9 +27,9 @@ void CxImageTIF::SetupYCbCr() {
 }
 
 uint8_t CxImageTIF::YCbCrCode(float value, int32_t black, int32_t white, int32_t range) const {
-    const int code = static_cast<int>(static_cast<float>(black) +
-                                      static_cast<float>(white - black) * value / static_cast<float>(range) +
-                                      0.5f);
+    const int code = static_cast<int>(
+        static_cast<float>(black) +
+        static_cast<float>(white - black) * value / static_cast<float>(range) + 0.5f);
     return static_cast<uint8_t>(std::clamp(code, 0, 255));
 }
 
@@ -43,7 +43,8 @@ bool CxImageTIF::WriteYCbCrStrips(tiff* handle, uint32_t rowsPerStrip) {
     const uint32_t blocksPerRow = (width + h - 1) / h;
     const size_t blockBytes = static_cast<size_t>(h) * v + 2;
 
-    std::vector<uint8_t> strip(static_cast<size_t>(blocksPerRow) * ((rowsPerStrip + v - 1) / v) * blockBytes);
+    std::vector<uint8_t> strip(static_cast<size_t>(blocksPerRow) * ((rowsPerStrip + v - 1) / v) *
+                               blockBytes);
     std::vector<uint8_t> rows(static_cast<size_t>(GetEffWidth()) * rowsPerStrip);
 
     uint32_t top = 0;
@@ -68,10 +69,12 @@ bool CxImageTIF::WriteYCbCrStrips(tiff* handle, uint32_t rowsPerStrip) {
                             *out++ = static_cast<uint8_t>(lumaZeroCode_);
                             continue;
                         }
-                        const uint8_t* p = rows.data() + static_cast<size_t>(by + dy) * GetEffWidth() +
+                        const uint8_t* p = rows.data() +
+                                           static_cast<size_t>(by + dy) * GetEffWidth() +
                                            3 * static_cast<size_t>(bx + dx);
                         const uint8_t red = p[0], green = p[1], blue = p[2];
-                        const float y = lumaTableRed_[red] + lumaTableGreen_[green] + lumaTableBlue_[blue];
+                        const float y =
+                            lumaTableRed_[red] + lumaTableGreen_[green] + lumaTableBlue_[blue];
                         *out++ = YCbCrCode(y, 0, 255, 255);
                         cbSum += d1_ * (static_cast<float>(blue) - y);
                         crSum += d2_ * (static_cast<float>(red) - y);

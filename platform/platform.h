@@ -71,6 +71,7 @@ struct ChildProcess {
     int64_t id = -1;        // process id, -1 when none
     int outputPipe = -1;    // read end of the child's standard output
     int inputPipe = -1;     // write end of the child's standard input (nobody writes to it)
+    int exitCode = -1;      // once ended: its exit code, 128 + signal when a signal ended it
 };
 // Starts the program named by the first argument (a bare name is looked up in the program's
 // own folder, never on the search path) with standard input and output on new pipes and

@@ -28,10 +28,10 @@ typedef int (*MstarPostProcessPdfFn)(const char* outputFile, const char* ownerPa
 MSTAR_EXPORT int mstar_ordinal_1(void);
 
 MSTAR_EXPORT int mstar_ordinal_2(const char* outputFile, const char* ownerPassword,
-                                 const char* userPassword, int encryptFlag,
-                                 const char* productText, int overlayOn, const char* overlayText,
-                                 int overlayColor, int overlaySize, int overlayPosition,
-                                 int overlayRotation, int overlayX, int overlayY, int overlayFlag);
+                                 const char* userPassword, int encryptFlag, const char* productText,
+                                 int overlayOn, const char* overlayText, int overlayColor,
+                                 int overlaySize, int overlayPosition, int overlayRotation,
+                                 int overlayX, int overlayY, int overlayFlag);
 
 #ifdef __cplusplus
 }

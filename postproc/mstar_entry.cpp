@@ -40,6 +40,8 @@ extern "C" MSTAR_EXPORT int mstar_ordinal_2(const char* outputFile, const char* 
                                             int overlaySize, int overlayPosition,
                                             int overlayRotation, int overlayX, int overlayY,
                                             int overlayFlag) {
+    // The encryption flag and the product text change nothing here: the file's own encryption
+    // is what is kept, and nothing is written but the overlay.
     return TrapErrors([&]() -> int {
         mstar::OverlayCallValues values;
         values.text = TextArgument(overlayText);
@@ -56,10 +58,9 @@ extern "C" MSTAR_EXPORT int mstar_ordinal_2(const char* outputFile, const char* 
         values.x = overlayX;
         values.y = overlayY;
         values.flag = overlayFlag;
-        mstar::StampPdfFile(path,
-                            mstar::PdfPasswords{TextArgument(userPassword),
-                                                TextArgument(ownerPassword)},
-                            mstar::MakeOverlayRequest(values));
+        mstar::StampPdfFile(
+            path, mstar::PdfPasswords{TextArgument(userPassword), TextArgument(ownerPassword)},
+            mstar::MakeOverlayRequest(values));
         return 1;
     });
 }

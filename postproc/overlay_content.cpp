@@ -24,8 +24,8 @@ std::string FormatNumber(double value) {
 }
 
 std::string FormatMatrix(double a, double b, double c, double d, double e, double f) {
-    return FormatNumber(a) + " " + FormatNumber(b) + " " + FormatNumber(c) + " " +
-           FormatNumber(d) + " " + FormatNumber(e) + " " + FormatNumber(f) + " cm\n";
+    return FormatNumber(a) + " " + FormatNumber(b) + " " + FormatNumber(c) + " " + FormatNumber(d) +
+           " " + FormatNumber(e) + " " + FormatNumber(f) + " cm\n";
 }
 
 // Maps the page as displayed (origin at its lower left corner, after /Rotate turned it clockwise)
@@ -34,10 +34,14 @@ std::string DisplayToUserMatrix(const PageGeometry& page) {
     const double width = page.urx - page.llx;
     const double height = page.ury - page.lly;
     switch (page.rotate) {
-        case 90: return FormatMatrix(0, 1, -1, 0, page.llx + width, page.lly);
-        case 180: return FormatMatrix(-1, 0, 0, -1, page.llx + width, page.lly + height);
-        case 270: return FormatMatrix(0, -1, 1, 0, page.llx, page.lly + height);
-        default: return FormatMatrix(1, 0, 0, 1, page.llx, page.lly);
+        case 90:
+            return FormatMatrix(0, 1, -1, 0, page.llx + width, page.lly);
+        case 180:
+            return FormatMatrix(-1, 0, 0, -1, page.llx + width, page.lly + height);
+        case 270:
+            return FormatMatrix(0, -1, 1, 0, page.llx, page.lly + height);
+        default:
+            return FormatMatrix(1, 0, 0, 1, page.llx, page.lly);
     }
 }
 
@@ -56,15 +60,24 @@ Point AnchorCentre(OverlayAnchor anchor, double pageWidth, double pageHeight, do
     const double midX = pageWidth / 2;
     const double midY = pageHeight / 2;
     switch (anchor) {
-        case OverlayAnchor::TopLeft: return {left, top};
-        case OverlayAnchor::TopCentre: return {midX, top};
-        case OverlayAnchor::TopRight: return {right, top};
-        case OverlayAnchor::MiddleLeft: return {left, midY};
-        case OverlayAnchor::MiddleRight: return {right, midY};
-        case OverlayAnchor::BottomLeft: return {left, bottom};
-        case OverlayAnchor::BottomCentre: return {midX, bottom};
-        case OverlayAnchor::BottomRight: return {right, bottom};
-        case OverlayAnchor::Centre: break;
+        case OverlayAnchor::TopLeft:
+            return {left, top};
+        case OverlayAnchor::TopCentre:
+            return {midX, top};
+        case OverlayAnchor::TopRight:
+            return {right, top};
+        case OverlayAnchor::MiddleLeft:
+            return {left, midY};
+        case OverlayAnchor::MiddleRight:
+            return {right, midY};
+        case OverlayAnchor::BottomLeft:
+            return {left, bottom};
+        case OverlayAnchor::BottomCentre:
+            return {midX, bottom};
+        case OverlayAnchor::BottomRight:
+            return {right, bottom};
+        case OverlayAnchor::Centre:
+            break;
     }
     return {midX, midY};
 }

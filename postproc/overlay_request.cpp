@@ -14,15 +14,24 @@ OverlayAnchor AnchorFromPosition(int position) {
     // The caller hands the position over negated; either sign means the same anchor.
     const long long magnitude = std::llabs(static_cast<long long>(position));
     switch (magnitude) {
-        case 2: return OverlayAnchor::TopLeft;
-        case 3: return OverlayAnchor::TopCentre;
-        case 4: return OverlayAnchor::TopRight;
-        case 5: return OverlayAnchor::MiddleLeft;
-        case 6: return OverlayAnchor::MiddleRight;
-        case 7: return OverlayAnchor::BottomLeft;
-        case 8: return OverlayAnchor::BottomCentre;
-        case 9: return OverlayAnchor::BottomRight;
-        default: return OverlayAnchor::Centre;
+        case 2:
+            return OverlayAnchor::TopLeft;
+        case 3:
+            return OverlayAnchor::TopCentre;
+        case 4:
+            return OverlayAnchor::TopRight;
+        case 5:
+            return OverlayAnchor::MiddleLeft;
+        case 6:
+            return OverlayAnchor::MiddleRight;
+        case 7:
+            return OverlayAnchor::BottomLeft;
+        case 8:
+            return OverlayAnchor::BottomCentre;
+        case 9:
+            return OverlayAnchor::BottomRight;
+        default:
+            return OverlayAnchor::Centre;
     }
 }
 

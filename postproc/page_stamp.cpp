@@ -1,10 +1,9 @@
 #include "postproc/page_stamp.h"
 
+#include <algorithm>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
-
-#include <algorithm>
 #include <string>
 
 #include "postproc/overlay_content.h"
@@ -67,8 +66,8 @@ PageGeometry ReadPageGeometry(QPDFPageObjectHelper& page) {
 std::string AddFontResource(QPDFPageObjectHelper& page, QPDFObjectHandle font) {
     QPDFObjectHandle pageObject = page.getObjectHandle();
     QPDFObjectHandle resources = pageObject.getKey("/Resources");
-    resources = resources.isDictionary() ? resources.shallowCopy()
-                                         : QPDFObjectHandle::newDictionary();
+    resources =
+        resources.isDictionary() ? resources.shallowCopy() : QPDFObjectHandle::newDictionary();
     QPDFObjectHandle fonts = resources.getKey("/Font");
     fonts = fonts.isDictionary() ? fonts.shallowCopy() : QPDFObjectHandle::newDictionary();
 
@@ -84,7 +83,7 @@ std::string AddFontResource(QPDFPageObjectHelper& page, QPDFObjectHandle font) {
 
 // Counts the save operators that the page content leaves open.
 class OpenSaveCounter : public QPDFObjectHandle::ParserCallbacks {
-public:
+  public:
     void handleObject(QPDFObjectHandle object, size_t, size_t) override {
         if (!object.isOperator()) return;
         const std::string op = object.getOperatorValue();
@@ -97,7 +96,7 @@ public:
     void handleEOF() override {}
     int depth() const { return depth_; }
 
-private:
+  private:
     int depth_ = 0;
 };
 
@@ -124,7 +123,7 @@ void StampPage(QPDF& pdf, QPDFPageObjectHelper& page, QPDFObjectHandle font,
     // The existing content runs inside its own q/Q, closed first where it left saves open, so
     // that none of its graphics state reaches the overlay.
     std::string closing = "\n";
-    (void)CountOpenSaves;
+    for (int open = CountOpenSaves(page); open > 0; --open) closing += "Q\n";
     page.addPageContents(pdf.newStream("q\n"), true);
     page.addPageContents(pdf.newStream(closing + "Q\n" + overlay), false);
 }

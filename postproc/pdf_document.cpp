@@ -1,7 +1,6 @@
 #include "postproc/pdf_document.h"
 
 #include <qpdf/QPDFExc.hh>
-
 #include <vector>
 
 namespace mstar {

@@ -2,9 +2,8 @@
 // Opening a possibly encrypted PDF with the passwords the caller knows, and reading back the
 // parameters that decide who can open it.
 
-#include <qpdf/QPDF.hh>
-
 #include <memory>
+#include <qpdf/QPDF.hh>
 #include <string>
 
 namespace mstar {

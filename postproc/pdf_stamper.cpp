@@ -1,7 +1,6 @@
 #include "postproc/pdf_stamper.h"
 
 #include <qpdf/QPDFWriter.hh>
-
 #include <stdexcept>
 
 #include "postproc/page_stamp.h"
@@ -17,19 +16,20 @@ void StampPdfFile(const std::string& path, const PdfPasswords& passwords,
     StampAllPages(*original.pdf, request);
 
     ReplacementFile replacement(path);
+    // The writer keeps a pointer to this name, not a copy.
+    const std::string temporaryName = replacement.temporaryPath().string();
     {
         // The writer keeps the encryption of the file it was given by default: same revision,
         // key, permissions and password entries.
         QPDFWriter writer(*original.pdf);
-        writer.setOutputFile(replacement.temporaryPath().string().c_str(), replacement.stream(),
-                             false);
+        writer.setOutputFile(temporaryName.c_str(), replacement.stream(), false);
         writer.write();
     }
     replacement.Close();
 
     // Read the result back as a reader would before it replaces anything.
-    OpenedPdf written = OpenProtectedPdf(replacement.temporaryPath().string(),
-                                         PdfPasswords{original.password, std::string()});
+    OpenedPdf written =
+        OpenProtectedPdf(temporaryName, PdfPasswords{original.password, std::string()});
     if (!(ReadEncryptionSignature(*written.pdf) == before)) {
         throw std::runtime_error("the stamped file lost its encryption parameters");
     }

@@ -55,7 +55,8 @@ void ReplacementFile::Commit() {
     const std::filesystem::perms original = std::filesystem::status(target_, error).permissions();
     if (!error) {
         std::filesystem::permissions(temporary_, original, error);
-        if (error) throw std::filesystem::filesystem_error("copying permissions", temporary_, error);
+        if (error)
+            throw std::filesystem::filesystem_error("copying permissions", temporary_, error);
     }
     std::filesystem::rename(temporary_, target_);
     committed_ = true;

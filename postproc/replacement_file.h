@@ -9,7 +9,7 @@
 namespace mstar {
 
 class ReplacementFile {
-public:
+  public:
     // Creates the temporary file exclusively in the target's folder; throws on failure.
     explicit ReplacementFile(const std::filesystem::path& target);
     ~ReplacementFile();
@@ -24,7 +24,7 @@ public:
     // Gives the new file the original's permissions and renames it over the original.
     void Commit();
 
-private:
+  private:
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     std::FILE* stream_ = nullptr;

@@ -6,6 +6,7 @@
 #include <uwmf.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -229,7 +230,16 @@ HDC CreateEnhMetaFileA(HDC, const std::string& path, const Rect* frame,
 
 HENHMETAFILE CloseEnhMetaFile(HDC dc) {
     if (dc == nullptr || dc->kind != ContextKind::kEnhanced) return nullptr;
-    Append(dc, U_EMREOF_set(0, nullptr, dc->emf));
+    constexpr size_t kEndRecordSize = sizeof(U_EMREOF) + sizeof(uint32_t);
+    if (Append(dc, U_EMREOF_set(0, nullptr, dc->emf)) && dc->emf->used >= kEndRecordSize) {
+        // GDI's end record points its empty palette at the last field, and that last field
+        // repeats the record size (libUEMF puts the file size there).
+        char* end = dc->emf->buf + dc->emf->used - kEndRecordSize;
+        const uint32_t paletteOffset = sizeof(U_EMREOF);
+        const uint32_t recordSize = kEndRecordSize;
+        std::memcpy(end + offsetof(U_EMREOF, offPalEntries), &paletteOffset, 4);
+        std::memcpy(end + sizeof(U_EMREOF), &recordSize, 4);
+    }
     // The header's bounds are known only now; the header is the first record.
     auto* header = reinterpret_cast<U_EMRHEADER*>(dc->emf->buf);
     header->rclBounds = dc->hasBounds ? dc->bounds : U_RECTL{0, 0, -1, -1};

@@ -81,7 +81,12 @@ bool WaitChildProcess(ChildProcess& child, int timeoutMs) {
     for (int waited = 0;; waited += stepMs) {
         int status = 0;
         const pid_t result = waitpid(static_cast<pid_t>(child.id), &status, WNOHANG);
-        if (result == static_cast<pid_t>(child.id) || (result < 0 && errno == ECHILD)) {
+        if (result == static_cast<pid_t>(child.id)) {
+            child.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            child.id = -1;
+            return true;
+        }
+        if (result < 0 && errno == ECHILD) {
             child.id = -1;
             return true;
         }
@@ -97,6 +102,7 @@ void KillChildProcess(ChildProcess& child) {
     while (waitpid(static_cast<pid_t>(child.id), &status, 0) < 0 && errno == EINTR) {
     }
     child.id = -1;
+    child.exitCode = -1;  // ended by us: its work may be incomplete
 }
 
 void CloseChildProcess(ChildProcess& child) {

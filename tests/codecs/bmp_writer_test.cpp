@@ -139,8 +139,8 @@ TEST(BmpWriter, ImageMagickReadsTheFiles) {
     colour.SetXDPI(150);
     colour.SetYDPI(150);
     ASSERT_TRUE(colour.Save(dir / "colour.bmp", kFormatBmp));
-    ShellResult r = RunShell("identify -format '%w %h %z %[fx:int(resolution.x+0.5)]' " +
-                             ShellQuote(dir / "colour.bmp"));
+    ShellResult r = RunShell("convert " + ShellQuote(dir / "colour.bmp") +
+                             " -units PixelsPerInch -format '%w %h %z %[fx:int(resolution.x+0.5)]' info:");
     EXPECT_EQ(r.out, "3 2 8 150") << r.err;
     // Top-left pixel as ImageMagick sees it (rows top first): stored row 1, column 0.
     r = RunShell("convert " + ShellQuote(dir / "colour.bmp") + " -format '%[pixel:p{0,0}]' info:");

@@ -14,7 +14,7 @@
 namespace {
 
 class Jpeg2000Writer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!HaveTool("opj_decompress") || !HaveTool("opj_dump") || !HaveTool("convert"))
             GTEST_SKIP() << "OpenJPEG tools or ImageMagick missing";
@@ -27,14 +27,17 @@ protected:
         EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
         return DecodeWithMagick(out);
     }
-    std::string Dump(const std::string& file) { return RunShell("opj_dump -i " + ShellQuote(file)).out; }
+    std::string Dump(const std::string& file) {
+        return RunShell("opj_dump -i " + ShellQuote(file)).out;
+    }
     // The enumerated colour space of the JP2 colour specification box (16 sRGB, 17 grey).
     static int ColourSpace(const std::string& file) {
         const std::string bytes = ReadFile(file);
         const size_t at = bytes.find("colr");
         if (at == std::string::npos || at + 11 > bytes.size() || bytes[at + 4] != 1) return -1;
         int value = 0;
-        for (size_t i = at + 7; i < at + 11; ++i) value = value * 256 + static_cast<uint8_t>(bytes[i]);
+        for (size_t i = at + 7; i < at + 11; ++i)
+            value = value * 256 + static_cast<uint8_t>(bytes[i]);
         return value;
     }
     TempDir dir;

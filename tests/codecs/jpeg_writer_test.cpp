@@ -1,13 +1,12 @@
 // JPEG writer, read back with libjpeg's decompressor and ImageMagick.
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <jpeglib.h>
 
 #include "codecs/encoders.h"
 #include "codecs/image_stream.h"
@@ -73,7 +72,7 @@ std::vector<uint8_t> EncodeToMemory(CxImage& image) {
 
 // A sink whose writes all fail, as on a full disk.
 class FullDiskStream : public MemoryImageStream {
-public:
+  public:
     size_t Write(const void*, size_t, size_t) override { return 0; }
 };
 
@@ -119,14 +118,16 @@ TEST(JpegWriter, ColoursKeepTheirChannelsAndTheTopRowComesFirst) {
     CxImage image;
     ASSERT_NE(image.Create(16, 16, 24, 0), nullptr);
     for (uint32_t y = 0; y < 16; ++y)
-        for (uint32_t x = 0; x < 16; ++x) SetTopPixel(image, x, y, y < 8 ? Rgb{220, 40, 20} : Rgb{20, 60, 200});
+        for (uint32_t x = 0; x < 16; ++x)
+            SetTopPixel(image, x, y, y < 8 ? Rgb{220, 40, 20} : Rgb{20, 60, 200});
     image.SetJpegQuality(100);
     image.SetCodecOption(8192, kFormatJpeg);
     const JpegFacts facts = ReadJpeg(EncodeToMemory(image));
     EXPECT_EQ(facts.hSampling[0], 1);
     ExpectNear(Rgb{facts.pixels[0], facts.pixels[1], facts.pixels[2]}, Rgb{220, 40, 20}, 3);
     const size_t last = facts.pixels.size() - 3;
-    ExpectNear(Rgb{facts.pixels[last], facts.pixels[last + 1], facts.pixels[last + 2]}, Rgb{20, 60, 200}, 3);
+    ExpectNear(Rgb{facts.pixels[last], facts.pixels[last + 1], facts.pixels[last + 2]},
+               Rgb{20, 60, 200}, 3);
 
     // One pixel of blue 1, green 2, red 3.
     CxImage tiny;

@@ -71,7 +71,8 @@ void ExpectReaderGivesPixels(const std::string& tool, CxImage& image, const std:
     DecodedImage decoded;
     const std::string command = tool == "pcxtoppm"
                                     ? "pcxtoppm '" + base + ".pcx' > '" + base + ".ppm'"
-                                    : "/usr/bin/convert '" + base + ".pcx' ppm:'" + base + ".ppm'";
+                                    : "/usr/bin/convert '" + base + ".pcx' -depth 8 ppm:'" + base +
+                                          ".ppm'";
     ASSERT_TRUE(DecodeWith(command, base + ".ppm", decoded)) << command;
     ASSERT_EQ(decoded.width, static_cast<int>(image.GetWidth()));
     ASSERT_EQ(decoded.height, static_cast<int>(image.GetHeight()));
@@ -184,7 +185,11 @@ TEST(PcxEncoder, IndependentReadersGiveBackThePixels) {
         PaintCorners(image);
         const std::string name = std::to_string(bpp);
         if (ToolAvailable("pcxtoppm")) ExpectReaderGivesPixels("pcxtoppm", image, name);
-        if (ToolAvailable("/usr/bin/convert")) ExpectReaderGivesPixels("convert", image, name);
+        // ImageMagick reads every 1-bit PCX with black and white swapped (netpbm's own files
+        // included), so it only judges the deeper files.
+        if (bpp != 1 && ToolAvailable("/usr/bin/convert")) {
+            ExpectReaderGivesPixels("convert", image, name);
+        }
     }
 }
 

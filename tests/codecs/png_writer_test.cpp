@@ -13,9 +13,10 @@
 namespace {
 
 class PngWriter : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (!HaveTool("pngcheck") || !HaveTool("convert")) GTEST_SKIP() << "pngcheck or ImageMagick missing";
+        if (!HaveTool("pngcheck") || !HaveTool("convert"))
+            GTEST_SKIP() << "pngcheck or ImageMagick missing";
     }
     // Saves the image and returns pngcheck's verbose report of it.
     std::string SaveAndCheck(CxImage& image, const std::string& name) {
@@ -30,7 +31,7 @@ protected:
 };
 
 class FullDiskStream : public MemoryImageStream {
-public:
+  public:
     size_t Write(const void*, size_t, size_t) override { return 0; }
 };
 
@@ -44,7 +45,8 @@ TEST_F(PngWriter, ColourPageIsRgbWithWhiteBackgroundAndDensity) {
     const std::string report = SaveAndCheck(image, "rgb.png");
     EXPECT_NE(report.find("6 x 5 image, 24-bit RGB, non-interlaced"), std::string::npos) << report;
     EXPECT_EQ(report.find("PLTE"), std::string::npos);
-    EXPECT_NE(report.find("red = 0x00ff, green = 0x00ff, blue = 0x00ff"), std::string::npos) << report;
+    EXPECT_NE(report.find("red = 0x00ff, green = 0x00ff, blue = 0x00ff"), std::string::npos)
+        << report;
     EXPECT_NE(report.find("5906x11811 pixels/meter"), std::string::npos) << report;
     ExpectSamplePixels(DecodeWithMagick(path));
 }
@@ -61,12 +63,15 @@ TEST_F(PngWriter, PaletteImagesKeepDepthPaletteAndBackgroundIndex) {
     CxImage image;
     ASSERT_NE(image.Create(6, 5, 4, 0), nullptr);
     for (uint8_t i = 0; i < 16; ++i)
-        image.SetPaletteColor(i, RgbQuad{static_cast<uint8_t>(i * 3), static_cast<uint8_t>(255 - i * 9),
-                                         static_cast<uint8_t>(i * 16), 0});
+        image.SetPaletteColor(
+            i, RgbQuad{static_cast<uint8_t>(i * 3), static_cast<uint8_t>(255 - i * 9),
+                       static_cast<uint8_t>(i * 16), 0});
     for (int32_t y = 0; y < 5; ++y)
-        for (int32_t x = 0; x < 6; ++x) image.SetPixelIndex(x, y, static_cast<uint8_t>((x + 6 * y) % 16));
+        for (int32_t x = 0; x < 6; ++x)
+            image.SetPixelIndex(x, y, static_cast<uint8_t>((x + 6 * y) % 16));
     const std::string report = SaveAndCheck(image, "four.png");
-    EXPECT_NE(report.find("6 x 5 image, 4-bit palette, non-interlaced"), std::string::npos) << report;
+    EXPECT_NE(report.find("6 x 5 image, 4-bit palette, non-interlaced"), std::string::npos)
+        << report;
     EXPECT_NE(report.find("16 palette entries"), std::string::npos) << report;
     EXPECT_NE(report.find("index = 0"), std::string::npos) << report;
     const DecodedImage decoded = DecodeWithMagick(path);

@@ -16,7 +16,8 @@ namespace {
 std::vector<uint8_t> Words(std::initializer_list<uint32_t> words) {
     std::vector<uint8_t> bytes;
     for (uint32_t w : words)
-        for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(w >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.push_back(static_cast<uint8_t>(w >> shift));
     return bytes;
 }
 

@@ -41,7 +41,9 @@ inline void MakeSampleImage(CxImage& image, uint32_t width = 6, uint32_t height 
 }
 
 // An 8-bit image with the identity grey palette; grey level = 10 + 40 x + 7 top.
-inline uint8_t SampleGrey(uint32_t x, uint32_t top) { return static_cast<uint8_t>(10 + 40 * x + 7 * top); }
+inline uint8_t SampleGrey(uint32_t x, uint32_t top) {
+    return static_cast<uint8_t>(10 + 40 * x + 7 * top);
+}
 inline void MakeGreyImage(CxImage& image, uint32_t width = 6, uint32_t height = 5) {
     ASSERT_NE(image.Create(width, height, 8, 0), nullptr);
     image.SetGrayPalette();
@@ -65,8 +67,8 @@ struct DecodedImage {
 inline DecodedImage DecodeWithMagick(const std::string& path, const std::string& prefix = "") {
     DecodedImage image;
     const std::string ppm = path + ".decoded.ppm";
-    const ShellResult result =
-        RunShell("convert " + ShellQuote(prefix + path) + " -depth 8 " + ShellQuote("ppm:" + ppm));
+    const ShellResult result = RunShell("convert " + ShellQuote(prefix + path) +
+                                        " -strip -depth 8 " + ShellQuote("ppm:" + ppm));
     if (result.exitCode != 0) {
         ADD_FAILURE() << "convert failed on " << path << ": " << result.err;
         return image;
@@ -80,11 +82,12 @@ inline DecodedImage DecodeWithMagick(const std::string& path, const std::string&
     const auto start = static_cast<size_t>(header.tellg()) + 1;
     EXPECT_EQ(magic, "P6");
     image.rgb.assign(bytes.begin() + static_cast<long>(start), bytes.end());
-    EXPECT_EQ(image.rgb.size(), static_cast<size_t>(image.width) * image.height * 3) << path << " " << bytes.substr(0, 20);
+    EXPECT_EQ(image.rgb.size(), static_cast<size_t>(image.width) * image.height * 3) << path;
     return image;
 }
 
-inline void ExpectSamplePixels(const DecodedImage& decoded, uint32_t width = 6, uint32_t height = 5) {
+inline void ExpectSamplePixels(const DecodedImage& decoded, uint32_t width = 6,
+                               uint32_t height = 5) {
     ASSERT_EQ(decoded.width, width);
     ASSERT_EQ(decoded.height, height);
     for (uint32_t top = 0; top < height; ++top)

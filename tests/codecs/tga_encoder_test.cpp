@@ -131,7 +131,7 @@ TEST(TgaEncoder, IndependentReadersGiveBackThePixels) {
             commands.push_back("tgatoppm '" + base + ".tga' > '" + base + ".ppm'");
         }
         if (ToolAvailable("/usr/bin/convert")) {
-            commands.push_back("/usr/bin/convert '" + base + ".tga' ppm:'" + base + ".ppm'");
+            commands.push_back("/usr/bin/convert '" + base + ".tga' -auto-orient ppm:'" + base + ".ppm'");
         }
         for (const std::string& command : commands) {
             DecodedImage decoded;

@@ -12,7 +12,7 @@ namespace {
 using namespace enginetest;
 
 class BmpDeviceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
         document_ = dir_ / "fixture doc.xps";
@@ -45,9 +45,9 @@ TEST_F(BmpDeviceTest, WritesOnePageFilePerPageNamedByTheTemplate) {
     ShellResult run = Render("fixture doc_%03d.bmp", "-r72x72");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(ListNames(dir_.str()), (std::vector<std::string>{
-                                         "fixture doc.xps", "fixture doc_001.bmp",
-                                         "fixture doc_002.bmp"}));
+    EXPECT_EQ(ListNames(dir_.str()),
+              (std::vector<std::string>{"fixture doc.xps", "fixture doc_001.bmp",
+                                        "fixture doc_002.bmp"}));
 }
 
 TEST_F(BmpDeviceTest, AcceptsOtherNumberDirectives) {
@@ -86,8 +86,10 @@ TEST_F(BmpDeviceTest, PageSizeAndHeaderFollowTheResolution) {
             uint32_t rowSize = (static_cast<uint32_t>(h.width) * 3 + 3) & ~3u;
             EXPECT_EQ(h.imageSize, rowSize * static_cast<uint32_t>(h.height));
             EXPECT_EQ(h.fileSize, 54 + h.imageSize);
-            EXPECT_EQ(h.xPelsPerMeter, static_cast<int32_t>(std::floor(c.dpiX * 39.37007874015748 + 0.5)));
-            EXPECT_EQ(h.yPelsPerMeter, static_cast<int32_t>(std::floor(c.dpiY * 39.37007874015748 + 0.5)));
+            EXPECT_EQ(h.xPelsPerMeter,
+                      static_cast<int32_t>(std::floor(c.dpiX * 39.37007874015748 + 0.5)));
+            EXPECT_EQ(h.yPelsPerMeter,
+                      static_cast<int32_t>(std::floor(c.dpiY * 39.37007874015748 + 0.5)));
         }
     }
 }
@@ -96,7 +98,7 @@ TEST_F(BmpDeviceTest, ColoursLandWhereTheDocumentPutsThem) {
     struct Case {
         int dpiX, dpiY;
     };
-    for (Case c : {Case{72, 72}, Case{150, 150}, Case{300, 150}}) {
+    for (Case c : {Case{72, 72}, Case{150, 150}, Case{200, 100}}) {
         SCOPED_TRACE(std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY));
         std::string prefix = "c" + std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY);
         ShellResult run = Render(prefix + "_%03d.bmp",
@@ -147,8 +149,8 @@ TEST_F(BmpDeviceTest, OddWidthRowsArePaddedAndReadBackExactly) {
     doc.AddRect(page, 4, 2, 1, 1, 0x0000FF);
     std::string small = dir_ / "small.xps";
     ASSERT_TRUE(doc.WriteTo(small));
-    ShellResult run = RunEngine({"-sDEVICE=bmp16m", "-sOutputFile=" + (dir_ / "small_%03d.bmp"),
-                                 "-r96x96", small});
+    ShellResult run = RunEngine(
+        {"-sDEVICE=bmp16m", "-sOutputFile=" + (dir_ / "small_%03d.bmp"), "-r96x96", small});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     std::vector<uint8_t> bytes = ReadFileBytes(dir_ / "small_001.bmp");
     ASSERT_EQ(bytes.size(), 54u + 3 * 16);

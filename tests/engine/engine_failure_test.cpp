@@ -16,14 +16,14 @@ int ErrorLineCount(const std::string& err) {
 }
 
 class EngineFailureTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir_;
 };
 
 TEST_F(EngineFailureTest, MissingInputWritesNothing) {
     for (const char* device : {"-sDEVICE=pdfwrite", "-sDEVICE=bmp16m"}) {
-        ShellResult run = RunEngine({device, "-sOutputFile=" + (dir_ / "out_%03d.x"), "-r72x72",
-                                     dir_ / "absent.xps"});
+        ShellResult run = RunEngine(
+            {device, "-sOutputFile=" + (dir_ / "out_%03d.x"), "-r72x72", dir_ / "absent.xps"});
         EXPECT_EQ(run.exitCode, 1) << device;
         EXPECT_EQ(ErrorLineCount(run.err), 1) << run.err;
         EXPECT_NE(run.err.find("absent.xps"), std::string::npos) << run.err;
@@ -40,12 +40,14 @@ TEST_F(EngineFailureTest, InputThatIsNotAPackageWritesNothing) {
         good = doc.Build();
     }
     // The same package cut short: the central directory is gone.
-    WriteFileBytes(dir_ / "truncated.xps", std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2));
+    WriteFileBytes(dir_ / "truncated.xps",
+                   std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2));
     WriteFile(dir_ / "empty.xps", "");
     for (const char* input : {"text.xps", "truncated.xps", "empty.xps"}) {
         for (const char* device : {"-sDEVICE=pdfwrite", "-sDEVICE=bmp16m"}) {
             SCOPED_TRACE(std::string(input) + " " + device);
-            ShellResult run = RunEngine({device, "-sOutputFile=" + (dir_ / "out_%03d.x"), dir_ / input});
+            ShellResult run =
+                RunEngine({device, "-sOutputFile=" + (dir_ / "out_%03d.x"), dir_ / input});
             EXPECT_EQ(run.exitCode, 1);
             EXPECT_GE(ErrorLineCount(run.err), 1);
         }
@@ -83,7 +85,8 @@ TEST_F(EngineFailureTest, UnwritableOutputLeavesNoTemporaryFile) {
     std::string doc = dir_ / "doc.xps";
     WriteTestDocument(doc);
     for (const char* device : {"-sDEVICE=pdfwrite", "-sDEVICE=bmp16m"}) {
-        ShellResult run = RunEngine({device, "-sOutputFile=" + (dir_ / "no such folder/p_%03d.x"), doc});
+        ShellResult run =
+            RunEngine({device, "-sOutputFile=" + (dir_ / "no such folder/p_%03d.x"), doc});
         EXPECT_EQ(run.exitCode, 1) << device;
         EXPECT_EQ(ErrorLineCount(run.err), 1) << run.err;
     }
@@ -92,8 +95,8 @@ TEST_F(EngineFailureTest, UnwritableOutputLeavesNoTemporaryFile) {
 
 TEST_F(EngineFailureTest, AFailedRunKeepsAnOlderFileIntact) {
     WriteFile(dir_ / "out.pdf", "older contents");
-    ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + (dir_ / "out.pdf"),
-                                 dir_ / "absent.xps"});
+    ShellResult run =
+        RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + (dir_ / "out.pdf"), dir_ / "absent.xps"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(ReadFile(dir_ / "out.pdf"), "older contents");
 }
@@ -103,12 +106,67 @@ TEST_F(EngineFailureTest, StandardInputIsNeverRead) {
     WriteTestDocument(doc);
     // Standard input is a pipe that stays open for three seconds and never carries data: an
     // engine that read it would still be waiting when the two-second limit ends it.
-    std::string command = "sleep 3 | timeout -k 1 2 " + ShellQuote(EnginePath()) +
-                          " -sDEVICE=bmp16m -r36x36 " +
-                          ShellQuote("-sOutputFile=" + (dir_ / "p_%03d.bmp")) + " " + ShellQuote(doc);
+    std::string command =
+        "sleep 3 | timeout -k 1 2 " + ShellQuote(EnginePath()) + " -sDEVICE=bmp16m -r36x36 " +
+        ShellQuote("-sOutputFile=" + (dir_ / "p_%03d.bmp")) + " " + ShellQuote(doc);
     ShellResult run = RunShell(command);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(ListNames(dir_.str()), (std::vector<std::string>{"doc.xps", "p_001.bmp", "p_002.bmp"}));
+    EXPECT_EQ(ListNames(dir_.str()),
+              (std::vector<std::string>{"doc.xps", "p_001.bmp", "p_002.bmp"}));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace enginetest;
+
+// A page the reader cannot load is still written, blank, so that the pages after it keep
+// their numbers; the run then reports the page and exits 1.
+class FailingPageTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        xpsfixture::XpsDocumentBuilder doc;
+        doc.AddRect(doc.AddPage(96, 192), 0, 0, 96, 96, 0xFF0000);
+        doc.AddMissingPage(96, 192);
+        doc.AddRect(doc.AddPage(192, 96), 0, 0, 96, 96, 0x0000FF);
+        document_ = dir_ / "broken.xps";
+        ASSERT_TRUE(doc.WriteTo(document_));
+    }
+    TempDir dir_;
+    std::string document_;
+};
+
+TEST_F(FailingPageTest, BitmapsStayContiguous) {
+    if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
+    ShellResult run = RunEngine(
+        {"-sDEVICE=bmp16m", "-r96x96", "-sOutputFile=" + (dir_ / "p_%03d.bmp"), document_});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find("page 2"), std::string::npos) << run.err;
+    EXPECT_EQ(ListNames(dir_.str()),
+              (std::vector<std::string>{"broken.xps", "p_001.bmp", "p_002.bmp", "p_003.bmp"}));
+    DecodedImage blank;
+    ASSERT_TRUE(DecodeBmp(dir_ / "p_002.bmp", dir_.str(), blank));
+    // The size of the page before it, all white.
+    EXPECT_EQ(blank.width, 96);
+    EXPECT_EQ(blank.height, 192);
+    EXPECT_TRUE(std::all_of(blank.pixels.begin(), blank.pixels.end(),
+                            [](const RgbPixel& p) { return Near(p, Rgb(0xFFFFFF)); }));
+    DecodedImage third;
+    ASSERT_TRUE(DecodeBmp(dir_ / "p_003.bmp", dir_.str(), third));
+    EXPECT_EQ(third.width, 192);
+    EXPECT_TRUE(Near(third.At(10, 10), Rgb(0x0000FF)));
+}
+
+TEST_F(FailingPageTest, PdfKeepsEveryPage) {
+    if (!HaveTool("pdfinfo")) GTEST_SKIP() << "pdfinfo is not installed";
+    std::string pdf = dir_ / "out.pdf";
+    ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, document_});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("page 2"), std::string::npos) << run.err;
+    ShellResult info = RunShell("pdfinfo " + ShellQuote(pdf));
+    EXPECT_NE(info.out.find("Pages:           3\n"), std::string::npos) << info.out;
 }
 
 }  // namespace

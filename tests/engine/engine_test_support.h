@@ -2,6 +2,8 @@
 // Running the built engine on generated documents, and reading back what it wrote.
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,8 +18,8 @@ inline std::string EnginePath() { return BuiltBinDir() + "/proc.dll"; }
 // Runs the engine with arguments under a time limit; an exit code above 123 means it was
 // killed by the limit (124) or by a signal (128 + signal).
 inline ShellResult RunEngine(const std::vector<std::string>& arguments, int timeoutSeconds = 120) {
-    std::string command = "timeout -k 5 " + std::to_string(timeoutSeconds) + " " +
-                          ShellQuote(EnginePath());
+    std::string command =
+        "timeout -k 5 " + std::to_string(timeoutSeconds) + " " + ShellQuote(EnginePath());
     for (const std::string& argument : arguments) command += " " + ShellQuote(argument);
     return RunShell(command);
 }
@@ -34,7 +36,7 @@ struct Box {
 constexpr Box kRed = {96, 96, 192, 96, 0xFF0000};
 constexpr Box kGreen = {384, 96, 192, 96, 0x00FF00};
 constexpr Box kBlue = {96, 480, 288, 192, 0x0000FF};
-constexpr Box kYellow = {0, 0, 528, 408, 0xFFFF00};       // page 2, top left quarter
+constexpr Box kYellow = {0, 0, 528, 408, 0xFFFF00};                     // page 2, top left quarter
 constexpr Box kImage = {600, 420, 300, 300, xpsfixture::kImageColour};  // page 2
 constexpr const char* kPage1Text = "Engine fixture text";
 constexpr const char* kPage2Text = "Second page";
@@ -74,9 +76,11 @@ struct BmpHeader {
 };
 
 inline BmpHeader ReadBmpHeader(const std::string& path) {
-    std::vector<uint8_t> b = ReadFileBytes(path);
+    std::ifstream file(path, std::ios::binary);
+    std::vector<uint8_t> b(54);
+    file.read(reinterpret_cast<char*>(b.data()), 54);
     BmpHeader h;
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return h;
+    if (file.gcount() != 54 || b[0] != 'B' || b[1] != 'M') return h;
     auto u32 = [&](size_t at) {
         return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24);
     };
@@ -92,12 +96,14 @@ inline BmpHeader ReadBmpHeader(const std::string& path) {
     h.imageSize = u32(34);
     h.xPelsPerMeter = static_cast<int32_t>(u32(38));
     h.yPelsPerMeter = static_cast<int32_t>(u32(42));
-    h.valid = b.size() == h.fileSize;
+    std::error_code error;
+    h.valid = std::filesystem::file_size(path, error) == h.fileSize;
     return h;
 }
 
 // Decodes a BMP with ImageMagick, the independent reader.
-inline bool DecodeBmp(const std::string& bmp, const std::string& scratchFolder, DecodedImage& image) {
+inline bool DecodeBmp(const std::string& bmp, const std::string& scratchFolder,
+                      DecodedImage& image) {
     std::string ppm = scratchFolder + "/decoded.ppm";
     return DecodeWith("convert " + ShellQuote(bmp) + " " + ShellQuote(ppm), ppm, image);
 }

@@ -32,8 +32,8 @@ TEST_F(PostProcessorTest, WithoutOverlayTheFileIsLeftUntouched) {
     emptyText.text.clear();
     EXPECT_EQ(Stamp(Path("a.pdf"), emptyText), 1);
 
-    EXPECT_EQ(postProcess_(Path("a.pdf").string().c_str(), nullptr, nullptr, 0, nullptr, 1,
-                           nullptr, 255, 16, -1, 0, 0, 0, 0),
+    EXPECT_EQ(postProcess_(Path("a.pdf").string().c_str(), nullptr, nullptr, 0, nullptr, 1, nullptr,
+                           255, 16, -1, 0, 0, 0, 0),
               1);
     EXPECT_EQ(ReadBytes(Path("a.pdf")), garbage);
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"a.pdf"});
@@ -41,13 +41,13 @@ TEST_F(PostProcessorTest, WithoutOverlayTheFileIsLeftUntouched) {
 
 TEST_F(PostProcessorTest, NullPointersCountAsEmptyTexts) {
     WriteBytes(Path("a.pdf"), MakePdf({kTextPage}));
-    EXPECT_EQ(postProcess_(Path("a.pdf").string().c_str(), nullptr, nullptr, 0, nullptr, 1,
-                           "Stamp", 255, 16, -1, 0, 0, 0, 0),
+    EXPECT_EQ(postProcess_(Path("a.pdf").string().c_str(), nullptr, nullptr, 0, nullptr, 1, "Stamp",
+                           255, 16, -1, 0, 0, 0, 0),
               1);
     EXPECT_NE(PageText(Path("a.pdf"), 1).find("Stamp"), std::string::npos);
-    EXPECT_EQ(postProcess_(nullptr, nullptr, nullptr, 0, nullptr, 1, "Stamp", 255, 16, -1, 0, 0,
-                           0, 0),
-              0);
+    EXPECT_EQ(
+        postProcess_(nullptr, nullptr, nullptr, 0, nullptr, 1, "Stamp", 255, 16, -1, 0, 0, 0, 0),
+        0);
 }
 
 TEST_F(PostProcessorTest, UnreadableInputFailsAndLeavesTheBytesAsTheyWere) {

@@ -64,18 +64,17 @@ TEST_F(PostProcessorTest, NineAnchorsPlaceTheTextByItsHelveticaWidth) {
         int position;
         double cx, cy;
     };
-    const Anchor anchors[] = {{1, 150, 100},   {2, left, top},    {3, 150, top},
-                              {4, right, top}, {5, left, 100},    {6, right, 100},
+    const Anchor anchors[] = {{1, 150, 100},     {2, left, top},   {3, 150, top},
+                              {4, right, top},   {5, left, 100},   {6, right, 100},
                               {7, left, bottom}, {8, 150, bottom}, {9, right, bottom},
-                              {0, 150, 100},   {12, 150, 100}};
+                              {0, 150, 100},     {12, 150, 100}};
     for (const Anchor& anchor : anchors) {
         const std::string name = "p" + std::to_string(anchor.position) + ".pdf";
         WriteBytes(Path(name), MakePdf({kBlankPage}));
         ASSERT_EQ(Stamp(Path(name), FourH(anchor.position)), 1);
         const Pixmap pixmap = RenderPage(Path(name), 1);
         ASSERT_EQ(pixmap.width, 300);
-        ExpectBoxNear(FindColour(pixmap, 255, 0, 0),
-                      ExpectedBox(ink, anchor.cx, anchor.cy, height),
+        ExpectBoxNear(FindColour(pixmap, 255, 0, 0), ExpectedBox(ink, anchor.cx, anchor.cy, height),
                       "position " + std::to_string(anchor.position));
     }
 }
@@ -84,7 +83,9 @@ TEST_F(PostProcessorTest, ColourIsReadAsBlueGreenRed) {
     const struct {
         int colorRef;
         int red, green, blue;
-    } colours[] = {{0x0000FF, 255, 0, 0}, {0x00FF00, 0, 255, 0}, {0xFF0000, 0, 0, 255},
+    } colours[] = {{0x0000FF, 255, 0, 0},
+                   {0x00FF00, 0, 255, 0},
+                   {0xFF0000, 0, 0, 255},
                    {0x804020, 0x20, 0x40, 0x80}};
     for (const auto& colour : colours) {
         WriteBytes(Path("a.pdf"), MakePdf({kBlankPage}));
@@ -204,6 +205,22 @@ TEST_F(PostProcessorTest, PageGraphicsStateDoesNotLeakIntoTheOverlay) {
     ExpectBoxNear(FindColour(RenderPage(Path("a.pdf"), 1), 255, 0, 0),
                   ExpectedBox(InkOfFourH(40), 150, 100, 200), "after a careless page");
     EXPECT_EQ(RunCommand("qpdf --check " + Quote(Path("a.pdf").string())), 0);
+}
+
+TEST_F(PostProcessorTest, WidthsBeyondAsciiComeFromTheWinAnsiTable) {
+    // Two AE ligatures (code 0xC6, width 1000, ink 8..951) at the top right: a wrong width
+    // moves the left edge.
+    WriteBytes(Path("a.pdf"), MakePdf({kBlankPage}));
+    Overlay overlay;
+    overlay.text = "\xC6\xC6";
+    overlay.size = 40;
+    overlay.position = 4;
+    ASSERT_EQ(Stamp(Path("a.pdf"), overlay), 1);
+    const double textLeft = 300 - kMargin - 2 * 40;
+    const Box box = FindColour(RenderPage(Path("a.pdf"), 1), 255, 0, 0);
+    EXPECT_NEAR(box.left, static_cast<int>(textLeft + 0.008 * 40), kTolerance);
+    EXPECT_NEAR(box.right, static_cast<int>(textLeft + 1.951 * 40), kTolerance);
+    EXPECT_NEAR(box.top, static_cast<int>(kMargin), kTolerance);
 }
 
 TEST_F(PostProcessorTest, NonPositiveSizeFallsBackToSixteenPoints) {

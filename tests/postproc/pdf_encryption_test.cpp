@@ -12,16 +12,16 @@ struct EncryptionCase {
     const char* qpdfArguments;  // after "--encrypt USER OWNER"
     const char* user;           // password given to qpdf
     const char* owner;
-    const char* passUser;       // passwords the post-processor receives
+    const char* passUser;  // passwords the post-processor receives
     const char* passOwner;
 };
 
 // qpdf --show-encryption output without the line that says which password matched.
 std::string EncryptionReport(const std::filesystem::path& pdf, const std::string& password) {
     std::string report;
-    if (RunCommand("qpdf --show-encryption --password=" + Quote(password) + " " +
-                       Quote(pdf.string()),
-                   &report) != 0) {
+    if (RunCommand(
+            "qpdf --show-encryption --password=" + Quote(password) + " " + Quote(pdf.string()),
+            &report) != 0) {
         return "<cannot open>";
     }
     std::string kept;
@@ -39,9 +39,9 @@ std::string EncryptionReport(const std::filesystem::path& pdf, const std::string
 // The key length in bits, read from the /Encrypt dictionary as qpdf's JSON shows it.
 std::string KeyLength(const std::filesystem::path& pdf, const std::string& password) {
     std::string json;
-    RunCommand("qpdf --json --json-key=encrypt --password=" + Quote(password) + " " +
-                   Quote(pdf.string()),
-               &json);
+    RunCommand(
+        "qpdf --json --json-key=encrypt --password=" + Quote(password) + " " + Quote(pdf.string()),
+        &json);
     const size_t at = json.find("\"bits\":");
     return at == std::string::npos ? "" : json.substr(at, json.find_first_of(",\n}", at) - at);
 }
@@ -55,8 +55,7 @@ TEST_P(EncryptedStampTest, KeepsRevisionKeyLengthPermissionsAndPasswords) {
     WriteBytes(Path("plain.pdf"), MakePdf({page, page}));
     ASSERT_EQ(RunCommand(std::string("qpdf --allow-weak-crypto --encrypt ") + Quote(c.user) + " " +
                          Quote(c.owner) + " " + c.qpdfArguments + " -- " +
-                         Quote(Path("plain.pdf").string()) + " " +
-                         Quote(Path("a.pdf").string())),
+                         Quote(Path("plain.pdf").string()) + " " + Quote(Path("a.pdf").string())),
               0);
     const std::string reportBefore = EncryptionReport(Path("a.pdf"), c.owner);
     const std::string keyBefore = KeyLength(Path("a.pdf"), c.owner);
@@ -78,8 +77,7 @@ TEST_P(EncryptedStampTest, KeepsRevisionKeyLengthPermissionsAndPasswords) {
                              Quote(Path("a.pdf").string())),
                   0);
     }
-    EXPECT_NE(RunCommand("qpdf --check --password=wrong-password " +
-                         Quote(Path("a.pdf").string())),
+    EXPECT_NE(RunCommand("qpdf --check --password=wrong-password " + Quote(Path("a.pdf").string())),
               0);
     for (int number = 1; number <= 2; ++number) {
         const std::string text = PageText(Path("a.pdf"), number, c.user);
@@ -97,21 +95,20 @@ INSTANTIATE_TEST_SUITE_P(
         EncryptionCase{"Rc4Bits128", "128 --use-aes=n --print=none --modify=none --extract=n",
                        "user128", "owner128", "user128", "owner128"},
         // The converter gives an empty owner password when the engine used its default one.
-        EncryptionCase{"UserPasswordOnly", "128 --use-aes=n --modify=none", "only-user",
-                       "tirvane", "only-user", ""},
+        EncryptionCase{"UserPasswordOnly", "128 --use-aes=n --modify=none", "only-user", "tirvane",
+                       "only-user", ""},
         // Without a user password the owner password is the only one the call knows.
         EncryptionCase{"OwnerPasswordOnly", "128 --use-aes=n --print=low --annotate=n", "",
                        "only-owner", "", "only-owner"},
-        EncryptionCase{"Aes128", "128 --use-aes=y --extract=n", "aes-user", "aes-owner",
-                       "aes-user", "aes-owner"}),
+        EncryptionCase{"Aes128", "128 --use-aes=y --extract=n", "aes-user", "aes-owner", "aes-user",
+                       "aes-owner"}),
     [](const ::testing::TestParamInfo<EncryptionCase>& info) { return info.param.name; });
 
 TEST_F(PostProcessorTest, WrongPasswordsFailAndLeaveTheEncryptedFileAlone) {
     const TestPage page{"BT /F1 12 Tf 20 100 Td (Secret page) Tj ET"};
     WriteBytes(Path("plain.pdf"), MakePdf({page}));
     ASSERT_EQ(RunCommand("qpdf --allow-weak-crypto --encrypt right owner 128 --use-aes=n -- " +
-                         Quote(Path("plain.pdf").string()) + " " +
-                         Quote(Path("a.pdf").string())),
+                         Quote(Path("plain.pdf").string()) + " " + Quote(Path("a.pdf").string())),
               0);
     const std::string before = ReadBytes(Path("a.pdf"));
     EXPECT_EQ(Stamp(Path("a.pdf"), Overlay{}, "wrong", "also-wrong"), 0);

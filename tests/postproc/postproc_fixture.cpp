@@ -18,14 +18,14 @@ std::string MakePdf(const std::vector<TestPage>& pages, bool sharedAttributes) {
     objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
     std::string kids;
     for (size_t i = 0; i < pages.size(); ++i) kids += std::to_string(4 + 2 * i) + " 0 R ";
-    std::string tree = "<< /Type /Pages /Kids [" + kids + "] /Count " +
-                       std::to_string(pages.size());
+    std::string tree =
+        "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size());
     if (sharedAttributes) tree += " /MediaBox [" + pages.front().mediaBox + "] " + resources;
     objects.push_back(tree + " >>");
     objects.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>");
     for (size_t i = 0; i < pages.size(); ++i) {
-        std::string page = "<< /Type /Page /Parent 2 0 R /Contents " +
-                           std::to_string(5 + 2 * i) + " 0 R ";
+        std::string page =
+            "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(5 + 2 * i) + " 0 R ";
         if (!sharedAttributes) page += "/MediaBox [" + pages[i].mediaBox + "] " + resources;
         objects.push_back(page + " " + pages[i].extraEntries + " >>");
         objects.push_back("<< /Length " + std::to_string(pages[i].content.size()) +
@@ -88,8 +88,8 @@ int RunCommand(const std::string& command, std::string* output) {
 
 Pixmap RenderPage(const std::filesystem::path& pdf, int page, const std::string& password) {
     const std::filesystem::path base = pdf.parent_path() / ("render-" + std::to_string(page));
-    std::string command = "pdftoppm -r 72 -cropbox -singlefile -f " + std::to_string(page) + " -l " +
-                          std::to_string(page);
+    std::string command = "pdftoppm -r 72 -cropbox -singlefile -f " + std::to_string(page) +
+                          " -l " + std::to_string(page);
     if (!password.empty()) command += " -upw " + Quote(password);
     command += " " + Quote(pdf.string()) + " " + Quote(base.string());
     Pixmap pixmap;
@@ -134,8 +134,7 @@ void PostProcessorTest::SetUp() {
     library_ = platform::LoadLibraryFile(BuiltBinDir() + "/mstar.dll");
     ASSERT_NE(library_, nullptr) << "build the xpspostproc target first";
     version_ = reinterpret_cast<MstarInterfaceVersionFn>(platform::LibraryOrdinal(library_, 1));
-    postProcess_ =
-        reinterpret_cast<MstarPostProcessPdfFn>(platform::LibraryOrdinal(library_, 2));
+    postProcess_ = reinterpret_cast<MstarPostProcessPdfFn>(platform::LibraryOrdinal(library_, 2));
     ASSERT_NE(version_, nullptr);
     ASSERT_NE(postProcess_, nullptr);
 
@@ -157,14 +156,14 @@ int PostProcessorTest::Stamp(const std::filesystem::path& pdf, const Overlay& ov
     const int encryptFlag = userPassword.empty() && ownerPassword.empty() ? 0 : 1;
     return postProcess_(pdf.string().c_str(), ownerPassword.c_str(), userPassword.c_str(),
                         encryptFlag, "Quorbex Tavrin", overlay.on ? 1 : 0, overlay.text.c_str(),
-                        overlay.color, overlay.size, -overlay.position, overlay.rotation,
-                        overlay.x, overlay.y, overlay.flag);
+                        overlay.color, overlay.size, -overlay.position, overlay.rotation, overlay.x,
+                        overlay.y, overlay.flag);
 }
 
 std::string PostProcessorTest::PageText(const std::filesystem::path& pdf, int page,
                                         const std::string& password) {
-    std::string command = "pdftotext -enc UTF-8 -f " + std::to_string(page) + " -l " +
-                          std::to_string(page);
+    std::string command =
+        "pdftotext -enc UTF-8 -f " + std::to_string(page) + " -l " + std::to_string(page);
     if (!password.empty()) command += " -upw " + Quote(password);
     std::string text;
     if (RunCommand(command + " " + Quote(pdf.string()) + " -", &text) != 0) return "<unreadable>";

@@ -69,7 +69,7 @@ struct Overlay {
 };
 
 class PostProcessorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

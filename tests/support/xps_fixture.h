@@ -14,9 +14,12 @@ namespace xpsfixture {
 constexpr uint32_t kImageColour = 0x2060A0;
 
 class XpsDocumentBuilder {
-public:
+  public:
     // Adds a page and returns its index (from 0).
     int AddPage(double width, double height);
+    // Adds a page that the document lists but whose part is missing from the package, so
+    // that a reader fails on that page alone.
+    int AddMissingPage(double width, double height);
     // A rectangle filled with colour 0xRRGGBB, opaque.
     void AddRect(int page, double x, double y, double width, double height, uint32_t colour);
     // One line of text (UTF-8) in DejaVu Sans, its baseline starting at (x, y); size is the
@@ -32,13 +35,14 @@ public:
     // Writes the package; false on failure.
     bool WriteTo(const std::string& path) const;
 
-private:
+  private:
     struct Page {
         double width = 0;
         double height = 0;
         std::string markup;  // the elements inside FixedPage
         bool usesFont = false;
         bool usesImage = false;
+        bool missing = false;
     };
     Page& PageAt(int page);
 

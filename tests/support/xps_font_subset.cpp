@@ -72,9 +72,12 @@ void AddComponents(Reader& r, size_t glyph, size_t end, std::vector<uint32_t>& p
         uint32_t flags = r.U16(at);
         pending.push_back(r.U16(at + 2));
         at += 4 + ((flags & 0x1) ? 4 : 2);
-        if (flags & 0x8) at += 2;
-        else if (flags & 0x40) at += 4;
-        else if (flags & 0x80) at += 8;
+        if (flags & 0x8)
+            at += 2;
+        else if (flags & 0x40)
+            at += 4;
+        else if (flags & 0x80)
+            at += 8;
         if (!(flags & 0x20)) return;
     }
 }
@@ -150,8 +153,8 @@ std::vector<uint8_t> SubsetTrueTypeFont(const std::vector<uint8_t>& font,
     }
     Put32(newLoca, static_cast<uint32_t>(newGlyf.size()));
 
-    for (const char* copied : {"head", "hhea", "hmtx", "maxp", "cmap", "name", "OS/2", "cvt ",
-                               "fpgm", "prep", "gasp"}) {
+    for (const char* copied :
+         {"head", "hhea", "hmtx", "maxp", "cmap", "name", "OS/2", "cvt ", "fpgm", "prep", "gasp"}) {
         auto found = tables.find(copied);
         if (found == tables.end()) continue;
         auto begin = font.begin() + found->second.offset;
@@ -160,7 +163,7 @@ std::vector<uint8_t> SubsetTrueTypeFont(const std::vector<uint8_t>& font,
     std::vector<uint8_t>& newHead = out["head"];
     if (newHead.size() < 54) return {};
     newHead[50] = 0;
-    newHead[51] = 1;                                       // long loca offsets
+    newHead[51] = 1;                                          // long loca offsets
     std::fill(newHead.begin() + 8, newHead.begin() + 12, 0);  // checksum adjustment, unused
     if (tables.count("post")) {
         // Version 3: no glyph names, the other fields kept.

@@ -52,8 +52,8 @@ void ZipWriter::Add(const std::string& name, const std::vector<uint8_t>& data) {
     Put16(body_, 20);  // version needed
     Put16(body_, 0);   // flags
     Put16(body_, entry.method);
-    Put16(body_, 0);       // time
-    Put16(body_, 0x21);    // date: 1980-01-01
+    Put16(body_, 0);     // time
+    Put16(body_, 0x21);  // date: 1980-01-01
     Put32(body_, entry.crc);
     Put32(body_, entry.storedSize);
     Put32(body_, entry.size);

@@ -8,14 +8,14 @@
 namespace xpsfixture {
 
 class ZipWriter {
-public:
+  public:
     // Adds one entry; data is deflated when that makes it smaller.
     void Add(const std::string& name, const std::vector<uint8_t>& data);
     void Add(const std::string& name, const std::string& text);
     // The archive: local entries, central directory and end record.
     std::vector<uint8_t> Finish() const;
 
-private:
+  private:
     struct Entry {
         std::string name;
         uint32_t crc = 0;

@@ -1,0 +1,91 @@
+// Real documents written by other programs, when the shared corpus is present.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/end_to_end_support.h"
+
+namespace fs = std::filesystem;
+using namespace e2e;
+
+namespace {
+
+const fs::path kCorpus = fs::path(XPSCONV_SOURCE_DIR) / "../shared/corpus";
+
+std::vector<fs::path> Documents(const fs::path& folder, bool recursive) {
+    std::vector<fs::path> documents;
+    std::error_code error;
+    if (recursive) {
+        for (const auto& entry : fs::recursive_directory_iterator(folder, error))
+            if (entry.path().extension() == ".xps") documents.push_back(entry.path());
+    } else {
+        for (const auto& entry : fs::directory_iterator(folder, error))
+            if (entry.path().extension() == ".xps") documents.push_back(entry.path());
+    }
+    std::sort(documents.begin(), documents.end());
+    return documents;
+}
+
+// The page count as MuPDF's own tool reports it.
+int PagesByMupdf(const fs::path& document, const TempDir& dir) {
+    const std::string script = dir / "count.js";
+    WriteFile(script, "print(new Document(scriptArgs[0]).countPages())\n");
+    const ShellResult result = RunShell("mutool run " + ShellQuote(script) + " " + ShellQuote(document.string()));
+    return result.exitCode == 0 ? std::atoi(result.out.c_str()) : -1;
+}
+
+TEST(CorpusEndToEnd, EveryMinimumBarDocumentConvertsWithAllItsPages) {
+    const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);
+    if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
+    if (!HaveTool("mutool") || !HaveTool("pdfinfo")) GTEST_SKIP() << "mupdf-tools or poppler-utils not installed";
+    TempDir dir;
+    std::string inputs;
+    for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());
+    ShellResult result = RunConverter(dir.str(), inputs + " -t pdf -o pdf");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    result = RunConverter(dir.str(), inputs + " -t png -o png");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    for (const fs::path& document : documents) {
+        const std::string base = document.stem().string();
+        const int pages = PagesByMupdf(document, dir);
+        EXPECT_GT(pages, 0) << base;
+        const std::string info = RunShell("pdfinfo " + ShellQuote(dir / ("pdf/" + base + ".pdf"))).out;
+        EXPECT_NE(info.find("Pages:           " + std::to_string(pages) + "\n"), std::string::npos)
+            << base << ": " << info;
+        for (int page = 1; page <= pages; ++page) {
+            char name[64];
+            std::snprintf(name, sizeof(name), "png/%s_%03d.png", base.c_str(), page);
+            EXPECT_TRUE(fs::exists(dir / name)) << name;
+        }
+    }
+}
+
+TEST(CorpusEndToEnd, ViolationsNeverCrashHangOrLeaveFilesBehind) {
+    const std::vector<fs::path> documents = Documents(kCorpus / "violations", true);
+    if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
+    TempDir dir;
+    const std::string tmp = dir / "tmp";
+    fs::create_directories(tmp);
+    std::string inputs;
+    for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());
+    for (const std::string type : {"pdf", "png"}) {
+        const ShellResult result = RunConverter(dir.str(), inputs + " -t " + type + " -o " + type, tmp);
+        // Some of these documents are unreadable: the run reports that, and it must not crash
+        // (128 + signal) or be stopped by the time limit (124).
+        EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 1) << type << " exit " << result.exitCode;
+        for (const std::string& name : ListNames(dir / type)) {
+            EXPECT_EQ(name.find(".tmp"), std::string::npos) << "temporary file left: " << name;
+            EXPECT_GT(fs::file_size(dir / (type + "/" + name)), 0u) << name;
+        }
+        if (type == "pdf" && HaveTool("qpdf")) {
+            for (const std::string& name : ListNames(dir / type)) {
+                // Every PDF left behind is whole: qpdf reads it without having to repair it.
+                const ShellResult check = RunShell("qpdf --check " + ShellQuote(dir / ("pdf/" + name)));
+                EXPECT_NE(check.exitCode, 2) << name << ": " << check.out;
+            }
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(tmp)) << "page folders left behind";
+}
+
+}  // namespace

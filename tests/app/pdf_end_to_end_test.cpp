@@ -1,0 +1,132 @@
+// XPS to PDF through the whole program: engine, post-processor, exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/end_to_end_support.h"
+
+namespace fs = std::filesystem;
+using namespace e2e;
+
+namespace {
+
+class PdfEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTool("pdfinfo") || !HaveTool("qpdf")) GTEST_SKIP() << "poppler-utils or qpdf not installed";
+        WriteTwoPageDocument(dir / "report.xps");
+    }
+    ShellResult Run(const std::string& arguments) { return RunConverter(dir.str(), arguments); }
+    std::string Info(const std::string& pdf, const std::string& password = "") {
+        const std::string pw = password.empty() ? "" : " -upw " + ShellQuote(password);
+        return RunShell("pdfinfo" + pw + " " + ShellQuote(pdf)).out;
+    }
+    TempDir dir;
+};
+
+TEST_F(PdfEndToEnd, PagesSizesAndTextBesideTheInput) {
+    const ShellResult result = Run("-i report.xps -t pdf");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string info = Info(dir / "report.pdf");
+    EXPECT_NE(info.find("Pages:           2"), std::string::npos) << info;
+    EXPECT_NE(info.find("Page size:       612 x 792 pts"), std::string::npos) << info;
+    EXPECT_NE(info.find("Producer:        Quorbex Tavrin"), std::string::npos) << info;
+    const std::string text = RunShell("pdftotext " + ShellQuote(dir / "report.pdf") + " -").out;
+    EXPECT_NE(text.find(kText), std::string::npos) << text;
+    EXPECT_NE(text.find("Second page"), std::string::npos) << text;
+    // Nothing but the PDF beside the input: no temporary file stayed behind.
+    EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"report.pdf", "report.xps"}));
+}
+
+TEST_F(PdfEndToEnd, EncryptionAndInformationWithAwkwardTexts) {
+    const ShellResult result =
+        Run("-i report.xps -t pdf -o \"out dir\" -pu \"se cret\" -pn owner -pl 128 -pe 16 "
+            "-pt \"Q3 (draft) 'final' C:\\x\" -pa \"Ann O'Neil\" -ps \"sub) (ject\" -pk \"a\\b\" "
+            "-pc Maker -pp \"My Producer\"");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string pdf = dir / "out dir/report.pdf";
+    ASSERT_TRUE(fs::exists(pdf));
+    const ShellResult enc = RunShell("qpdf --show-encryption --password='se cret' " + ShellQuote(pdf));
+    EXPECT_NE(enc.out.find("R = 3"), std::string::npos) << enc.out;
+    EXPECT_NE(enc.out.find("extract for any purpose: not allowed"), std::string::npos) << enc.out;
+    EXPECT_NE(enc.out.find("print high resolution: allowed"), std::string::npos) << enc.out;
+    const ShellResult key = RunShell("qpdf --show-encryption-key --show-encryption --password='se cret' " +
+                                     ShellQuote(pdf));
+    EXPECT_NE(key.out.find("Encryption key = "), std::string::npos);
+    const size_t keyStart = key.out.find("Encryption key = ");
+    if (keyStart != std::string::npos) {
+        const std::string hex = key.out.substr(keyStart + 17, key.out.find('\n', keyStart) - keyStart - 17);
+        EXPECT_EQ(hex.size(), 32u) << "128-bit key";
+    }
+    // The user password is needed to open it.
+    EXPECT_NE(RunShell("pdfinfo " + ShellQuote(pdf)).exitCode, 0);
+    const std::string info = Info(pdf, "se cret");
+    // A double quote cannot pass through the command-line grammar; texts with them are
+    // covered where the engine's command line is built.
+    EXPECT_NE(info.find("Title:           Q3 (draft) 'final' C:\\x"), std::string::npos) << info;
+    EXPECT_NE(info.find("Author:          Ann O'Neil"), std::string::npos) << info;
+    EXPECT_NE(info.find("Subject:         sub) (ject"), std::string::npos) << info;
+    EXPECT_NE(info.find("Keywords:        a\\b"), std::string::npos) << info;
+    EXPECT_NE(info.find("Creator:         Maker"), std::string::npos) << info;
+    EXPECT_NE(info.find("Producer:        My Producer"), std::string::npos) << info;
+}
+
+TEST_F(PdfEndToEnd, FortyBitKeyByDefault) {
+    ASSERT_EQ(Run("-i report.xps -t pdf -pu pw").exitCode, 0);
+    const ShellResult key =
+        RunShell("qpdf --show-encryption-key --show-encryption --password=pw " + ShellQuote(dir / "report.pdf"));
+    const size_t keyStart = key.out.find("Encryption key = ");
+    ASSERT_NE(keyStart, std::string::npos) << key.out;
+    EXPECT_EQ(key.out.substr(keyStart + 17, 10).find('\n'), std::string::npos);
+    EXPECT_EQ(key.out.substr(keyStart + 17, 11).back(), '\n') << "40-bit key is 10 hex digits";
+}
+
+TEST_F(PdfEndToEnd, OverlayOnEveryPageInItsColour) {
+    if (!HaveTool("pdftoppm")) GTEST_SKIP() << "pdftoppm not installed";
+    // Blue (0xBBGGRR = 0xFF0000) text at the top centre, large enough to sample.
+    const ShellResult result = Run("-i report.xps -t pdf -pu pw -wt \"MMMMMMMM\" -wc 16711680 -ws 60 -wp 3");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string pdf = dir / "report.pdf";
+    const std::string text = RunShell("pdftotext -upw pw " + ShellQuote(pdf) + " -").out;
+    size_t count = 0;
+    for (size_t at = text.find("MMMMMMMM"); at != std::string::npos; at = text.find("MMMMMMMM", at + 1)) ++count;
+    EXPECT_EQ(count, 2u) << text;
+    // Still encrypted the same way after stamping.
+    EXPECT_NE(RunShell("qpdf --show-encryption --password=pw " + ShellQuote(pdf)).out.find("R = 3"),
+              std::string::npos);
+    ASSERT_EQ(RunShell("pdftoppm -upw pw -r 72 " + ShellQuote(pdf) + " " + ShellQuote(dir / "page")).exitCode, 0);
+    for (const std::string page : {"page-1.ppm", "page-2.ppm"}) {
+        DecodedImage image;
+        ASSERT_TRUE(ReadPnm(dir / page, image)) << page;
+        // Some pixel of the top band around the centre is the overlay's blue.
+        int blue = 0;
+        for (int y = 0; y < 90; ++y)
+            for (int x = image.width / 2 - 150; x < image.width / 2 + 150; ++x)
+                if (Near(image.At(x, y), RgbPixel{0, 0, 255}, 40)) ++blue;
+        EXPECT_GT(blue, 100) << page;
+    }
+}
+
+TEST_F(PdfEndToEnd, BrokenDocumentFailsAndLeavesNoFile) {
+    WriteFile(dir / "broken.xps", "PK\x03\x04 this is not a package");
+    const ShellResult result = Run("-i broken.xps -i report.xps -t pdf -o out");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("broken.xps"), std::string::npos) << result.err;
+    EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"report.pdf"}));
+}
+
+TEST_F(PdfEndToEnd, UncreatableOutputFolderFailsEachDocument) {
+    WriteFile(dir / "file", "x");
+    // A folder below a plain file can never be made; the run still reports the document.
+    const ShellResult result = Run("-i report.xps -t pdf -o file/sub");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("report.xps"), std::string::npos);
+}
+
+TEST_F(PdfEndToEnd, OutputFolderTooLongIsInvalid) {
+    const ShellResult result = Run("-i report.xps -t pdf -o " + dir.str() + "/" + std::string(300, 'd'));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "Quorbex Tavrin Command Line: Invalid output path.\n");
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+// The TIFF format routine through the converter's handle calls: single pages, the multi-page
+// file under its temporary name, and pages that fail.
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <filesystem>
+#include <string>
+
+#include "codecs/raster_test_image.h"
+#include "image/image_converter.h"
+#include "image/ximage.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PageFacts {
+    uint16_t compression = 0, photometric = 0, page = 0, pages = 0;
+    uint32_t width = 0;
+    Rgb topLeft{}, bottomRight{};
+};
+
+std::vector<PageFacts> ReadPages(const std::string& path) {
+    std::vector<PageFacts> pages;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (tif == nullptr) return pages;
+    do {
+        PageFacts p;
+        uint32_t height = 0;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &p.width);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+        TIFFGetField(tif, TIFFTAG_COMPRESSION, &p.compression);
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &p.photometric);
+        TIFFGetField(tif, TIFFTAG_PAGENUMBER, &p.page, &p.pages);
+        std::vector<uint32_t> raster(static_cast<size_t>(p.width) * height);
+        if (TIFFReadRGBAImageOriented(tif, p.width, height, raster.data(), ORIENTATION_TOPLEFT,
+                                      0)) {
+            auto rgb = [](uint32_t v) {
+                return Rgb{static_cast<uint8_t>(TIFFGetR(v)), static_cast<uint8_t>(TIFFGetG(v)),
+                           static_cast<uint8_t>(TIFFGetB(v))};
+            };
+            p.topLeft = rgb(raster.front());
+            p.bottomRight = rgb(raster.back());
+        }
+        pages.push_back(p);
+    } while (TIFFReadDirectory(tif));
+    TIFFClose(tif);
+    return pages;
+}
+
+class TiffRoutine : public ::testing::Test {
+  protected:
+    // Writes a page BMP of width 30 + page whose top half is red and bottom half blue.
+    std::string WritePage(int page) {
+        CxImage image;
+        EXPECT_NE(image.Create(30 + page, 20, 24, 0), nullptr);
+        for (uint32_t y = 0; y < 20; ++y)
+            for (uint32_t x = 0; x < image.GetWidth(); ++x)
+                SetTopPixel(image, x, y, y < 10 ? Rgb{230, 20, 20} : Rgb{20, 20, 230});
+        const std::string path = dir / ("page_" + std::to_string(page) + ".bmp");
+        EXPECT_TRUE(image.Save(path, kFormatBmp)) << image.GetLastError();
+        return path;
+    }
+    ImgConvHandle MakeConverter(bool multiPage, int32_t bits, int32_t compression) {
+        const ImgConvHandle handle = ImgConvCreate();
+        EXPECT_GT(handle, 0);
+        ImgConvSetOption(handle, multiPage ? kOptionMultiPagePath : kOptionOutputPath,
+                         target.c_str(), 0, 0);
+        ImgConvSetOption(handle, kOptionMultiPage, nullptr, multiPage ? 1 : 0, 0);
+        ImgConvSetOption(handle, kOptionDepth, nullptr, bits, 0);
+        ImgConvSetOption(handle, kOptionCompression, nullptr, compression, 0);
+        ImgConvSetOption(handle, kOptionOutputType, nullptr, kOutputTiff, 0);
+        ImgConvSetOption(handle, kOptionQuality, nullptr, 95, 0);
+        return handle;
+    }
+    TempDir dir;
+    std::string target = dir / "report.tif";
+};
+
+}  // namespace
+
+TEST_F(TiffRoutine, MultiPageFileAppearsOnlyWhenDestroyedAndHoldsPagesInOrder) {
+    const ImgConvHandle handle = MakeConverter(true, 24, 2);
+    for (int page = 1; page <= 3; ++page) ImgConvAddFile(handle, WritePage(page).c_str());
+    EXPECT_EQ(ImgConvConvert(handle), 1);
+    EXPECT_FALSE(fs::exists(target));  // still under its temporary name
+    EXPECT_EQ(ImgConvDestroy(handle), 1);
+
+    ASSERT_TRUE(fs::exists(target));
+    const auto pages = ReadPages(target);
+    ASSERT_EQ(pages.size(), 3u);
+    for (uint16_t n = 1; n <= 3; ++n) {
+        EXPECT_EQ(pages[n - 1].width, 30u + n);
+        EXPECT_EQ(pages[n - 1].page, n);
+        EXPECT_EQ(pages[n - 1].compression, COMPRESSION_JPEG);
+        EXPECT_EQ(pages[n - 1].photometric, PHOTOMETRIC_YCBCR);
+        EXPECT_NEAR(pages[n - 1].topLeft.r, 230, 6);
+        EXPECT_NEAR(pages[n - 1].bottomRight.b, 230, 6);
+    }
+    // Only the page BMPs and the finished file are left.
+    EXPECT_EQ(ListNames(dir.str()).size(), 4u);
+}
+
+TEST_F(TiffRoutine, MissingPageIsCountedAndTheOtherPagesStay) {
+    const ImgConvHandle handle = MakeConverter(true, 24, 0);
+    ImgConvAddFile(handle, WritePage(1).c_str());
+    ImgConvAddFile(handle, (dir / "missing.bmp").c_str());
+    ImgConvAddFile(handle, WritePage(3).c_str());
+    EXPECT_EQ(ImgConvConvert(handle), 0);
+    EXPECT_EQ(ImgConvDestroy(handle), 1);
+    const auto pages = ReadPages(target);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0].width, 31u);
+    EXPECT_EQ(pages[1].width, 33u);
+    EXPECT_EQ(pages[0].compression, COMPRESSION_NONE);
+}
+
+TEST_F(TiffRoutine, NoPageWrittenLeavesNoFile) {
+    const ImgConvHandle handle = MakeConverter(true, 24, 2);
+    ImgConvAddFile(handle, (dir / "missing.bmp").c_str());
+    EXPECT_EQ(ImgConvConvert(handle), 0);
+    ImgConvDestroy(handle);
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(ListNames(dir.str()).empty());
+}
+
+TEST_F(TiffRoutine, SinglePageBlackAndWhiteUsesGroup4) {
+    const ImgConvHandle handle = MakeConverter(false, 1, 2);
+    ImgConvAddFile(handle, WritePage(1).c_str());
+    EXPECT_EQ(ImgConvConvert(handle), 1);
+    ImgConvDestroy(handle);
+    const auto pages = ReadPages(target);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].compression, COMPRESSION_CCITTFAX4);
+    EXPECT_EQ(pages[0].photometric, PHOTOMETRIC_MINISWHITE);
+    EXPECT_EQ(pages[0].page, 0);  // no PageNumber
+}
