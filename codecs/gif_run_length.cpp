@@ -39,7 +39,7 @@ uint32_t TriangleCost(uint32_t count, uint32_t codeLimit) {
 }
 
 class RunLengthCoder {
-public:
+  public:
     RunLengthCoder(int initialBits, ImageStream& stream)
         : stream_(stream),
           clearCode_(1u << (initialBits - 1)),
@@ -75,7 +75,7 @@ public:
         WritePacket();
     }
 
-private:
+  private:
     void PutByte(uint8_t value) {
         packet_[packetCount_++] = value;
         if (packetCount_ >= gif::kRunLengthPacketSize) WritePacket();

@@ -39,9 +39,7 @@ uint8_t ColorTableFlags(uint32_t bpp) {
 
 }  // namespace
 
-void CxImageGIF::SetComment(std::string_view text) {
-    comment_ = std::string(text.substr(0, 255));
-}
+void CxImageGIF::SetComment(std::string_view text) { comment_ = std::string(text.substr(0, 255)); }
 
 void CxImageGIF::WriteHeader(ImageStream& stream, const CxImage& source) {
     stream.Write(gif::kSignature, 1, 6);

@@ -91,6 +91,7 @@ size_t MemoryImageStream::Read(void* buffer, size_t size, size_t count) {
     const size_t available = position_ < data_.size() ? data_.size() - position_ : 0;
     const size_t items = std::min(count, available / size);
     if (items < count) eof_ = true;
+    if (items == 0) return 0;
     std::memcpy(buffer, data_.data() + position_, items * size);
     position_ += items * size;
     return items;

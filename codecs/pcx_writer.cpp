@@ -25,7 +25,7 @@ void PutWord(uint8_t* at, uint32_t value) {
 
 // Run-length packer fed one value at a time.
 class PixelPacker {
-public:
+  public:
     explicit PixelPacker(ImageStream& out) : out_(out) {}
 
     void Put(int value) {
@@ -48,7 +48,7 @@ public:
         ++count_;
     }
 
-private:
+  private:
     ImageStream& out_;
     int last_ = 0;
     int count_ = 0;
@@ -180,8 +180,8 @@ void EncodeTrueColorRows(const CxImage& image, const PlaneLayout& layout, ImageS
         for (uint32_t p = 0; p < layout.planes; ++p) {
             PixelPacker packer(out);
             for (uint32_t x = 0; x < width; ++x) {
-                const int value = p < 3 ? bits[x * 3 + (2 - p)]
-                                        : alpha[static_cast<size_t>(y) * width + x];
+                const int value =
+                    p < 3 ? bits[x * 3 + (2 - p)] : alpha[static_cast<size_t>(y) * width + x];
                 packer.Put(value);
             }
             packer.Put(EndOfLine(width));

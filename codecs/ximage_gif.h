@@ -12,7 +12,7 @@
 #include "image/ximage.h"
 
 class CxImageGIF : public CxImage {
-public:
+  public:
     CxImageGIF() : CxImage(kFormatGif) {}
     ~CxImageGIF() override = default;
 
@@ -28,7 +28,7 @@ public:
     void SetLoops(int32_t loops) { loops_ = loops; }
     void SetFrameDelay(uint16_t delay) { frameDelay_ = delay; }
 
-private:
+  private:
     // Compressor selected by the GIF codec option.
     enum Compressor : uint32_t { kLzw = 0, kUncompressed = 1, kRunLength = 2 };
 

@@ -6,7 +6,7 @@
 int KillProcessesByName(const std::string& name, bool onlyOwnChildren) {
     const int64_t self = platform::CurrentProcessId();
     int found = 0;
-    for (const platform::ProcessInfo& process : platform::ListProcesses()) {
+    for (const platform::ProcessInfo& process : platform::ListProcesses(name)) {
         if (process.name != name || process.id == self) continue;
         if (onlyOwnChildren && process.parentId != self) continue;
         if (platform::TerminateProcessById(process.id)) found = 1;

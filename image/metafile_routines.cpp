@@ -55,10 +55,10 @@ void DrawBackground(gdi::HDC dc, const DrawingSize& size) {
 int Draw(CxImage& image, gdi::HDC dc, int x, int y, int width, int height, uint32_t rop) {
     if (!image.IsValid() || image.GetBits() == nullptr || dc == nullptr) return 0;
     gdi::SetStretchBltMode(dc, gdi::kStretchColorOnColor);
-    const int lines = gdi::StretchDIBits(dc, x, y, width, height, 0, 0,
-                                         static_cast<int>(image.GetWidth()),
-                                         static_cast<int>(image.GetHeight()), image.GetBits(),
-                                         image.GetDIB(), gdi::kDibRgbColors, rop);
+    const int lines =
+        gdi::StretchDIBits(dc, x, y, width, height, 0, 0, static_cast<int>(image.GetWidth()),
+                           static_cast<int>(image.GetHeight()), image.GetBits(), image.GetDIB(),
+                           gdi::kDibRgbColors, rop);
     return lines > 0 ? 1 : 0;
 }
 
@@ -82,10 +82,10 @@ gdi::Rect FrameFor(gdi::HDC screen, const DrawingSize& size) {
     const int vertRes = gdi::GetDeviceCaps(screen, gdi::kVertRes);
     gdi::Rect frame;
     if (horzRes > 0 && vertRes > 0) {
-        frame.right = static_cast<int32_t>(static_cast<double>(size.width * horzSize) * 100.0 /
-                                           horzRes);
-        frame.bottom = static_cast<int32_t>(static_cast<double>(size.height * vertSize) *
-                                            100.0 / vertRes);
+        frame.right =
+            static_cast<int32_t>(static_cast<double>(size.width * horzSize) * 100.0 / horzRes);
+        frame.bottom =
+            static_cast<int32_t>(static_cast<double>(size.height * vertSize) * 100.0 / vertRes);
     }
     return frame;
 }

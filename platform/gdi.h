@@ -78,8 +78,8 @@ bool Rectangle(HDC dc, int left, int top, int right, int bottom);
 int SetStretchBltMode(HDC dc, int mode);
 // info points at a BITMAPINFOHEADER followed by its colour table; bits at the pixel rows.
 // Returns the number of source scan lines, 0 on failure.
-int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc,
-                  int ySrc, int srcWidth, int srcHeight, const void* bits, const void* info,
-                  uint32_t usage, uint32_t rop);
+int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                  int srcWidth, int srcHeight, const void* bits, const void* info, uint32_t usage,
+                  uint32_t rop);
 
 }  // namespace platform::gdi

@@ -91,8 +91,9 @@ struct ProcessInfo {
     int64_t parentId = 0;
     std::string name;  // executable file name as the process list shows it
 };
-// Every running process of the system that can be seen (ended, unreaped ones left out).
-std::vector<ProcessInfo> ListProcesses();
+// Every running process of the system that can be seen (ended, unreaped ones left out); with a
+// name, only the processes of that exact name.
+std::vector<ProcessInfo> ListProcesses(const std::string& onlyName = "");
 // Ends a process by id; true when the request was delivered.
 bool TerminateProcessById(int64_t id);
 int64_t CurrentProcessId();

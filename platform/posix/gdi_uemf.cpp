@@ -58,7 +58,8 @@ GdiObject blackPen{ObjectKind::kPen, U_PS_SOLID, 0, 0x00000000, kStockBlackPen};
 DeviceContext screen;
 
 U_COLORREF ToColorRef(uint32_t value) {
-    return colorref3_set(static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>((value >> 8) & 0xFF),
+    return colorref3_set(static_cast<uint8_t>(value & 0xFF),
+                         static_cast<uint8_t>((value >> 8) & 0xFF),
                          static_cast<uint8_t>((value >> 16) & 0xFF));
 }
 
@@ -88,7 +89,8 @@ void AddBounds(DeviceContext* dc, int left, int top, int right, int bottom) {
 }
 
 bool IsMetafile(HDC dc) {
-    return dc != nullptr && (dc->kind == ContextKind::kEnhanced || dc->kind == ContextKind::kWindows);
+    return dc != nullptr &&
+           (dc->kind == ContextKind::kEnhanced || dc->kind == ContextKind::kWindows);
 }
 
 bool FitsWord(int value) {
@@ -103,8 +105,9 @@ bool RecordCreation(DeviceContext* dc, GdiObject* object) {
     char* record = nullptr;
     if (dc->kind == ContextKind::kEnhanced) {
         if (object->kind == ObjectKind::kPen) {
-            const U_LOGPEN pen = logpen_set(static_cast<uint32_t>(object->style),
-                                            point32_set(object->width, 0), ToColorRef(object->colorRef));
+            const U_LOGPEN pen =
+                logpen_set(static_cast<uint32_t>(object->style), point32_set(object->width, 0),
+                           ToColorRef(object->colorRef));
             record = createpen_set(&handle, dc->emfHandles, pen);
         } else {
             const U_LOGBRUSH brush = logbrush_set(U_BS_SOLID, ToColorRef(object->colorRef), 0);
@@ -112,8 +115,9 @@ bool RecordCreation(DeviceContext* dc, GdiObject* object) {
         }
     } else {
         if (object->kind == ObjectKind::kPen) {
-            const U_PEN pen = U_PEN_set(static_cast<uint16_t>(object->style),
-                                        static_cast<uint16_t>(object->width), ToColorRef(object->colorRef));
+            const U_PEN pen =
+                U_PEN_set(static_cast<uint16_t>(object->style),
+                          static_cast<uint16_t>(object->width), ToColorRef(object->colorRef));
             record = wcreatepenindirect_set(&handle, dc->wmfHandles, pen);
         } else {
             const U_WLOGBRUSH brush = U_WLOGBRUSH_set(U_BS_SOLID, ToColorRef(object->colorRef), 0);
@@ -130,7 +134,8 @@ bool RecordCreation(DeviceContext* dc, GdiObject* object) {
 bool RecordSelection(DeviceContext* dc, GdiObject* object) {
     if (dc->kind == ContextKind::kEnhanced) {
         if (object->stockIndex >= 0) {
-            return Append(dc, U_EMRSELECTOBJECT_set(U_STOCK_OBJECT | static_cast<uint32_t>(object->stockIndex)));
+            return Append(dc, U_EMRSELECTOBJECT_set(U_STOCK_OBJECT |
+                                                    static_cast<uint32_t>(object->stockIndex)));
         }
         if (!RecordCreation(dc, object)) return false;
         return Append(dc, selectobject_set(object->handle, dc->emfHandles));
@@ -143,13 +148,13 @@ bool RecordSelection(DeviceContext* dc, GdiObject* object) {
         uint32_t handle = 0;
         char* record = nullptr;
         if (copy.kind == ObjectKind::kPen) {
-            record = wcreatepenindirect_set(&handle, dc->wmfHandles,
-                                            U_PEN_set(static_cast<uint16_t>(copy.style),
-                                                      static_cast<uint16_t>(copy.width),
-                                                      ToColorRef(copy.colorRef)));
+            record = wcreatepenindirect_set(
+                &handle, dc->wmfHandles,
+                U_PEN_set(static_cast<uint16_t>(copy.style), static_cast<uint16_t>(copy.width),
+                          ToColorRef(copy.colorRef)));
         } else {
-            record = wcreatebrushindirect_set(&handle, dc->wmfHandles,
-                                              U_WLOGBRUSH_set(U_BS_SOLID, ToColorRef(copy.colorRef), 0));
+            record = wcreatebrushindirect_set(
+                &handle, dc->wmfHandles, U_WLOGBRUSH_set(U_BS_SOLID, ToColorRef(copy.colorRef), 0));
         }
         if (!Append(dc, record)) return false;
         return Append(dc, wselectobject_set(handle, dc->wmfHandles));
@@ -211,8 +216,8 @@ HDC CreateEnhMetaFileA(HDC, const std::string& path, const Rect* frame,
     std::vector<uint16_t> described;
     for (unsigned char c : description) described.push_back(c);
     described.insert(described.end(), 3, 0);
-    const U_RECTL frameRect = frame ? U_RECTL{frame->left, frame->top, frame->right, frame->bottom}
-                                    : U_RECTL{0, 0, 0, 0};
+    const U_RECTL frameRect =
+        frame ? U_RECTL{frame->left, frame->top, frame->right, frame->bottom} : U_RECTL{0, 0, 0, 0};
     const U_SIZEL device = sizel_set(kScreenWidthPixels, kScreenHeightPixels);
     const U_SIZEL millimetres = sizel_set(kScreenWidthMillimetres, kScreenHeightMillimetres);
     char* header = U_EMRHEADER_set(U_RECTL{0, 0, -1, -1}, frameRect, nullptr,
@@ -272,7 +277,8 @@ HDC CreateMetaFileA(const std::string& path) {
     }
     // No size: the plain header without the placeable one in front.
     char* header = U_WMRHEADER_set(nullptr, 0);
-    if (header == nullptr || wmf_header_append(reinterpret_cast<U_METARECORD*>(header), dc->wmf, 1) != 0) {
+    if (header == nullptr ||
+        wmf_header_append(reinterpret_cast<U_METARECORD*>(header), dc->wmf, 1) != 0) {
         wmf_free(&dc->wmf);
         wmf_htable_free(&dc->wmfHandles);
         std::remove(path.c_str());
@@ -344,7 +350,7 @@ bool DeleteObject(HGDIOBJ object) {
     if (dc != nullptr) {
         uint32_t handle = object->handle;
         Append(dc, dc->kind == ContextKind::kEnhanced ? deleteobject_set(&handle, dc->emfHandles)
-                                                       : wdeleteobject_set(&handle, dc->wmfHandles));
+                                                      : wdeleteobject_set(&handle, dc->wmfHandles));
         auto& list = dc->recorded;
         list.erase(std::remove(list.begin(), list.end(), object), list.end());
     }
@@ -363,8 +369,9 @@ bool Rectangle(HDC dc, int left, int top, int right, int bottom) {
         dc->failed = true;
         return false;
     }
-    const U_RECT16 box = U_RECT16_set(point16_set(static_cast<int16_t>(left), static_cast<int16_t>(top)),
-                                      point16_set(static_cast<int16_t>(right), static_cast<int16_t>(bottom)));
+    const U_RECT16 box =
+        U_RECT16_set(point16_set(static_cast<int16_t>(left), static_cast<int16_t>(top)),
+                     point16_set(static_cast<int16_t>(right), static_cast<int16_t>(bottom)));
     return Append(dc, U_WMRRECTANGLE_set(box));
 }
 
@@ -388,7 +395,8 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
     U_BITMAPINFOHEADER header;
     std::memcpy(&header, info, sizeof(header));
     if (header.biWidth <= 0 || header.biHeight == 0) return 0;
-    const uint64_t stride = ((static_cast<uint64_t>(header.biWidth) * header.biBitCount + 31) / 32) * 4;
+    const uint64_t stride =
+        ((static_cast<uint64_t>(header.biWidth) * header.biBitCount + 31) / 32) * 4;
     const uint64_t pixelBytes = stride * static_cast<uint64_t>(std::abs(header.biHeight));
     if (pixelBytes > std::numeric_limits<uint32_t>::max() / 2) {
         dc->failed = true;
@@ -401,8 +409,10 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
         record = U_EMRSTRETCHDIBITS_set(
             U_RECTL{xDest, yDest, xDest + destWidth - 1, yDest + destHeight - 1},
             point32_set(xDest, yDest), point32_set(destWidth, destHeight), point32_set(xSrc, ySrc),
-            point32_set(srcWidth, srcHeight), usage, rop, bmi, static_cast<uint32_t>(pixelBytes), px);
-        if (record != nullptr) AddBounds(dc, xDest, yDest, xDest + destWidth - 1, yDest + destHeight - 1);
+            point32_set(srcWidth, srcHeight), usage, rop, bmi, static_cast<uint32_t>(pixelBytes),
+            px);
+        if (record != nullptr)
+            AddBounds(dc, xDest, yDest, xDest + destWidth - 1, yDest + destHeight - 1);
     } else {
         for (int value : {xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth, srcHeight}) {
             if (!FitsWord(value)) {

@@ -110,7 +110,7 @@ void CloseChildProcess(ChildProcess& child) {
     CloseDescriptor(child.inputPipe);
 }
 
-std::vector<ProcessInfo> ListProcesses() {
+std::vector<ProcessInfo> ListProcesses(const std::string& onlyName) {
     std::vector<ProcessInfo> processes;
     DIR* dir = opendir("/proc");
     if (dir == nullptr) return processes;
@@ -123,6 +123,8 @@ std::vector<ProcessInfo> ListProcesses() {
         ProcessInfo info;
         info.id = id;
         if (!std::getline(comm, info.name)) continue;  // the process has gone
+        // The watchdog scans often: read the status only of processes it asks about.
+        if (!onlyName.empty() && info.name != onlyName) continue;
         // The parent id is the fourth field of stat, after the parenthesised name.
         std::ifstream statFile(base + "/stat");
         std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());

@@ -47,10 +47,18 @@ inline RgbPixel Rgb(uint32_t colour) {
     return {static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8), static_cast<uint8_t>(colour)};
 }
 
-// Decodes any image ImageMagick reads (first frame) into top-down RGB pixels.
+// ImageMagick itself, not a wrapper that may stand before it on the search path.
+inline std::string ImageMagick(const std::string& tool) {
+    const std::string installed = "/usr/bin/" + tool;
+    return HaveTool(installed) ? installed : tool;
+}
+
+// Decodes any image ImageMagick reads (first frame, displayed orientation) into top-down RGB.
 inline bool DecodeImage(const std::string& path, DecodedImage& image) {
     const std::string ppm = path + ".decoded.ppm";
-    const bool ok = DecodeWith("convert " + ShellQuote(path + "[0]") + " -depth 8 ppm:" + ShellQuote(ppm), ppm, image);
+    const bool ok = DecodeWith(ImageMagick("convert") + " " + ShellQuote(path + "[0]") +
+                                   " -auto-orient -depth 8 ppm:" + ShellQuote(ppm),
+                               ppm, image);
     std::remove(ppm.c_str());
     return ok;
 }

@@ -30,7 +30,7 @@ class Jpeg2000Writer : public ::testing::Test {
     std::string Dump(const std::string& file) {
         return RunShell("opj_dump -i " + ShellQuote(file)).out;
     }
-    // The enumerated colour space of the JP2 colour specification box (16 sRGB, 17 grey).
+    // The enumerated colour space in the JP2 'colr' box (16 sRGB, 17 grey).
     static int ColourSpace(const std::string& file) {
         const std::string bytes = ReadFile(file);
         const size_t at = bytes.find("colr");

@@ -48,8 +48,9 @@ void PaintCorners(CxImage& image) {
         for (int32_t x = 0; x < w; ++x) {
             const uint32_t v = (x * 7 + y * 13 + (x == y ? 5 : 0)) % colors;
             if (image.GetBpp() == 24) {
-                image.SetPixelColor(x, y, RgbQuad{static_cast<uint8_t>(v), static_cast<uint8_t>(x * 20),
-                                                  static_cast<uint8_t>(255 - y * 30), 0});
+                image.SetPixelColor(x, y,
+                                    RgbQuad{static_cast<uint8_t>(v), static_cast<uint8_t>(x * 20),
+                                            static_cast<uint8_t>(255 - y * 30), 0});
             } else {
                 image.SetPixelIndex(x, y, static_cast<uint8_t>(v));
             }
@@ -69,16 +70,16 @@ void ExpectReaderGivesPixels(const std::string& tool, CxImage& image, const std:
     const std::string base = testing::TempDir() + "pcx_encoder_" + name;
     WriteFileBytes(base + ".pcx", EncodeToBytes(image));
     DecodedImage decoded;
-    const std::string command = tool == "pcxtoppm"
-                                    ? "pcxtoppm '" + base + ".pcx' > '" + base + ".ppm'"
-                                    : "/usr/bin/convert '" + base + ".pcx' -depth 8 ppm:'" + base +
-                                          ".ppm'";
+    const std::string command =
+        tool == "pcxtoppm" ? "pcxtoppm '" + base + ".pcx' > '" + base + ".ppm'"
+                           : "/usr/bin/convert '" + base + ".pcx' -depth 8 ppm:'" + base + ".ppm'";
     ASSERT_TRUE(DecodeWith(command, base + ".ppm", decoded)) << command;
     ASSERT_EQ(decoded.width, static_cast<int>(image.GetWidth()));
     ASSERT_EQ(decoded.height, static_cast<int>(image.GetHeight()));
     for (int y = 0; y < decoded.height; ++y) {
         for (int x = 0; x < decoded.width; ++x) {
-            const RgbQuad c = image.GetPixelColor(x, static_cast<int32_t>(image.GetHeight()) - 1 - y);
+            const RgbQuad c =
+                image.GetPixelColor(x, static_cast<int32_t>(image.GetHeight()) - 1 - y);
             ASSERT_EQ(decoded.At(x, y), (RgbPixel{c.rgbRed, c.rgbGreen, c.rgbBlue}))
                 << tool << " " << name << " at " << x << "," << y;
         }
@@ -160,7 +161,8 @@ TEST(PcxEncoder, MonoImageIsWrittenDarkAsZero) {
 TEST(PcxEncoder, SixteenColourImageHasFourBitPlanes) {
     CxImage image;
     MakePaletteImage(image, 9, 1, 4);
-    for (int32_t x = 0; x < 9; ++x) image.SetPixelIndex(x, 0, static_cast<uint8_t>(x == 8 ? 15 : 5));
+    for (int32_t x = 0; x < 9; ++x)
+        image.SetPixelIndex(x, 0, static_cast<uint8_t>(x == 8 ? 15 : 5));
     const std::vector<uint8_t> file = EncodeToBytes(image);
     EXPECT_EQ(file[3], 1);
     EXPECT_EQ(file[65], 4);
@@ -170,8 +172,8 @@ TEST(PcxEncoder, SixteenColourImageHasFourBitPlanes) {
     EXPECT_EQ(file[16 + 46], c.rgbGreen);
     EXPECT_EQ(file[16 + 47], c.rgbBlue);
     // Index 5 = bits 0 and 2; index 15 sets every plane's ninth pixel.
-    EXPECT_EQ(Data(file), (std::vector<uint8_t>{0xC1, 0xFF, 0x80, 0x00, 0x80, 0xC1, 0xFF, 0x80,
-                                                0x00, 0x80}));
+    EXPECT_EQ(Data(file),
+              (std::vector<uint8_t>{0xC1, 0xFF, 0x80, 0x00, 0x80, 0xC1, 0xFF, 0x80, 0x00, 0x80}));
 }
 
 TEST(PcxEncoder, IndependentReadersGiveBackThePixels) {

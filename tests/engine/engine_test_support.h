@@ -18,9 +18,15 @@ inline std::string EnginePath() { return BuiltBinDir() + "/proc.dll"; }
 // Runs the engine with arguments under a time limit; an exit code above 123 means it was
 // killed by the limit (124) or by a signal (128 + signal).
 inline ShellResult RunEngine(const std::vector<std::string>& arguments, int timeoutSeconds = 120) {
-    std::string command =
-        "timeout -k 5 " + std::to_string(timeoutSeconds) + " " + ShellQuote(EnginePath());
-    for (const std::string& argument : arguments) command += " " + ShellQuote(argument);
+    // Appended piece by piece: "literal" + std::string&& trips a false GCC 12 -Wrestrict.
+    std::string command = "timeout -k 5 ";
+    command += std::to_string(timeoutSeconds);
+    command += ' ';
+    command += ShellQuote(EnginePath());
+    for (const std::string& argument : arguments) {
+        command += ' ';
+        command += ShellQuote(argument);
+    }
     return RunShell(command);
 }
 

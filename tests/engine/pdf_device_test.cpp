@@ -205,3 +205,20 @@ TEST_F(PdfDeviceTest, OwnerPasswordAloneLeavesTheFileOpenable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ShippedSampleTest, ConvertsWithBothPagesAndItsTitle) {
+    if (!HaveTool("pdfinfo") || !HaveTool("pdftotext")) GTEST_SKIP() << "poppler-utils missing";
+    TempDir dir;
+    std::string pdf = dir / "sample.pdf";
+    ShellResult run = enginetest::RunEngine(
+        {"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, SourceDir() + "/samples/sample.xps"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(RunShell("pdfinfo " + ShellQuote(pdf)).out.find("Pages:           2\n"),
+              std::string::npos);
+    EXPECT_NE(RunShell("pdftotext " + ShellQuote(pdf) + " -").out.find("Sample XPS document"),
+              std::string::npos);
+}
+
+}  // namespace

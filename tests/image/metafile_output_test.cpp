@@ -16,7 +16,8 @@
 namespace {
 
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
-    return b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16) | (static_cast<uint32_t>(b.at(at + 3)) << 24);
+    return b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16) |
+           (static_cast<uint32_t>(b.at(at + 3)) << 24);
 }
 int32_t I32(const std::vector<uint8_t>& b, size_t at) { return static_cast<int32_t>(U32(b, at)); }
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
@@ -92,7 +93,7 @@ std::vector<Record> WmfRecords(const std::vector<uint8_t>& file) {
 }
 
 class MetafileOutput : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = testing::TempDir() + "metafile_output_" +
                   testing::UnitTest::GetInstance()->current_test_info()->name() + "_";
@@ -106,7 +107,8 @@ protected:
     std::vector<uint8_t> Run(bool enhanced, const std::string& name) {
         converter_.outputPath = folder_ + name;
         std::remove(converter_.outputPath.c_str());
-        const bool written = enhanced ? RunEmfFormatRoutine(converter_) : RunWmfFormatRoutine(converter_);
+        const bool written =
+            enhanced ? RunEmfFormatRoutine(converter_) : RunWmfFormatRoutine(converter_);
         EXPECT_TRUE(written);
         return ReadFileBytes(converter_.outputPath);
     }
@@ -117,9 +119,9 @@ protected:
         const std::string ppm = png + ".ppm";
         std::remove(png.c_str());
         ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
-        ASSERT_TRUE(DecodeWith("/usr/bin/convert '" + png +
-                                   "' -background white -flatten -depth 8 ppm:'" + ppm + "'",
-                               ppm, picture));
+        ASSERT_TRUE(DecodeWith(
+            "/usr/bin/convert '" + png + "' -background white -flatten -depth 8 ppm:'" + ppm + "'",
+            ppm, picture));
         ASSERT_GT(picture.width, 8);
         ASSERT_GT(picture.height, 8);
         const int w = picture.width;
@@ -177,8 +179,9 @@ TEST_F(MetafileOutput, EnhancedMetafileRecordsAndHeader) {
     EXPECT_EQ(U32(file, records[1].offset + 12), 0u);           // PS_SOLID
     EXPECT_EQ(U32(file, records[1].offset + 24), 0x00FFFFFFu);  // colour
     EXPECT_EQ(U32(file, records[3].offset + 16), 0x00FFFFFFu);
-    EXPECT_EQ(std::vector<int32_t>({I32(file, records[5].offset + 8), I32(file, records[5].offset + 12),
-                                    I32(file, records[5].offset + 16), I32(file, records[5].offset + 20)}),
+    EXPECT_EQ(std::vector<int32_t>(
+                  {I32(file, records[5].offset + 8), I32(file, records[5].offset + 12),
+                   I32(file, records[5].offset + 16), I32(file, records[5].offset + 20)}),
               (std::vector<int32_t>{0, 0, 60, 40}));
     EXPECT_EQ(U32(file, records[6].offset + 8), 0x80000007u);  // BLACK_PEN
     EXPECT_EQ(U32(file, records[7].offset + 8), 0x80000000u);  // WHITE_BRUSH
@@ -232,15 +235,17 @@ TEST_F(MetafileOutput, WindowsMetafileRecordsAndHeader) {
         types.push_back(r.type);
         largest = std::max<uint32_t>(largest, static_cast<uint32_t>(r.size / 2));
     }
-    EXPECT_EQ(types, (std::vector<uint32_t>{0x02FA, 0x012D, 0x02FC, 0x012D, 0x041B, 0x02FA, 0x012D,
-                                            0x02FC, 0x012D, 0x01F0, 0x01F0, 0x0107, 0x0F43, 0x0000}));
+    EXPECT_EQ(types,
+              (std::vector<uint32_t>{0x02FA, 0x012D, 0x02FC, 0x012D, 0x041B, 0x02FA, 0x012D, 0x02FC,
+                                     0x012D, 0x01F0, 0x01F0, 0x0107, 0x0F43, 0x0000}));
     EXPECT_EQ(U32(file, 12), largest);
     ASSERT_EQ(records.size(), 14u);
 
     // Rectangle parameters are stored bottom, right, top, left.
     const size_t r = records[4].offset + 6;
-    EXPECT_EQ(std::vector<uint16_t>({U16(file, r), U16(file, r + 2), U16(file, r + 4), U16(file, r + 6)}),
-              (std::vector<uint16_t>{40, 60, 0, 0}));
+    EXPECT_EQ(
+        std::vector<uint16_t>({U16(file, r), U16(file, r + 2), U16(file, r + 4), U16(file, r + 6)}),
+        (std::vector<uint16_t>{40, 60, 0, 0}));
     // The bitmap header carries the requested resolution: 300 dpi = 11811 pixels per metre.
     const size_t stretch = records[12].offset + 6;
     EXPECT_EQ(U32(file, stretch), 0x00CC0020u);
@@ -261,8 +266,9 @@ TEST_F(MetafileOutput, IndependentReadersRenderThePage) {
     }
     Run(false, "render.wmf");
     if (ToolAvailable("wmf2gd")) {
-        ExpectRenderedQuadrants("wmf2gd -t png -o '" + folder_ + "wmf.png' '" + folder_ + "render.wmf'",
-                                folder_ + "wmf.png");
+        ExpectRenderedQuadrants(
+            "wmf2gd -t png -o '" + folder_ + "wmf.png' '" + folder_ + "render.wmf'",
+            folder_ + "wmf.png");
     }
 }
 

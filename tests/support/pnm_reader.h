@@ -32,7 +32,8 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // Reads P1 to P6 files with a maximum value of at most 255. False when the file is not one.
@@ -110,7 +111,8 @@ inline bool ReadPnm(const std::string& path, DecodedImage& image) {
             }
             case '6': {
                 if (pos + i * 3 + 2 >= data.size()) return false;
-                p = {scale(data[pos + i * 3]), scale(data[pos + i * 3 + 1]), scale(data[pos + i * 3 + 2])};
+                p = {scale(data[pos + i * 3]), scale(data[pos + i * 3 + 1]),
+                     scale(data[pos + i * 3 + 2])};
                 break;
             }
             default:
