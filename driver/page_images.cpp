@@ -1,7 +1,9 @@
 #include "driver/page_images.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 #include "driver/conversions.h"
 #include "driver/path_parts.h"
@@ -11,6 +13,8 @@
 namespace {
 
 constexpr const char* kPageFolderPrefix = "mtmp";
+constexpr int kPagePollMs = 2;
+constexpr unsigned kMaxPageWorkers = 8;
 
 bool Contains(std::initializer_list<int32_t> values, int32_t value) {
     return std::find(values.begin(), values.end(), value) != values.end();
@@ -32,46 +36,130 @@ int32_t NormaliseBits(int32_t imageType, int32_t bits) {
     }
 }
 
+// The depth a bits value asks for: 3 (16 greys) is 4 bits, 7 (256 greys) is 8 bits.
+int32_t DepthOfBits(int32_t bits) {
+    if (bits == 3) return 4;
+    if (bits == 7) return 8;
+    return bits;
+}
+
 std::string PageFileName(const std::string& folder, const std::string& baseName, int page) {
     char number[16];
     std::snprintf(number, sizeof(number), "_%03d.bmp", page);
     return folder + baseName + number;
 }
 
-// Converts the pages of one document; returns false when any output failed.
-bool ConvertDocumentPages(Settings& settings, const PageFileList& pages, const std::string& pageFolder,
+// One page file to one output file; true when the output was written.
+bool ConvertOnePage(const Settings& settings, const std::string& page, const std::string& outputFolder) {
+    const ImgConvHandle handle = ImgConvCreate();
+    if (handle <= 0) return false;
+    const std::string output = outputFolder + SplitPath(page).baseName + settings.imageExtension;
+    ImgConvSetOption(handle, kOptionOutputPath, output.c_str(), 0, 0);
+    ImgConvAddFile(handle, page.c_str());
+    SendConverterOptions(handle, settings);
+    const bool written = ImgConvConvert(handle) == 1;
+    return ImgConvDestroy(handle) == 1 && written;
+}
+
+// All pages into one multi-page TIFF, in page order, once the engine has finished.
+bool ConvertMultiPageTiff(const Settings& settings, size_t pageCount, const std::string& pageFolder,
                           const std::string& baseName, const std::string& outputFolder) {
+    const ImgConvHandle handle = ImgConvCreate();
+    if (handle <= 0) return false;
+    const std::string output = outputFolder + baseName + ".tif";
+    ImgConvSetOption(handle, kOptionMultiPagePath, output.c_str(), 0, 0);
+    ImgConvSetOption(handle, kOptionMultiPage, nullptr, 1, 0);
+    for (size_t page = 1; page <= pageCount; ++page)
+        ImgConvAddFile(handle, PageFileName(pageFolder, baseName, static_cast<int>(page)).c_str());
+    SendConverterOptions(handle, settings);
+    const bool written = ImgConvConvert(handle) == 1;
+    return ImgConvDestroy(handle) == 1 && written;
+}
+
+bool IsMultiPageTiff(const Settings& settings) {
+    return settings.imageType == kOutputTiff && settings.multiPageTiff == 1;
+}
+
+// What one page worker did.
+struct WorkerResult {
+    std::vector<std::string> converted;
+    int failures = 0;
+};
+
+// Converts pages while the engine still renders later ones: each worker claims the next page
+// number and waits until the engine has renamed that page's file into place (a page file under
+// its final name is complete) or has ended without writing it.
+void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFolder,
+                            const std::string& baseName, const std::string& outputFolder,
+                            std::atomic<int>& nextPage, const std::atomic<bool>& engineDone,
+                            WorkerResult& result) {
+    while (true) {
+        const int number = nextPage.fetch_add(1);
+        const std::string page = PageFileName(pageFolder, baseName, number);
+        bool present = platform::FileReadable(page);
+        while (!present) {
+            const bool ended = engineDone.load();
+            present = platform::FileReadable(page);
+            if (present || ended) break;
+            platform::SleepMilliseconds(kPagePollMs);
+        }
+        if (!present) return;
+        if (!ConvertOnePage(settings, page, outputFolder)) ++result.failures;
+        result.converted.push_back(page);
+    }
+}
+
+struct DocumentResult {
+    bool engineSucceeded = false;
+    bool anyPage = false;
     bool allWritten = true;
-    if (settings.imageType == kOutputTiff && settings.multiPageTiff == 1) {
-        const ImgConvHandle handle = ImgConvCreate();
-        if (handle > 0) {
-            const std::string output = outputFolder + baseName + ".tif";
-            ImgConvSetOption(handle, kOptionMultiPagePath, output.c_str(), 0, 0);
-            ImgConvSetOption(handle, kOptionMultiPage, nullptr, 1, 0);
-            for (size_t page = 1; page <= pages.size(); ++page)
-                ImgConvAddFile(handle, PageFileName(pageFolder, baseName, static_cast<int>(page)).c_str());
-            ApplyConverterSettings(handle, settings);
-            if (!ImgConvConvert(handle)) allWritten = false;
-        } else {
-            allWritten = false;
+};
+
+// Renders one document and converts its pages, on every core.
+DocumentResult RenderAndConvert(Settings& settings, const std::string& input, const std::string& baseName,
+                                const std::string& pageFolder, const std::string& outputFolder) {
+    DocumentResult outcome;
+    std::atomic<bool> engineDone{false};
+    std::thread engine([&] {
+        RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded);
+        engineDone.store(true);
+    });
+
+    std::vector<WorkerResult> results;
+    if (!IsMultiPageTiff(settings)) {
+        const unsigned workers = std::max(1u, std::min(kMaxPageWorkers, std::thread::hardware_concurrency()));
+        results.resize(workers);
+        std::atomic<int> nextPage{1};
+        std::vector<std::thread> threads;
+        for (unsigned i = 0; i < workers; ++i) {
+            threads.emplace_back(ConvertPagesAsRendered, std::cref(settings), std::cref(pageFolder),
+                                 std::cref(baseName), std::cref(outputFolder), std::ref(nextPage),
+                                 std::cref(engineDone), std::ref(results[i]));
         }
-        if (handle > 0 && !ImgConvDestroy(handle)) allWritten = false;
-        return allWritten;
+        for (std::thread& thread : threads) thread.join();
     }
-    for (const std::string& page : pages) {
-        const ImgConvHandle handle = ImgConvCreate();
-        if (handle <= 0) {
-            allWritten = false;
-            continue;
+    engine.join();
+
+    PageFileList pages;
+    CollectPageFiles(pageFolder, pages);
+    outcome.anyPage = !pages.empty();
+    if (IsMultiPageTiff(settings)) {
+        if (outcome.anyPage)
+            outcome.allWritten = ConvertMultiPageTiff(settings, pages.size(), pageFolder, baseName, outputFolder);
+    } else {
+        std::vector<std::string> done;
+        for (WorkerResult& result : results) {
+            if (result.failures > 0) outcome.allWritten = false;
+            done.insert(done.end(), result.converted.begin(), result.converted.end());
         }
-        const std::string output = outputFolder + SplitPath(page).baseName + settings.imageExtension;
-        ImgConvSetOption(handle, kOptionOutputPath, output.c_str(), 0, 0);
-        ImgConvAddFile(handle, page.c_str());
-        ApplyConverterSettings(handle, settings);
-        if (!ImgConvConvert(handle)) allWritten = false;
-        if (!ImgConvDestroy(handle)) allWritten = false;
+        // Any other file the engine left is converted as well, as a page of its own.
+        for (const std::string& page : pages) {
+            if (std::find(done.begin(), done.end(), page) != done.end()) continue;
+            if (!ConvertOnePage(settings, page, outputFolder)) outcome.allWritten = false;
+        }
     }
-    return allWritten;
+    DeletePageFiles(pageFolder, pages);
+    return outcome;
 }
 
 }  // namespace
@@ -93,7 +181,17 @@ void DeletePageFiles(const std::string& folder, const PageFileList& pages) {
     platform::RemoveFolder(folder);
 }
 
-void ApplyConverterSettings(ImgConvHandle handle, Settings& settings) {
+void NormaliseConverterSettings(Settings& settings) {
+    settings.bitsPerPixel = NormaliseBits(settings.imageType, settings.bitsPerPixel);
+    if (settings.tiffCompression == -1) {
+        const int32_t depth = DepthOfBits(settings.bitsPerPixel);
+        if (depth == 1) settings.tiffCompression = 4;
+        if (depth == 4 || depth == 8) settings.tiffCompression = 1;
+        if (depth == 24) settings.tiffCompression = 2;
+    }
+}
+
+void SendConverterOptions(ImgConvHandle handle, const Settings& settings) {
     if (settings.imageWidth > 0 && settings.imageHeight > 0) {
         ImgConvSetOption(handle, kOptionWidth, nullptr, settings.imageWidth, 0);
         ImgConvSetOption(handle, kOptionHeight, nullptr, settings.imageHeight, 0);
@@ -101,27 +199,23 @@ void ApplyConverterSettings(ImgConvHandle handle, Settings& settings) {
     if (settings.rotation > 0) ImgConvSetOption(handle, kOptionRotation, nullptr, settings.rotation, 0);
     ImgConvSetOption(handle, kOptionXResolution, nullptr, settings.resolutionX, 0);
     ImgConvSetOption(handle, kOptionYResolution, nullptr, settings.resolutionY, 0);
-
-    settings.bitsPerPixel = NormaliseBits(settings.imageType, settings.bitsPerPixel);
-    int32_t depth = settings.bitsPerPixel;
-    if (settings.bitsPerPixel == 3) depth = 4;
-    if (settings.bitsPerPixel == 7) depth = 8;
     if (settings.bitsPerPixel == 3 || settings.bitsPerPixel == 7)
         ImgConvSetOption(handle, kOptionGreyscale, nullptr, 1, 0);
-    ImgConvSetOption(handle, kOptionDepth, nullptr, depth, 0);
-
-    if (settings.tiffCompression == -1) {
-        if (depth == 1) settings.tiffCompression = 4;
-        if (depth == 4 || depth == 8) settings.tiffCompression = 1;
-        if (depth == 24) settings.tiffCompression = 2;
-    }
+    ImgConvSetOption(handle, kOptionDepth, nullptr, DepthOfBits(settings.bitsPerPixel), 0);
     ImgConvSetOption(handle, kOptionCompression, nullptr, settings.tiffCompression, 0);
     ImgConvSetOption(handle, kOptionOutputType, nullptr, settings.imageType, 0);
     ImgConvSetOption(handle, kOptionQuality, nullptr, settings.jpegQuality, 0);
 }
 
+void ApplyConverterSettings(ImgConvHandle handle, Settings& settings) {
+    NormaliseConverterSettings(settings);
+    SendConverterOptions(handle, settings);
+}
+
 int ConvertPageImages(Settings& settings, const FileList& files, int folderMode) {
     int failedDocuments = 0;
+    // The normalised depth and compression are the same for every page: fix them once.
+    NormaliseConverterSettings(settings);
     for (const std::string& input : files) {
         const PathParts parts = SplitPath(input);
         // A folder of its own per document: concurrent runs never see each other's pages.
@@ -131,28 +225,24 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
             ++failedDocuments;
             continue;
         }
-        bool engineSucceeded = false;
-        RunRasterJob(input, parts.baseName, pageFolder, settings, &engineSucceeded);
-        PageFileList pages;
-        CollectPageFiles(pageFolder, pages);
+        const std::string outputFolder = folderMode == kFolderGiven ? settings.outputFolder : parts.folder;
+        const DocumentResult result = RenderAndConvert(settings, input, parts.baseName, pageFolder, outputFolder);
         bool documentFailed = false;
-        if (pages.empty()) {
+        if (!result.anyPage) {
             platform::ReportError("xpsconv: " + input + ": no page was rendered");
             documentFailed = true;
         } else {
-            if (!engineSucceeded) {
-                // Whatever pages exist are still converted; the document counts as incomplete.
+            if (!result.engineSucceeded) {
+                // Whatever pages exist were still converted; the document counts as incomplete.
                 platform::ReportError("xpsconv: " + input + ": some pages could not be rendered completely");
                 documentFailed = true;
             }
-            const std::string outputFolder = folderMode == kFolderGiven ? settings.outputFolder : parts.folder;
-            if (!ConvertDocumentPages(settings, pages, pageFolder, parts.baseName, outputFolder)) {
+            if (!result.allWritten) {
                 platform::ReportError("xpsconv: " + input + ": some pages could not be converted");
                 documentFailed = true;
             }
         }
         if (documentFailed) ++failedDocuments;
-        DeletePageFiles(pageFolder, pages);
     }
     return failedDocuments;
 }

@@ -18,3 +18,7 @@ void DeletePageFiles(const std::string& folder, const PageFileList& pages);
 // Normalises the depth and compression settings for the image type (writing them back) and
 // sends every image option to the converter.
 void ApplyConverterSettings(ImgConvHandle handle, Settings& settings);
+// The two halves of ApplyConverterSettings: the normalisation, done once per run, and the
+// options, sent to every converter.
+void NormaliseConverterSettings(Settings& settings);
+void SendConverterOptions(ImgConvHandle handle, const Settings& settings);

@@ -3,6 +3,7 @@
 #include <mupdf/pdf.h>
 
 #include "engine/engine_errors.h"
+#include "engine/faithful_pdf_device.h"
 #include "engine/output_files.h"
 #include "engine/pdf_encrypted_writer.h"
 #include "engine/text_encoding.h"
@@ -24,10 +25,12 @@ enum class PageOutcome { Complete, Partial, Lost };
 
 // Draws page index of doc into a new page at the end of pdf. bounds is the page size used
 // when the page cannot be loaded; on return it holds the page's size.
-PageOutcome AppendPage(fz_context* ctx, fz_document* doc, pdf_document* pdf, int index,
+PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& state, int index,
                        fz_rect& bounds, std::string& error) {
+    pdf_document* pdf = state.doc;
     fz_page* page = nullptr;
     fz_device* device = nullptr;
+    fz_device* faithful = nullptr;
     pdf_obj* resources = nullptr;
     fz_buffer* contents = nullptr;
     pdf_obj* pageObject = nullptr;
@@ -37,6 +40,7 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, pdf_document* pdf, int
     fz_var(added);
     fz_var(page);
     fz_var(device);
+    fz_var(faithful);
     fz_var(resources);
     fz_var(contents);
     fz_var(pageObject);
@@ -56,7 +60,22 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, pdf_document* pdf, int
 
     fz_try(ctx) {
         device = pdf_page_write(ctx, pdf, mediaBox, &resources, &contents);
-        if (page) fz_run_page(ctx, page, device, fz_identity, nullptr);
+        // The same transformation as the one pdf_page_write puts at the start of the page.
+        const fz_matrix pageBase = fz_make_matrix(1, 0, 0, -1, -mediaBox.x0, mediaBox.y1);
+        faithful = NewFaithfulPdfDevice(ctx, state,
+                                        {device, resources, contents, pageBase, mediaBox, 1});
+        if (page) fz_run_page(ctx, page, faithful, fz_identity, nullptr);
+    }
+    fz_catch(ctx) {
+        if (drawn) {
+            drawn = false;
+            error = CaughtMessage(ctx);
+        }
+    }
+
+    // Content our device still held back is written even when the page was cut short.
+    fz_try(ctx) {
+        if (faithful) fz_close_device(ctx, faithful);
     }
     fz_catch(ctx) {
         if (drawn) {
@@ -77,6 +96,7 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, pdf_document* pdf, int
         pdf_drop_obj(ctx, pageObject);
         fz_drop_buffer(ctx, contents);
         pdf_drop_obj(ctx, resources);
+        fz_drop_device(ctx, faithful);
         fz_drop_device(ctx, device);
         fz_drop_page(ctx, page);
     }
@@ -110,21 +130,34 @@ bool SetDocumentInfo(fz_context* ctx, pdf_document* pdf, const std::vector<InfoE
     return ok;
 }
 
+bool RepairFontWidths(fz_context* ctx, FaithfulPdfState& state, std::string& error) {
+    bool ok = true;
+    fz_var(ok);
+    fz_try(ctx) { state.fonts.Repair(state.doc); }
+    fz_catch(ctx) { ok = false; }
+    if (!ok) error = CaughtMessage(ctx);
+    return ok;
+}
+
 pdf_write_options CompactWriteOptions() {
     pdf_write_options options = pdf_default_write_options;
     options.do_compress = 1;
     options.do_compress_images = 1;
     options.do_compress_fonts = 1;
-    options.do_garbage = 4;  // drop unused objects, renumber, merge duplicate objects and streams
+    // Drop unused objects and renumber; duplicates are not made in the first place (images are
+    // shared through a cache, fonts by MuPDF), so the costly search for them is not needed.
+    options.do_garbage = 2;
     options.do_encrypt = PDF_ENCRYPT_NONE;
     return options;
 }
 
-// Serialises doc into a new buffer; nullptr on failure.
-fz_buffer* SaveToBuffer(fz_context* ctx, pdf_document* doc) {
+// Serialises doc into a new buffer; nullptr with error set on failure.
+fz_buffer* SaveToBuffer(fz_context* ctx, pdf_document* doc, std::string& error) {
     const pdf_write_options options = CompactWriteOptions();
     fz_buffer* buffer = nullptr;
     fz_output* out = nullptr;
+    bool ok = true;
+    fz_var(ok);
     fz_var(buffer);
     fz_var(out);
     fz_try(ctx) {
@@ -137,36 +170,10 @@ fz_buffer* SaveToBuffer(fz_context* ctx, pdf_document* doc) {
     fz_catch(ctx) {
         fz_drop_buffer(ctx, buffer);
         buffer = nullptr;
+        ok = false;
     }
+    if (!ok) error = CaughtMessage(ctx);
     return buffer;
-}
-
-// The document saved twice: duplicates are merged one level at a time, so an image that was
-// added once per use (each with its own soft mask) becomes one object only when the second
-// pass sees the masks already merged.
-fz_buffer* SaveCompacted(fz_context* ctx, pdf_document* pdf, std::string& error) {
-    fz_buffer* first = SaveToBuffer(ctx, pdf);
-    if (!first) {
-        error = CaughtMessage(ctx);
-        return nullptr;
-    }
-    fz_stream* input = nullptr;
-    pdf_document* reread = nullptr;
-    bool ok = true;
-    fz_var(ok);
-    fz_var(input);
-    fz_var(reread);
-    fz_try(ctx) {
-        input = fz_open_buffer(ctx, first);
-        reread = pdf_open_document_with_stream(ctx, input);
-    }
-    fz_catch(ctx) { ok = false; }
-    fz_buffer* second = ok ? SaveToBuffer(ctx, reread) : nullptr;
-    if (!second) error = CaughtMessage(ctx);
-    pdf_drop_document(ctx, reread);
-    fz_drop_stream(ctx, input);
-    fz_drop_buffer(ctx, first);
-    return second;
 }
 
 bool WriteBufferToFile(fz_context* ctx, fz_buffer* buffer, const std::string& path,
@@ -182,7 +189,7 @@ bool WriteBufferToFile(fz_context* ctx, fz_buffer* buffer, const std::string& pa
 
 bool SavePdf(fz_context* ctx, pdf_document* pdf, const EngineOptions& options,
              const std::string& path, std::string& error) {
-    fz_buffer* compact = SaveCompacted(ctx, pdf, error);
+    fz_buffer* compact = SaveToBuffer(ctx, pdf, error);
     if (!compact) return false;
     bool ok = options.security ? WriteEncryptedPdf(ctx, compact, path, *options.security, error)
                                : WriteBufferToFile(ctx, compact, path, error);
@@ -201,14 +208,21 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
     }
     bool allGood = true;
     bool writable = true;
-    fz_rect bounds = kFallbackPageBounds;
-    for (int index = 0; index < pageCount && writable; ++index) {
-        std::string pageError;
-        PageOutcome outcome = AppendPage(ctx, doc, pdf, index, bounds, pageError);
-        if (outcome != PageOutcome::Complete) {
-            ReportError("page " + std::to_string(index + 1) + ": " + pageError);
-            allGood = false;
-            writable = outcome != PageOutcome::Lost;
+    {
+        FaithfulPdfState state(ctx, pdf);
+        fz_rect bounds = kFallbackPageBounds;
+        for (int index = 0; index < pageCount && writable; ++index) {
+            std::string pageError;
+            PageOutcome outcome = AppendPage(ctx, doc, state, index, bounds, pageError);
+            if (outcome != PageOutcome::Complete) {
+                ReportError("page " + std::to_string(index + 1) + ": " + pageError);
+                allGood = false;
+                writable = outcome != PageOutcome::Lost;
+            }
+        }
+        if (writable && !RepairFontWidths(ctx, state, error)) {
+            ReportError("cannot store the font widths: " + error);
+            writable = false;
         }
     }
     if (writable && !SetDocumentInfo(ctx, pdf, options.info, error)) {

@@ -94,7 +94,9 @@ void* CxImage::Create(uint32_t width, uint32_t height, uint32_t bitsPerPixel, in
     info_.imageType = formatCode;
 
     const uint64_t blockSize = sizeof(BitmapInfoHeader) + colors * sizeof(RgbQuad) + imageSize;
-    dib_ = std::malloc(static_cast<size_t>(blockSize));
+    // Zeroed, pixels included: row padding and any pixel an operation leaves unwritten must not
+    // carry old heap contents into an output file.
+    dib_ = std::calloc(1, static_cast<size_t>(blockSize));
     if (dib_ == nullptr) {
         head_ = BitmapInfoHeader{};
         info_.effWidth = 0;
@@ -102,7 +104,6 @@ void* CxImage::Create(uint32_t width, uint32_t height, uint32_t bitsPerPixel, in
         return nullptr;
     }
     auto* block = static_cast<uint8_t*>(dib_);
-    std::memset(block + sizeof(BitmapInfoHeader), 0, colors * sizeof(RgbQuad));
     AlphaDelete();
     std::free(selection_);
     selection_ = nullptr;

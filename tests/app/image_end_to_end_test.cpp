@@ -81,25 +81,29 @@ TEST_F(ImageEndToEnd, ResolutionsSetPixelSizeAndDensity) {
 TEST_F(ImageEndToEnd, DepthsReadBackByAnIndependentReader) {
     struct Depth {
         const char* bits;
-        const char* type;       // ImageMagick's type
+        int headerBits;         // bit count in the BMP header
+        bool grey;              // ImageMagick finds only grey levels
         unsigned maxColours;
     };
-    const Depth depths[] = {{"1", "Bilevel", 2},      {"3", "Grayscale", 16}, {"4", "Palette", 16},
-                            {"7", "Grayscale", 128},  {"8", "Palette", 256},  {"24", "TrueColor", 0}};
+    const Depth depths[] = {{"1", 1, true, 2},  {"3", 4, true, 16},  {"4", 4, false, 16},
+                            {"7", 8, true, 128}, {"8", 8, false, 256}, {"24", 24, false, 0}};
     for (const Depth& depth : depths) {
         const std::string out = dir / (std::string("bmp-") + depth.bits);
         ASSERT_EQ(Run(std::string("-i report.xps -t bmp -mb ") + depth.bits + " -o " + out).exitCode, 0);
         const std::string file = out + "/report_001.bmp";
+        const std::string bytes = ReadFile(file);
+        ASSERT_GT(bytes.size(), 54u);
+        EXPECT_EQ(static_cast<uint8_t>(bytes[28]), depth.headerBits) << depth.bits;
         const std::string info = Identify(file, "%[type] %k");
-        EXPECT_EQ(info.substr(0, info.find(' ')), depth.type) << depth.bits << ": " << info;
+        const std::string type = info.substr(0, info.find(' '));
+        EXPECT_EQ(type == "Grayscale" || type == "Bilevel", depth.grey) << depth.bits << ": " << info;
         if (depth.maxColours > 0) {
             EXPECT_LE(std::stoul(info.substr(info.find(' ') + 1)), depth.maxColours) << depth.bits;
         }
         DecodedImage page;
         ASSERT_TRUE(DecodeImage(file, page));
         ASSERT_EQ(page.width, 612);
-        const RgbPixel white = page.At(500, 700);
-        EXPECT_TRUE(Near(white, RgbPixel{255, 255, 255}, 8)) << depth.bits;
+        EXPECT_TRUE(Near(page.At(500, 700), RgbPixel{255, 255, 255}, 8)) << depth.bits;
     }
     // Eight-bit colour keeps the rectangles' colours exactly.
     DecodedImage page;

@@ -144,6 +144,87 @@ void XpsDocumentBuilder::AddImage(int page, double x, double y, double width, do
     target.usesImage = true;
 }
 
+void XpsDocumentBuilder::AddTiledImage(int page, double x, double y, double width,
+                                       double height, double tile) {
+    Page& target = PageAt(page);
+    target.markup += "  <Path Data=\"" + RectangleData(x, y, width, height) +
+                     "\">\n    <Path.Fill>\n      <ImageBrush ImageSource=\"" + kImagePart +
+                     "\" Viewbox=\"0,0,16,16\" ViewboxUnits=\"Absolute\" Viewport=\"" +
+                     Number(x) + "," + Number(y) + "," + Number(tile) + "," + Number(tile) +
+                     "\" ViewportUnits=\"Absolute\" TileMode=\"Tile\" />\n    </Path.Fill>\n"
+                     "  </Path>\n";
+    target.usesImage = true;
+}
+
+namespace {
+
+std::string GradientStops(const std::string& brush, uint32_t from, uint32_t to) {
+    return "        <" + brush + ".GradientStops>\n          <GradientStop Color=\"" +
+           Colour(from) + "\" Offset=\"0\" />\n          <GradientStop Color=\"" + Colour(to) +
+           "\" Offset=\"1\" />\n        </" + brush + ".GradientStops>\n";
+}
+
+}  // namespace
+
+void XpsDocumentBuilder::AddLinearGradient(int page, double x, double y, double width,
+                                           double height, uint32_t from, uint32_t to) {
+    PageAt(page).markup +=
+        "  <Path Data=\"" + RectangleData(x, y, width, height) +
+        "\">\n    <Path.Fill>\n      <LinearGradientBrush MappingMode=\"Absolute\" "
+        "StartPoint=\"" + Number(x) + "," + Number(y) + "\" EndPoint=\"" + Number(x + width) +
+        "," + Number(y) + "\">\n" + GradientStops("LinearGradientBrush", from, to) +
+        "      </LinearGradientBrush>\n    </Path.Fill>\n  </Path>\n";
+}
+
+void XpsDocumentBuilder::AddRadialGradient(int page, double x, double y, double width,
+                                           double height, uint32_t inner, uint32_t outer) {
+    std::string centre = Number(x + width / 2) + "," + Number(y + height / 2);
+    PageAt(page).markup +=
+        "  <Path Data=\"" + RectangleData(x, y, width, height) +
+        "\">\n    <Path.Fill>\n      <RadialGradientBrush MappingMode=\"Absolute\" Center=\"" +
+        centre + "\" GradientOrigin=\"" + centre + "\" RadiusX=\"" + Number(width / 2) +
+        "\" RadiusY=\"" + Number(height / 2) + "\">\n" +
+        GradientStops("RadialGradientBrush", inner, outer) +
+        "      </RadialGradientBrush>\n    </Path.Fill>\n  </Path>\n";
+}
+
+void XpsDocumentBuilder::AddTiledSquares(int page, double x, double y, double width,
+                                         double height, double cell, uint32_t colour) {
+    std::string c = Number(cell);
+    PageAt(page).markup +=
+        "  <Path Data=\"" + RectangleData(x, y, width, height) +
+        "\">\n    <Path.Fill>\n      <VisualBrush Viewbox=\"0,0," + c + "," + c +
+        "\" ViewboxUnits=\"Absolute\" Viewport=\"" + Number(x) + "," + Number(y) + "," + c +
+        "," + c + "\" ViewportUnits=\"Absolute\" TileMode=\"Tile\">\n"
+        "        <VisualBrush.Visual>\n          <Path Fill=\"" + Colour(colour) +
+        "\" Data=\"" + RectangleData(0, 0, cell / 2, cell / 2) +
+        "\" />\n        </VisualBrush.Visual>\n      </VisualBrush>\n    </Path.Fill>\n"
+        "  </Path>\n";
+}
+
+void XpsDocumentBuilder::AddFadedRect(int page, double x, double y, double width, double height,
+                                      uint32_t colour) {
+    PageAt(page).markup +=
+        "  <Path Fill=\"" + Colour(colour) + "\" Data=\"" + RectangleData(x, y, width, height) +
+        "\">\n    <Path.OpacityMask>\n      <LinearGradientBrush MappingMode=\"Absolute\" "
+        "StartPoint=\"" + Number(x) + "," + Number(y) + "\" EndPoint=\"" + Number(x + width) +
+        "," + Number(y) + "\">\n" +
+        "        <LinearGradientBrush.GradientStops>\n"
+        "          <GradientStop Color=\"#FF000000\" Offset=\"0\" />\n"
+        "          <GradientStop Color=\"#00000000\" Offset=\"1\" />\n"
+        "        </LinearGradientBrush.GradientStops>\n"
+        "      </LinearGradientBrush>\n    </Path.OpacityMask>\n  </Path>\n";
+}
+
+void XpsDocumentBuilder::AddCappedLine(int page, double x0, double y0, double x1, double y1,
+                                       double thickness, uint32_t colour) {
+    PageAt(page).markup += "  <Path Stroke=\"" + Colour(colour) + "\" StrokeThickness=\"" +
+                           Number(thickness) +
+                           "\" StrokeStartLineCap=\"Triangle\" StrokeEndLineCap=\"Round\" "
+                           "Data=\"M " + Number(x0) + "," + Number(y0) + " L " + Number(x1) +
+                           "," + Number(y1) + "\" />\n";
+}
+
 std::vector<uint8_t> XpsDocumentBuilder::Build() const {
     bool anyFont = false;
     bool anyImage = false;

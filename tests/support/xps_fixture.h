@@ -28,6 +28,26 @@ class XpsDocumentBuilder {
                  uint32_t colour = 0x000000);
     // The flat-coloured JPEG image (kImageColour) stretched over the rectangle.
     void AddImage(int page, double x, double y, double width, double height);
+    // The JPEG image tiled over the rectangle in tiles of tile x tile units.
+    void AddTiledImage(int page, double x, double y, double width, double height, double tile);
+    // A rectangle filled with a linear gradient from colour `from` at its left edge to `to` at
+    // its right edge.
+    void AddLinearGradient(int page, double x, double y, double width, double height,
+                           uint32_t from, uint32_t to);
+    // A rectangle filled with a radial gradient from `inner` at its centre to `outer` at the
+    // ellipse touching its sides (and beyond).
+    void AddRadialGradient(int page, double x, double y, double width, double height,
+                           uint32_t inner, uint32_t outer);
+    // A rectangle tiled with cells of cell x cell units, each holding a square of colour in
+    // its top left quarter (a tiled visual brush).
+    void AddTiledSquares(int page, double x, double y, double width, double height, double cell,
+                         uint32_t colour);
+    // A rectangle of colour faded by an opacity mask from opaque at the left to transparent
+    // at the right.
+    void AddFadedRect(int page, double x, double y, double width, double height, uint32_t colour);
+    // A straight stroke with a triangular start cap and a round end cap.
+    void AddCappedLine(int page, double x0, double y0, double x1, double y1, double thickness,
+                       uint32_t colour);
 
     int PageCount() const { return static_cast<int>(pages_.size()); }
     // The package bytes; empty when the font could not be read.

@@ -1,0 +1,185 @@
+// The pdfwrite device keeps what MuPDF shows of the XPS page: gradients, tiled brushes, opacity
+// masks and line caps are compared, page by page, between MuPDF's rendering of the XPS and of
+// the PDF; shadings and tiles stay vectors, text stays text, an image used often is stored once.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "engine_test_support.h"
+
+namespace {
+
+using namespace enginetest;
+namespace fs = std::filesystem;
+
+const std::string kCorpus = SourceDir() + "/../shared/corpus";
+constexpr double kMaxRmse = 0.03;  // normalised root mean square error at 40 dots per inch
+
+bool HaveFidelityTools() {
+    return HaveTool("mutool") && HaveTool("compare") && HaveTool("pdftotext") && HaveTool("qpdf");
+}
+
+// The normalised RMSE of each page, MuPDF's rendering of the PDF against that of the XPS.
+std::vector<double> PageRmse(const std::string& xps, const std::string& pdf, const TempDir& dir) {
+    std::string x = dir / "x%03d.png";
+    std::string p = dir / "p%03d.png";
+    RunShell("mutool draw -q -r 40 -o " + ShellQuote(x) + " " + ShellQuote(xps));
+    RunShell("mutool draw -q -r 40 -o " + ShellQuote(p) + " " + ShellQuote(pdf));
+    std::vector<double> errors;
+    for (int page = 1;; ++page) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%03d.png", page);
+        std::string reference = dir / (std::string("x") + name);
+        std::string ours = dir / (std::string("p") + name);
+        if (!fs::exists(reference)) break;
+        if (!fs::exists(ours)) {
+            errors.push_back(1.0);
+            continue;
+        }
+        ShellResult r = RunShell("compare -metric RMSE " + ShellQuote(reference) + " " +
+                                 ShellQuote(ours) + " null:");
+        std::smatch m;
+        std::string text = r.err + r.out;
+        errors.push_back(std::regex_search(text, m, std::regex("\\(([0-9.e+-]+)\\)"))
+                             ? std::atof(m[1].str().c_str())
+                             : 1.0);
+        fs::remove(reference);
+        fs::remove(ours);
+    }
+    return errors;
+}
+
+void ExpectFaithful(const std::string& xps, const std::string& pdf, const TempDir& dir) {
+    std::vector<double> errors = PageRmse(xps, pdf, dir);
+    ASSERT_FALSE(errors.empty()) << "MuPDF drew no page of " << xps;
+    for (size_t i = 0; i < errors.size(); ++i) {
+        EXPECT_LE(errors[i], kMaxRmse) << xps << " page " << i + 1;
+    }
+}
+
+// The PDF with its streams uncompressed and out of object streams, as text to search.
+std::string Uncompressed(const std::string& pdf, const TempDir& dir) {
+    std::string qdf = dir / "qdf.pdf";
+    RunShell("qpdf --qdf --object-streams=disable " + ShellQuote(pdf) + " " + ShellQuote(qdf));
+    return ReadFile(qdf);
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+std::set<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    std::set<std::string> words;
+    for (std::string word; in >> word;) words.insert(word);
+    return words;
+}
+
+class PdfFidelityTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveFidelityTools()) GTEST_SKIP() << "mutool, ImageMagick, poppler or qpdf missing";
+    }
+
+    std::string Convert(const std::string& xps) {
+        std::string pdf = dir_ / "out.pdf";
+        ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, xps});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        return pdf;
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(PdfFidelityTest, GradientsTilesMasksAndCapsLookAsInTheDocument) {
+    xpsfixture::XpsDocumentBuilder doc;
+    int gradients = doc.AddPage(kPage1Width, kPage1Height);
+    doc.AddLinearGradient(gradients, 48, 48, 720, 300, 0x1040C0, 0xFFE020);
+    doc.AddRadialGradient(gradients, 96, 420, 400, 400, 0xFFFF40, 0xC02000);
+    doc.AddText(gradients, 560, 600, 24, "Gradient page");
+    int tiles = doc.AddPage(kPage1Width, kPage1Height);
+    doc.AddTiledSquares(tiles, 48, 48, 700, 400, 40, 0xE03000);
+    doc.AddTiledImage(tiles, 48, 500, 700, 300, 60);
+    doc.AddText(tiles, 96, 900, 24, "Tiled page");
+    int masks = doc.AddPage(kPage1Width, kPage1Height);
+    doc.AddRect(masks, 48, 48, 720, 200, 0xFFD0D0);
+    doc.AddFadedRect(masks, 96, 96, 600, 400, 0x008040);
+    doc.AddCappedLine(masks, 120, 640, 680, 760, 24, 0x2040FF);
+    doc.AddText(masks, 96, 900, 24, "Masked page");
+    std::string xps = dir_ / "brushes.xps";
+    ASSERT_TRUE(doc.WriteTo(xps));
+
+    std::string pdf = Convert(xps);
+    ExpectFaithful(xps, pdf, dir_);
+
+    // Gradients are PDF shadings and tiles a PDF pattern, not images.
+    std::string content = Uncompressed(pdf, dir_);
+    EXPECT_GE(Count(content, "/ShadingType 2"), 1);
+    EXPECT_GE(Count(content, "/ShadingType 3"), 1);
+    EXPECT_GE(Count(content, "/PatternType 1"), 2);
+    // Text beside a masked region stays text.
+    std::string text = RunShell("pdftotext " + ShellQuote(pdf) + " -").out;
+    for (const char* line : {"Gradient page", "Tiled page", "Masked page"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << text;
+    }
+}
+
+TEST_F(PdfFidelityTest, AnImageDrawnManyTimesIsStoredOnce) {
+    xpsfixture::XpsDocumentBuilder doc;
+    int first = doc.AddPage(kPage1Width, kPage1Height);
+    doc.AddImage(first, 96, 96, 200, 200);
+    doc.AddImage(first, 400, 96, 100, 300);
+    int second = doc.AddPage(kPage1Width, kPage1Height);
+    doc.AddImage(second, 96, 96, 300, 300);
+    std::string xps = dir_ / "images.xps";
+    ASSERT_TRUE(doc.WriteTo(xps));
+    std::string pdf = Convert(xps);
+    ExpectFaithful(xps, pdf, dir_);
+    std::string content = Uncompressed(pdf, dir_);
+    EXPECT_EQ(Count(content, "/Subtype /Image"), 1) << "one image object for three uses";
+    EXPECT_EQ(Count(content, "/Filter /DCTDecode"), 1) << "the JPEG stays a JPEG";
+}
+
+TEST_F(PdfFidelityTest, CorpusPagesLookAsInTheDocument) {
+    std::vector<std::string> documents;
+    for (const char* folder : {"/minbar", "/bench"}) {
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(kCorpus + folder, error)) {
+            if (entry.path().extension() == ".xps") documents.push_back(entry.path().string());
+        }
+    }
+    if (documents.empty()) GTEST_SKIP() << "corpus folders " << kCorpus << "/minbar and /bench absent";
+    std::sort(documents.begin(), documents.end());
+    for (const std::string& document : documents) {
+        SCOPED_TRACE(document);
+        ExpectFaithful(document, Convert(document), dir_);
+    }
+}
+
+TEST_F(PdfFidelityTest, EveryWordOfTheTextBenchmarkStaysText) {
+    const std::string document = kCorpus + "/bench/text.xps";
+    if (!fs::exists(document)) GTEST_SKIP() << document << " is absent";
+    std::string pdf = Convert(document);
+    std::string reference = dir_ / "reference.txt";
+    RunShell("mutool draw -q -F txt -o " + ShellQuote(reference) + " " + ShellQuote(document));
+    std::set<std::string> expected = Words(ReadFile(reference));
+    std::set<std::string> found = Words(RunShell("pdftotext " + ShellQuote(pdf) + " -").out);
+    ASSERT_GT(expected.size(), 100u);
+    std::vector<std::string> missing;
+    for (const std::string& word : expected) {
+        if (!found.count(word)) missing.push_back(word);
+    }
+    EXPECT_TRUE(missing.empty()) << missing.size() << " words missing, e.g. " << missing.front();
+}
+
+}  // namespace
