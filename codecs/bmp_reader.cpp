@@ -285,14 +285,15 @@ bool CxImageBMP::DecodeBmp(ImageStream& stream) {
     }
 
     if (paletteEntries != 0) {
-        std::vector<uint8_t> entries(static_cast<size_t>(paletteEntries) * entrySize);
+        // Entries beyond what the image holds are not read (a hostile count could be huge).
+        const uint32_t count = paletteEntries < head_.biClrUsed ? paletteEntries : head_.biClrUsed;
+        std::vector<uint8_t> entries(static_cast<size_t>(count) * entrySize);
         if (bytesFrom(paletteAt) < entries.size() || !stream.Seek(paletteAt, SEEK_SET) ||
             !ReadExactly(stream, entries.data(), entries.size())) {
             SetLastError(kBadInfo);
             return false;
         }
         RgbQuad* palette = GetPalette();
-        const uint32_t count = paletteEntries < head_.biClrUsed ? paletteEntries : head_.biClrUsed;
         for (uint32_t i = 0; i < count; ++i) {
             const uint8_t* entry = entries.data() + static_cast<size_t>(i) * entrySize;
             palette[i] = RgbQuad{entry[0], entry[1], entry[2], 0};

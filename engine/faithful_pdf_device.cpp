@@ -29,13 +29,13 @@ struct TileParameters {
 struct DeviceState {
     FaithfulPdfState* shared = nullptr;
     FaithfulTarget target{};
-    std::vector<fz_rect> clips;             // bounds of each open clip, in device space
-    std::map<pdf_obj*, int> imageNames;     // images already named in the target's resources
-    std::map<float, int> opacityNames;      // graphics states likewise, by opacity
+    std::vector<fz_rect> clips;          // bounds of each open clip, in device space
+    std::map<pdf_obj*, int> imageNames;  // images already named in the target's resources
+    std::map<float, int> opacityNames;   // graphics states likewise, by opacity
     CaptureKind capture = CaptureKind::None;
     fz_display_list* captured = nullptr;
     fz_device* recorder = nullptr;
-    int depth = 0;  // containers open in the capture, the one that started it included
+    int depth = 0;               // containers open in the capture, the one that started it included
     bool capturedImage = false;  // the capture draws an image: it is photographic
     TileParameters tile{};
 };
@@ -171,8 +171,9 @@ void WriteTilePattern(fz_context* ctx, DeviceState& s, fz_display_list* list,
     fz_try(ctx) {
         cell = fz_new_buffer(ctx, 1024);
         output = pdf_new_pdf_device(ctx, doc, fz_identity, resources, cell);
-        FaithfulTarget inner{output, resources, cell, fz_identity, tile.view,
-                             s.target.unitScale * fz_matrix_expansion(tile.ctm)};
+        FaithfulTarget inner{output,    resources,
+                             cell,      fz_identity,
+                             tile.view, s.target.unitScale * fz_matrix_expansion(tile.ctm)};
         faithful = NewFaithfulPdfDevice(ctx, *s.shared, inner);
         fz_run_display_list(ctx, list, faithful, fz_invert_matrix(tile.ctm), fz_infinite_rect,
                             nullptr);
@@ -237,11 +238,23 @@ void WriteShading(fz_context* ctx, DeviceState& s, fz_shade* shade, fz_matrix ct
     const fz_matrix shadeCtm = fz_concat(shade->matrix, ctm);
     fz_rect clip = InverseTransformedRect(visible, shadeCtm);
     if (fz_is_empty_rect(clip) || fz_is_infinite_rect(clip)) return;
+    const float opacity = ShadingOpacity(ctx, shade);
     char gs[48];
-    OpacityOperator(ctx, s, alpha, gs, sizeof gs);
+    if (opacity >= 0) {
+        OpacityOperator(ctx, s, alpha * opacity, gs, sizeof gs);
+    } else {
+        // A varying opacity becomes a soft mask painted by a grey shading of the same shape.
+        char name[32];
+        std::snprintf(name, sizeof name, "XfSm%d", NextName(s));
+        pdf_obj* state = AddShadingOpacityState(ctx, s.shared->doc, shade, clip, alpha);
+        fz_try(ctx) { AddNamedResource(ctx, s.target.resources, PDF_NAME(ExtGState), name, state); }
+        fz_always(ctx) { pdf_drop_obj(ctx, state); }
+        fz_catch(ctx) { fz_rethrow(ctx); }
+        std::snprintf(gs, sizeof gs, "/%s gs\n", name);
+    }
     char name[32];
     std::snprintf(name, sizeof name, "XfSh%d", NextName(s));
-    pdf_obj* ref = AddPdfShading(ctx, s.shared->doc, shade);
+    pdf_obj* ref = AddPdfShading(ctx, s.shared->doc, shade, false);
     fz_try(ctx) {
         AddNamedResource(ctx, s.target.resources, PDF_NAME(Shading), name, ref);
         char ops[96];
@@ -269,8 +282,8 @@ void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
     fz_var(caps);
     fz_try(ctx) {
         if (stroke->dash_len > 0) {
-            fz_linecap cap = stroke->dash_cap == FZ_LINECAP_TRIANGLE ? FZ_LINECAP_ROUND
-                                                                     : stroke->dash_cap;
+            fz_linecap cap =
+                stroke->dash_cap == FZ_LINECAP_TRIANGLE ? FZ_LINECAP_ROUND : stroke->dash_cap;
             flat->start_cap = flat->dash_cap = flat->end_cap = cap;
         } else {
             flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
@@ -286,9 +299,9 @@ void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
     fz_catch(ctx) { fz_rethrow(ctx); }
 }
 
-void StrokePath(fz_context* ctx, fz_device* dev, const fz_path* path,
-                const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
-                const float* colour, float alpha, fz_color_params params) {
+void StrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                fz_matrix ctm, fz_colorspace* cs, const float* colour, float alpha,
+                fz_color_params params) {
     DeviceState& s = State(dev);
     if (Capturing(s) || HasPdfLineCaps(stroke)) {
         fz_stroke_path(ctx, Out(s), path, stroke, ctm, cs, colour, alpha, params);
@@ -351,9 +364,9 @@ void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
     fz_catch(ctx) { fz_rethrow(ctx); }
 }
 
-void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
-                const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
-                const float* colour, float alpha, fz_color_params params) {
+void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                fz_matrix ctm, fz_colorspace* cs, const float* colour, float alpha,
+                fz_color_params params) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
     fz_stroke_text(ctx, Out(s), text, stroke, ctm, cs, colour, alpha, params);
@@ -476,8 +489,8 @@ void EndGroup(fz_context* ctx, fz_device* dev) {
     if (--s.depth == 0) FinishRegion(ctx, s);
 }
 
-int BeginTile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, float xstep,
-              float ystep, fz_matrix ctm, int id) {
+int BeginTile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, float xstep, float ystep,
+              fz_matrix ctm, int id) {
     DeviceState& s = State(dev);
     if (Capturing(s)) {
         ++s.depth;

@@ -1,10 +1,11 @@
 #include "engine/jpeg_encoder.h"
 
 #include <csetjmp>
-#include <cstdio>
+#include <cstdio>  // jpeglib.h needs FILE declared before it
 #include <cstdlib>
-
+// clang-format off
 #include <jpeglib.h>
+// clang-format on
 
 namespace engine {
 namespace {

@@ -54,18 +54,25 @@ void PdfFontWidths::Note(fz_font* font) {
     if (font && fonts_.find(font) == fonts_.end()) fonts_.insert(fz_keep_font(ctx_, font));
 }
 
+void PdfFontWidths::RepairFont(fz_context* ctx, pdf_document* doc, fz_font* font, pdf_obj* ref) {
+    pdf_obj* descendant = pdf_array_get(ctx, pdf_dict_get(ctx, ref, PDF_NAME(DescendantFonts)), 0);
+    pdf_obj* widths = pdf_dict_get(ctx, descendant, PDF_NAME(W));
+    // Glyph numbers are character codes only under the identity mapping.
+    pdf_obj* mapping = pdf_dict_get(ctx, descendant, PDF_NAME(CIDToGIDMap));
+    if (pdf_is_array(ctx, widths) && (!mapping || pdf_name_eq(ctx, mapping, PDF_NAME(Identity)))) {
+        pdf_dict_put_drop(ctx, descendant, PDF_NAME(W), ExactWidths(ctx, doc, font, widths));
+    }
+}
+
 void PdfFontWidths::Repair(pdf_document* doc) {
     for (fz_font* font : fonts_) {
         pdf_font_resource_key key;
         pdf_obj* ref = pdf_find_font_resource(ctx_, doc, PDF_CID_FONT_RESOURCE, 0, font, &key);
         if (!ref) continue;
-        pdf_obj* descendant = pdf_array_get(ctx_, pdf_dict_get(ctx_, ref, PDF_NAME(DescendantFonts)), 0);
-        pdf_obj* widths = pdf_dict_get(ctx_, descendant, PDF_NAME(W));
-        // Glyph numbers are character codes only under the identity mapping.
-        pdf_obj* mapping = pdf_dict_get(ctx_, descendant, PDF_NAME(CIDToGIDMap));
-        if (pdf_is_array(ctx_, widths) && (!mapping || pdf_name_eq(ctx_, mapping, PDF_NAME(Identity)))) {
-            pdf_dict_put_drop(ctx_, descendant, PDF_NAME(W), ExactWidths(ctx_, doc, font, widths));
-        }
+        // The reference found is ours to drop.
+        fz_try(ctx_) { RepairFont(ctx_, doc, font, ref); }
+        fz_always(ctx_) { pdf_drop_obj(ctx_, ref); }
+        fz_catch(ctx_) { fz_rethrow(ctx_); }
     }
 }
 

@@ -25,6 +25,8 @@ class PdfFontWidths {
     void Repair(pdf_document* doc);
 
   private:
+    static void RepairFont(fz_context* ctx, pdf_document* doc, fz_font* font, pdf_obj* ref);
+
     fz_context* ctx_;
     std::set<fz_font*> fonts_;
 };

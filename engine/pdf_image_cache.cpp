@@ -31,11 +31,11 @@ PdfImageCache::Digest PdfImageCache::DigestOf(fz_image* image) {
         // The decoding parameters are plain numbers; they tell e.g. two faxes apart.
         fz_md5_update(&md5, reinterpret_cast<const unsigned char*>(&compressed->params),
                       sizeof compressed->params);
-        for (int64_t value : {int64_t(image->w), int64_t(image->h), int64_t(image->n),
-                              int64_t(image->bpc), int64_t(image->imagemask),
-                              int64_t(image->interpolate), int64_t(image->use_decode),
-                              int64_t(image->use_colorkey), int64_t(image->invert_cmyk_jpeg),
-                              int64_t(image->orientation)}) {
+        for (int64_t value :
+             {int64_t(image->w), int64_t(image->h), int64_t(image->n), int64_t(image->bpc),
+              int64_t(image->imagemask), int64_t(image->interpolate), int64_t(image->use_decode),
+              int64_t(image->use_colorkey), int64_t(image->invert_cmyk_jpeg),
+              int64_t(image->orientation)}) {
             HashInt(&md5, value);
         }
         if (image->use_decode) {

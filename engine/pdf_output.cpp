@@ -62,8 +62,8 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& stat
         device = pdf_page_write(ctx, pdf, mediaBox, &resources, &contents);
         // The same transformation as the one pdf_page_write puts at the start of the page.
         const fz_matrix pageBase = fz_make_matrix(1, 0, 0, -1, -mediaBox.x0, mediaBox.y1);
-        faithful = NewFaithfulPdfDevice(ctx, state,
-                                        {device, resources, contents, pageBase, mediaBox, 1});
+        faithful =
+            NewFaithfulPdfDevice(ctx, state, {device, resources, contents, pageBase, mediaBox, 1});
         if (page) fz_run_page(ctx, page, faithful, fz_identity, nullptr);
     }
     fz_catch(ctx) {

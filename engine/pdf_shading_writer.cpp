@@ -22,14 +22,18 @@ uint8_t ToByte(float value) {
     return static_cast<uint8_t>(std::lround(value * 255));
 }
 
-pdf_obj* AddSampledFunction(fz_context* ctx, pdf_document* doc, const fz_shade* shade, int n) {
+// Samples columns [first, first + n) of the shade's function.
+pdf_obj* AddSampledFunction(fz_context* ctx, pdf_document* doc, const fz_shade* shade, int first,
+                            int n) {
     fz_buffer* samples = fz_new_buffer(ctx, static_cast<size_t>(kSamples) * n);
     pdf_obj* dict = nullptr;
     pdf_obj* ref = nullptr;
     fz_var(dict);
     fz_try(ctx) {
         for (int i = 0; i < kSamples; ++i) {
-            for (int k = 0; k < n; ++k) fz_append_byte(ctx, samples, ToByte(shade->function[i][k]));
+            for (int k = first; k < first + n; ++k) {
+                fz_append_byte(ctx, samples, ToByte(shade->function[i][k]));
+            }
         }
         dict = pdf_new_dict(ctx, doc, 6);
         pdf_dict_put_int(ctx, dict, PDF_NAME(FunctionType), 0);
@@ -59,11 +63,6 @@ pdf_obj* AddSampledFunction(fz_context* ctx, pdf_document* doc, const fz_shade* 
 bool IsExpressibleShading(fz_context* ctx, const fz_shade* shade) {
     if (shade->type != FZ_LINEAR && shade->type != FZ_RADIAL) return false;
     if (!shade->use_function || !DeviceColourSpaceName(ctx, shade->colorspace)) return false;
-    int n = fz_colorspace_n(ctx, shade->colorspace);
-    // The function's last column is its opacity; a PDF shading has none of its own.
-    for (int i = 0; i < kSamples; ++i) {
-        if (shade->function[i][n] < 0.999f) return false;
-    }
     for (int i = 0; i < 2; ++i) {
         for (int k = 0; k < 3; ++k) {
             if (!std::isfinite(shade->u.l_or_r.coords[i][k])) return false;
@@ -72,18 +71,30 @@ bool IsExpressibleShading(fz_context* ctx, const fz_shade* shade) {
     return true;
 }
 
-pdf_obj* AddPdfShading(fz_context* ctx, pdf_document* doc, const fz_shade* shade) {
+// The function's column after the colours holds the opacity.
+float ShadingOpacity(fz_context* ctx, const fz_shade* shade) {
     const int n = fz_colorspace_n(ctx, shade->colorspace);
+    const float first = shade->function[0][n];
+    for (int i = 1; i < kSamples; ++i) {
+        if (std::fabs(shade->function[i][n] - first) > 0.5f / 255) return -1;
+    }
+    return first;
+}
+
+pdf_obj* AddPdfShading(fz_context* ctx, pdf_document* doc, const fz_shade* shade, bool opacity) {
+    const int colours = fz_colorspace_n(ctx, shade->colorspace);
+    const int n = opacity ? 1 : colours;
     const bool radial = shade->type == FZ_RADIAL;
-    pdf_obj* function = AddSampledFunction(ctx, doc, shade, n);
+    pdf_obj* function = AddSampledFunction(ctx, doc, shade, opacity ? colours : 0, n);
     pdf_obj* dict = nullptr;
     pdf_obj* ref = nullptr;
     fz_var(dict);
     fz_try(ctx) {
         dict = pdf_new_dict(ctx, doc, 5);
         pdf_dict_put_int(ctx, dict, PDF_NAME(ShadingType), radial ? 3 : 2);
-        pdf_dict_put(ctx, dict, PDF_NAME(ColorSpace),
-                     DeviceColourSpaceName(ctx, shade->colorspace));
+        pdf_dict_put(
+            ctx, dict, PDF_NAME(ColorSpace),
+            opacity ? PDF_NAME(DeviceGray) : DeviceColourSpaceName(ctx, shade->colorspace));
         pdf_obj* coords = pdf_dict_put_array(ctx, dict, PDF_NAME(Coords), 6);
         for (int i = 0; i < 2; ++i) {
             pdf_array_push_real(ctx, coords, shade->u.l_or_r.coords[i][0]);
@@ -99,6 +110,50 @@ pdf_obj* AddPdfShading(fz_context* ctx, pdf_document* doc, const fz_shade* shade
     fz_always(ctx) {
         pdf_drop_obj(ctx, dict);
         pdf_drop_obj(ctx, function);
+    }
+    fz_catch(ctx) { fz_rethrow(ctx); }
+    return ref;
+}
+
+pdf_obj* AddShadingOpacityState(fz_context* ctx, pdf_document* doc, const fz_shade* shade,
+                                fz_rect bbox, float alpha) {
+    pdf_obj* opacity = AddPdfShading(ctx, doc, shade, true);
+    pdf_obj* resources = nullptr;
+    pdf_obj* form = nullptr;
+    pdf_obj* state = nullptr;
+    pdf_obj* ref = nullptr;
+    fz_buffer* paint = nullptr;
+    fz_var(resources);
+    fz_var(form);
+    fz_var(state);
+    fz_var(paint);
+    fz_try(ctx) {
+        resources = pdf_new_dict(ctx, doc, 1);
+        pdf_obj* shadings = pdf_dict_put_dict(ctx, resources, PDF_NAME(Shading), 1);
+        pdf_dict_puts(ctx, shadings, "A", opacity);
+        paint = fz_new_buffer_from_copied_data(
+            ctx, reinterpret_cast<const unsigned char*>("/A sh\n"), 6);
+        form = pdf_new_xobject(ctx, doc, bbox, fz_identity, resources, paint);
+        pdf_obj* group = pdf_dict_put_dict(ctx, form, PDF_NAME(Group), 2);
+        pdf_dict_put(ctx, group, PDF_NAME(S), PDF_NAME(Transparency));
+        pdf_dict_put(ctx, group, PDF_NAME(CS), PDF_NAME(DeviceGray));
+
+        state = pdf_new_dict(ctx, doc, 4);
+        pdf_dict_put(ctx, state, PDF_NAME(Type), PDF_NAME(ExtGState));
+        pdf_dict_put_real(ctx, state, PDF_NAME(ca), alpha);
+        pdf_dict_put_real(ctx, state, PDF_NAME(CA), alpha);
+        pdf_obj* mask = pdf_dict_put_dict(ctx, state, PDF_NAME(SMask), 3);
+        pdf_dict_put(ctx, mask, PDF_NAME(Type), PDF_NAME(Mask));
+        pdf_dict_put(ctx, mask, PDF_NAME(S), PDF_NAME(Luminosity));
+        pdf_dict_put(ctx, mask, PDF_NAME(G), form);
+        ref = pdf_add_object(ctx, doc, state);
+    }
+    fz_always(ctx) {
+        fz_drop_buffer(ctx, paint);
+        pdf_drop_obj(ctx, state);
+        pdf_drop_obj(ctx, form);
+        pdf_drop_obj(ctx, resources);
+        pdf_drop_obj(ctx, opacity);
     }
     fz_catch(ctx) { fz_rethrow(ctx); }
     return ref;

@@ -35,8 +35,8 @@ int AlphaCoverage(fz_pixmap* pixmap) {
 // An opaque copy of an opaque pixmap without its alpha channel.
 fz_pixmap* WithoutAlpha(fz_context* ctx, fz_pixmap* pixmap) {
     fz_irect box = fz_pixmap_bbox(ctx, pixmap);
-    fz_pixmap* opaque = fz_new_pixmap_with_bbox(ctx, fz_pixmap_colorspace(ctx, pixmap), box,
-                                                nullptr, 0);
+    fz_pixmap* opaque =
+        fz_new_pixmap_with_bbox(ctx, fz_pixmap_colorspace(ctx, pixmap), box, nullptr, 0);
     const int w = box.x1 - box.x0;
     const int h = box.y1 - box.y0;
     const int n = fz_pixmap_components(ctx, pixmap);
@@ -66,8 +66,8 @@ void Unpremultiply(fz_pixmap* pixmap) {
             const int alpha = pixel[n - 1];
             if (alpha == 0 || alpha == 255) continue;
             for (int k = 0; k < n - 1; ++k) {
-                pixel[k] = static_cast<unsigned char>(
-                    std::min(255, (pixel[k] * 255 + alpha / 2) / alpha));
+                pixel[k] =
+                    static_cast<unsigned char>(std::min(255, (pixel[k] * 255 + alpha / 2) / alpha));
             }
         }
     }
@@ -81,7 +81,8 @@ fz_image* AlphaMaskImage(fz_context* ctx, fz_pixmap* pixmap) {
     const int h = box.y1 - box.y0;
     const int n = fz_pixmap_components(ctx, pixmap);
     for (int y = 0; y < h; ++y) {
-        const unsigned char* source = fz_pixmap_samples(ctx, pixmap) + y * fz_pixmap_stride(ctx, pixmap);
+        const unsigned char* source =
+            fz_pixmap_samples(ctx, pixmap) + y * fz_pixmap_stride(ctx, pixmap);
         unsigned char* target = fz_pixmap_samples(ctx, alpha) + y * fz_pixmap_stride(ctx, alpha);
         for (int x = 0; x < w; ++x) target[x] = source[x * n + n - 1];
     }
@@ -92,8 +93,8 @@ fz_image* AlphaMaskImage(fz_context* ctx, fz_pixmap* pixmap) {
     return image;
 }
 
-// The colours of pixmap as a JPEG image with mask (taken over) as its soft mask; nullptr when
-// the encoder failed.
+// The colours of pixmap as a JPEG image with mask as its soft mask; nullptr when the encoder
+// failed. The caller's reference to mask is dropped.
 fz_image* JpegImage(fz_context* ctx, fz_pixmap* pixmap, fz_image* mask) {
     std::vector<uint8_t> jpeg;
     if (!EncodeRgbJpeg(fz_pixmap_samples(ctx, pixmap), fz_pixmap_width(ctx, pixmap),
@@ -115,11 +116,17 @@ fz_image* JpegImage(fz_context* ctx, fz_pixmap* pixmap, fz_image* mask) {
         fz_drop_image(ctx, mask);
         fz_rethrow(ctx);
     }
-    // Takes over the compressed buffer and the mask whatever happens.
-    return fz_new_image_from_compressed_buffer(ctx, fz_pixmap_width(ctx, pixmap),
-                                               fz_pixmap_height(ctx, pixmap), 8,
-                                               fz_device_rgb(ctx), 96, 96, 0, 0, nullptr,
-                                               nullptr, compressed, mask);
+    // The image takes over the compressed buffer and keeps its own reference to the mask.
+    fz_image* image = nullptr;
+    fz_var(image);
+    fz_try(ctx) {
+        image = fz_new_image_from_compressed_buffer(
+            ctx, fz_pixmap_width(ctx, pixmap), fz_pixmap_height(ctx, pixmap), 8, fz_device_rgb(ctx),
+            96, 96, 0, 0, nullptr, nullptr, compressed, mask);
+    }
+    fz_always(ctx) { fz_drop_image(ctx, mask); }
+    fz_catch(ctx) { fz_rethrow(ctx); }
+    return image;
 }
 
 // Gives fully transparent pixels the colour of a visible neighbour. A reader that scales the
@@ -166,7 +173,8 @@ void BleedIntoTransparent(fz_pixmap* pixmap) {
         } else if (source >= 0) {
             for (int x = 0; x < w; ++x) {
                 std::copy(samples + source * stride + x * n,
-                          samples + source * stride + x * n + colours, samples + y * stride + x * n);
+                          samples + source * stride + x * n + colours,
+                          samples + y * stride + x * n);
             }
         }
     }
@@ -210,7 +218,7 @@ RegionImage RenderRegion(fz_context* ctx, fz_rect bounds, float unitScale, bool 
                 result.image = fz_new_image_from_pixmap(ctx, opaque ? opaque : pixmap, nullptr);
             }
             result.placement = fz_make_matrix((box.x1 - box.x0) / s, 0, 0, (box.y1 - box.y0) / s,
-                                             box.x0 / s, box.y0 / s);
+                                              box.x0 / s, box.y0 / s);
         }
     }
     fz_always(ctx) {

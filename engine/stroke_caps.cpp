@@ -39,8 +39,8 @@ void AddCap(fz_context* ctx, fz_path* caps, fz_linecap kind, Vector p, Vector d,
     } else {  // round: a half disc, two quarter circles
         constexpr float k = 0.5523f;
         const Vector tip = {p.x + d.x, p.y + d.y};
-        fz_curveto(ctx, caps, left.x + d.x * k, left.y + d.y * k, tip.x + n.x * k,
-                   tip.y + n.y * k, tip.x, tip.y);
+        fz_curveto(ctx, caps, left.x + d.x * k, left.y + d.y * k, tip.x + n.x * k, tip.y + n.y * k,
+                   tip.x, tip.y);
         fz_curveto(ctx, caps, tip.x - n.x * k, tip.y - n.y * k, right.x + d.x * k,
                    right.y + d.y * k, right.x, right.y);
     }
@@ -89,10 +89,10 @@ Vector FirstNonZero(Vector a, Vector b, Vector c) { return !IsZero(a) ? a : !IsZ
 void CurveTo(fz_context*, void* arg, float x1, float y1, float x2, float y2, float x3, float y3) {
     auto& w = *static_cast<CapWalk*>(arg);
     const Vector p = w.current;
-    Vector leaving = FirstNonZero(Minus(x1, y1, p.x, p.y), Minus(x2, y2, p.x, p.y),
-                                  Minus(x3, y3, p.x, p.y));
-    Vector arriving = FirstNonZero(Minus(x3, y3, x2, y2), Minus(x3, y3, x1, y1),
-                                   Minus(x3, y3, p.x, p.y));
+    Vector leaving =
+        FirstNonZero(Minus(x1, y1, p.x, p.y), Minus(x2, y2, p.x, p.y), Minus(x3, y3, p.x, p.y));
+    Vector arriving =
+        FirstNonZero(Minus(x3, y3, x2, y2), Minus(x3, y3, x1, y1), Minus(x3, y3, p.x, p.y));
     Segment(w, leaving, arriving, x3, y3);
 }
 
@@ -130,7 +130,7 @@ bool HasPdfLineCaps(const fz_stroke_state* stroke) {
 }
 
 fz_path* StrokeCapShapes(fz_context* ctx, const fz_path* path, const fz_stroke_state* stroke) {
-    static const fz_path_walker walker = {MoveTo,  LineTo,   CurveTo,  ClosePath,
+    static const fz_path_walker walker = {MoveTo, LineTo,   CurveTo,  ClosePath,
                                           QuadTo, CurveToV, CurveToY, RectTo};
     CapWalk walk;
     walk.stroke = stroke;

@@ -67,7 +67,10 @@ void PreparePage(ImageConverter& converter, CxImageTIF& image) {
     if (paletteDepth == 1 || paletteDepth == 4 || paletteDepth == 8) {
         if (paletteDepth == 8 && converter.compression == 7) converter.greyscale = 1;
         if (converter.greyscale != 0 && paletteDepth != 1) image.ConvertToGrey();
-        if (converter.effectiveDepth == 24 && converter.compression != 7)
+        // A 256-level grey page bound for JPEG stays the grey ramp: reduced to a palette, it
+        // could not be JPEG-compressed at all.
+        const bool greyForJpeg = converter.greyscale != 0 && paletteDepth == 8 && converter.compression == 2;
+        if (converter.effectiveDepth == 24 && converter.compression != 7 && !greyForJpeg)
             ApplyPaletteReduction(image, paletteDepth);
     }
     image.SetXDPI(converter.xResolution);

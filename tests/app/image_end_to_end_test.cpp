@@ -139,6 +139,18 @@ TEST_F(ImageEndToEnd, MultiPageTiffHoldsEveryPageInOrder) {
     EXPECT_NE(info.find("Image Width: 792 Image Length: 612"), std::string::npos);
 }
 
+TEST_F(ImageEndToEnd, GreyTiffWithJpegCompression) {
+    if (!HaveTool("tiffinfo")) GTEST_SKIP() << "libtiff-tools not installed";
+    const ShellResult result = Run("-i report.xps -t tif -mb 7 -mc jpg -o grey");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string info = RunShell("tiffinfo " + ShellQuote(dir / "grey/report_001.tif")).out;
+    EXPECT_NE(info.find("Compression Scheme: JPEG"), std::string::npos) << info;
+    EXPECT_NE(info.find("min-is-black"), std::string::npos) << info;
+    DecodedImage page;
+    ASSERT_TRUE(DecodeImage(dir / "grey/report_001.tif", page));
+    EXPECT_TRUE(Near(page.At(At(kRed.x + 20, 72), At(kRed.y + 20, 72)), RgbPixel{76, 76, 76}, 6));
+}
+
 TEST_F(ImageEndToEnd, TwoRunsAtOnceOnDifferentDocuments) {
     WriteTwoPageDocument(dir / "other.xps");
     ShellResult first;
