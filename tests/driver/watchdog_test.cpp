@@ -26,7 +26,14 @@ int64_t StartForeign(const TempDir& dir, const std::string& name) {
     fs::copy_file(TestHelpersDir() + "/fake_engine_program", program, fs::copy_options::overwrite_existing);
     const std::string pidFile = dir / (name + ".pid");
     RunShell("( " + ShellQuote(program) + " sleep 20000 & echo $! > " + ShellQuote(pidFile) + " )");
-    return std::atoll(ReadFile(pidFile).c_str());
+    const int64_t id = std::atoll(ReadFile(pidFile).c_str());
+    // Until the shell's child has started the program, the process list shows the shell.
+    for (int waited = 0; waited < 3000; waited += 5) {
+        for (const platform::ProcessInfo& process : platform::ListProcesses(name.substr(0, 15)))
+            if (process.id == id) return id;
+        platform::SleepMilliseconds(5);
+    }
+    return id;
 }
 
 class WatchdogTest : public ::testing::Test {
