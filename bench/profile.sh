@@ -125,7 +125,9 @@ median_of() {   # STAGE FIELD (2 wall, 3 cpu, 4 rss)
 
 echo "xpsconv profile: $(basename "$DOC"), $PAGE_COUNT pages, JPEG at $DPI dpi ($BMP_MB MB of page BMPs)"
 echo "median of $RUNS run(s) after a warm-up; load average $(load_average); the machine is shared, so expect noise"
-echo "wait = wall - cpu: time spent not on a CPU (I/O, polling, or other jobs holding the cores)"
+echo "wait = wall - cpu: time off the CPU (I/O, polling, other jobs holding the cores); negative"
+echo "when work ran on both cores at once. xpsconv converts pages while the engine still renders, so"
+echo "the converter stage's wall figure is only what it adds beyond the engine; its cpu is its cost."
 echo
 printf '%-66s %8s %7s %7s %6s %7s\n' "stage" "wall s" "cpu s" "wait s" "MiB" "% wall"
 declare -A W C

@@ -19,7 +19,7 @@ usage: bench/run.sh [options]
   --corpus DIR    folder of .xps documents (default ../shared/corpus/bench beside the repo)
   --tsv FILE      also write one TSV line per case, document and tool to FILE
   --slow S        a command whose warm-up takes more than S seconds gets at most 3 timed
-                  runs (default 5; 0: always --runs); keeps the full run near 10 minutes
+                  runs (default 3; 0: always --runs); keeps the full run near 10 minutes
   --no-build      use the existing build-release without rebuilding
 EOF
 }
@@ -30,7 +30,7 @@ CASES_ARG=""
 DOCS_ARG=""
 TSV=""
 DO_BUILD=1
-SLOW=5
+SLOW=3
 CORPUS="$REPO/../shared/corpus/bench"
 while [[ $# -gt 0 ]]; do
     case "$1" in

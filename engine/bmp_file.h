@@ -2,6 +2,7 @@
 // A 24-bit bottom-up BMP file written row by row, bottom row first, so that a page can be
 // rendered in bands without holding the whole image.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -21,6 +22,9 @@ class BmpFileWriter {
     bool Open(const std::string& path, int width, int height, int dpiX, int dpiY);
     // Appends one row of width RGB triplets; rows go from the bottom of the image upwards.
     bool WriteRow(const uint8_t* rgb);
+    // Appends count rows of RGB triplets stored top-down stride bytes apart, the last one
+    // first, as a band of the image drawn from the top comes.
+    bool WriteRowsBottomUp(const uint8_t* top, std::ptrdiff_t stride, int count);
     // Flushes and closes; false when any write failed or rows are missing.
     bool Close();
 
@@ -28,11 +32,16 @@ class BmpFileWriter {
     static int32_t PixelsPerMetre(int dpi);
 
   private:
+    bool Flush();
+
     std::FILE* file_ = nullptr;
     int width_ = 0;
     int rowsLeft_ = 0;
     bool failed_ = false;
-    std::vector<uint8_t> row_;
+    size_t rowSize_ = 0;
+    // Rows are gathered here in their file form and written in large pieces.
+    std::vector<uint8_t> pending_;
+    size_t pendingSize_ = 0;
 };
 
 }  // namespace engine

@@ -8,6 +8,7 @@ namespace engine {
 namespace {
 
 constexpr int kMaxResolution = 10000;
+constexpr int kMaxRenderingThreads = 256;
 
 bool ParseInt(std::string_view text, int& value) {
     if (text.empty()) return false;
@@ -93,6 +94,13 @@ void ParseSwitch(std::string_view arg, ParseResult& result) {
             result.errors.push_back("invalid permissions: " + std::string(value));
         } else {
             Security(options).permissions = permissions;
+        }
+    } else if (take("-dNumRenderingThreads=")) {
+        int threads = 0;
+        if (!ParseInt(value, threads) || threads < 1 || threads > kMaxRenderingThreads) {
+            result.errors.push_back("invalid number of rendering threads: " + std::string(value));
+        } else {
+            options.renderingThreads = threads;
         }
     } else if (take("-w")) {
         for (std::string_view key : kInfoKeys) {

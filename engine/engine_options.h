@@ -30,6 +30,8 @@ struct EngineOptions {
     int resolutionY = 72;
     std::optional<SecurityRequest> security;  // set when any password or encryption switch came
     std::vector<InfoEntry> info;
+    // Threads drawing page images; 0 means one per processor. The driver never sets it.
+    int renderingThreads = 0;
 };
 
 struct ParseResult {

@@ -7,6 +7,7 @@
 
 #include "engine/engine_errors.h"
 #include "engine/engine_options.h"
+#include "engine/library_locks.h"
 #include "engine/pdf_output.h"
 #include "engine/raster_output.h"
 #include "engine/xps_source.h"
@@ -43,7 +44,12 @@ int main(int argc, char** argv) {
     for (const std::string& error : parsed.errors) engine::ReportError(error);
     if (!parsed.errors.empty()) return 1;
 
-    fz_context* ctx = engine::NewQuietContext();
+    // Locks cost a little on every shared object, so only page images drawn on several
+    // threads get them.
+    engine::LibraryLocks locks;
+    const bool threaded = parsed.options.device == engine::OutputDevice::Bmp16m &&
+                          engine::PageRenderingThreads(parsed.options) > 1;
+    fz_context* ctx = engine::NewQuietContext(threaded ? locks.Callbacks() : nullptr);
     if (!ctx) {
         engine::ReportError("cannot create the rendering context");
         return 1;

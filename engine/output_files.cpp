@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <random>
 
 namespace engine {
@@ -66,11 +67,17 @@ std::string PageFileName(const std::string& pathTemplate, int page, int pageCoun
 }
 
 std::string TemporaryNameFor(const std::string& target) {
+    // Pages are written from several threads.
+    static std::mutex mutex;
     static std::mt19937_64 generator{std::random_device{}()};
     for (;;) {
+        unsigned long long random = 0;
+        {
+            std::lock_guard lock(mutex);
+            random = generator();
+        }
         char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%016llx.part",
-                      static_cast<unsigned long long>(generator()));
+        std::snprintf(suffix, sizeof suffix, ".%016llx.part", random);
         std::string candidate = target + suffix;
         if (!Exists(candidate)) return candidate;
     }

@@ -1,137 +1,216 @@
 #include "engine/raster_output.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
-#include "engine/bmp_file.h"
 #include "engine/engine_errors.h"
 #include "engine/output_files.h"
+#include "engine/page_image.h"
 #include "engine/page_recording.h"
 #include "engine/xps_source.h"
 
 namespace engine {
 namespace {
 
-// Pages are drawn in bands of about this many bytes, so a large page at a high resolution
-// does not need its whole image in memory.
-constexpr int64_t kBandBytes = 16 << 20;
-
-// A white band pixmap covering area; nullptr when it cannot be allocated.
-fz_pixmap* NewWhiteBand(fz_context* ctx, fz_irect area) {
-    fz_pixmap* pixmap = nullptr;
-    fz_var(pixmap);
-    fz_try(ctx) {
-        pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), area, nullptr, 0);
-        fz_clear_pixmap_with_value(ctx, pixmap, 255);
-    }
-    fz_catch(ctx) {
-        fz_drop_pixmap(ctx, pixmap);
-        pixmap = nullptr;
-    }
-    return pixmap;
-}
-
-// Draws the part of list that falls on pixmap. False when the library failed part-way.
-bool DrawBand(fz_context* ctx, fz_display_list* list, fz_matrix ctm, fz_pixmap* pixmap,
-              std::string& error) {
-    fz_device* device = nullptr;
-    bool ok = true;
-    fz_var(ok);
-    fz_var(device);
-    fz_try(ctx) {
-        device = fz_new_draw_device(ctx, fz_identity, pixmap);
-        fz_run_display_list(ctx, list, device, ctm, fz_rect_from_irect(fz_pixmap_bbox(ctx, pixmap)),
-                            nullptr);
-        fz_close_device(ctx, device);
-    }
-    fz_always(ctx) { fz_drop_device(ctx, device); }
-    fz_catch(ctx) { ok = false; }
-    if (!ok) error = CaughtMessage(ctx);
-    return ok;
-}
-
-struct PageImageResult {
-    bool written = false;     // the file is complete and in place
-    bool rendered = false;    // every band drew without error
-    std::string error;        // why the file was not written
-    std::string renderError;  // why a band did not draw
+// One page from its recording until its outcome is reported.
+struct PageJob {
+    int number = 0;
+    std::string path;
+    std::unique_ptr<PageRecording> recording;  // dropped once the page is drawn
+    std::string recordingError;                // why the page could not be read completely
+    PageImageResult result;
+    bool done = false;
 };
 
-PageImageResult WritePageImage(fz_context* ctx, const PageRecording& recording,
-                               const EngineOptions& options, const std::string& path) {
-    PageImageResult result;
-    fz_matrix ctm = fz_scale(options.resolutionX / 72.0f, options.resolutionY / 72.0f);
-    fz_irect area = fz_round_rect(fz_transform_rect(recording.Bounds(), ctm));
-    int width = area.x1 - area.x0;
-    int height = area.y1 - area.y0;
-    std::string temporary = TemporaryNameFor(path);
-    BmpFileWriter bmp;
-    if (width <= 0 || height <= 0 ||
-        !bmp.Open(temporary, width, height, options.resolutionX, options.resolutionY)) {
-        DiscardFile(temporary);
-        result.error = "cannot write page file " + path;
-        return result;
-    }
-    result.rendered = recording.List() != nullptr;
-    int bandRows = static_cast<int>(
-        std::clamp<int64_t>(kBandBytes / (int64_t{width} * 3), 1, int64_t{height}));
-    std::vector<uint8_t> whiteRow(static_cast<size_t>(width) * 3, 255);
-    bool writeOk = true;
-    // BMP rows run bottom-up, so the bands are drawn from the bottom of the page.
-    for (int bottom = area.y1; bottom > area.y0 && writeOk; bottom -= bandRows) {
-        fz_irect band = {area.x0, std::max(area.y0, bottom - bandRows), area.x1, bottom};
-        fz_pixmap* pixmap = NewWhiteBand(ctx, band);
-        if (!pixmap) {
-            result.rendered = false;
-            result.renderError = "out of memory for a band of the page";
-        } else if (recording.List() &&
-                   !DrawBand(ctx, recording.List(), ctm, pixmap, result.renderError)) {
-            result.rendered = false;
-        }
-        int rows = band.y1 - band.y0;
-        for (int y = rows - 1; y >= 0 && writeOk; --y) {
-            const uint8_t* row = pixmap ? fz_pixmap_samples(ctx, pixmap) +
-                                              static_cast<size_t>(y) * fz_pixmap_stride(ctx, pixmap)
-                                        : whiteRow.data();
-            writeOk = bmp.WriteRow(row);
-        }
-        fz_drop_pixmap(ctx, pixmap);
-    }
-    if (!bmp.Close() || !writeOk || !CommitFile(temporary, path)) {
-        DiscardFile(temporary);
-        result.error = "cannot write page file " + path;
-        return result;
-    }
-    result.written = true;
-    return result;
+// Loads and records the page of job on the document's context. fallback is the size used for
+// a page that cannot be measured; on return it holds this page's size.
+void RecordPage(fz_context* ctx, fz_document* doc, int pageCount, const EngineOptions& options,
+                fz_rect& fallback, int index, PageJob& job) {
+    job.number = index + 1;
+    job.path = PageFileName(options.outputFile, job.number, pageCount);
+    job.recording = std::make_unique<PageRecording>(ctx, doc, index, fallback);
+    fallback = job.recording->Bounds();
+    if (job.recording->Failed()) job.recordingError = job.recording->Error();
 }
+
+// Reports a finished page. False when its file could not be written: nothing more can be
+// written where this page could not be.
+bool ReportPage(const PageJob& job, bool& allGood) {
+    if (!job.result.written) {
+        ReportError(job.result.error);
+        allGood = false;
+        return false;
+    }
+    if (!job.recordingError.empty()) {
+        ReportError("page " + std::to_string(job.number) + ": " + job.recordingError);
+        allGood = false;
+    } else if (!job.result.rendered) {
+        ReportError("page " + std::to_string(job.number) + ": " + job.result.renderError);
+        allGood = false;
+    }
+    return true;
+}
+
+bool WriteOneAfterAnother(fz_context* ctx, fz_document* doc, int pageCount,
+                          const EngineOptions& options) {
+    bool allGood = true;
+    fz_rect fallback = kFallbackPageBounds;
+    BandMemory memory;
+    for (int index = 0; index < pageCount; ++index) {
+        PageJob job;
+        RecordPage(ctx, doc, pageCount, options, fallback, index, job);
+        job.result = WritePageImage(ctx, *job.recording, options, job.path, memory);
+        if (!ReportPage(job, allGood)) return false;
+    }
+    return allGood;
+}
+
+// The document can only be read on one thread, so this thread records the pages in order and
+// worker threads, each with its own context, draw them, taking the next page as they become
+// free. So that memory stays bounded, at most one page more than there are workers is
+// recorded and not yet drawn.
+class ParallelPageWriter {
+  public:
+    ParallelPageWriter(fz_context* ctx, fz_document* doc, int pageCount,
+                       const EngineOptions& options)
+        : ctx_(ctx), doc_(doc), options_(options), jobs_(static_cast<size_t>(pageCount)) {}
+
+    // False when no worker could be started; nothing has been written then.
+    bool Start(int threads) {
+        for (int i = 0; i < threads; ++i) {
+            fz_context* worker = CloneQuietContext(ctx_);
+            if (!worker) break;
+            try {
+                threads_.emplace_back(&ParallelPageWriter::Work, this, worker);
+            } catch (...) {
+                fz_drop_context(worker);
+                break;
+            }
+            contexts_.push_back(worker);
+        }
+        return !threads_.empty();
+    }
+
+    // Records and hands out every page, reports each in page order; returns as
+    // WritePageBitmaps does.
+    bool Run() {
+        bool allGood = true;
+        fz_rect fallback = kFallbackPageBounds;
+        const int pageCount = static_cast<int>(jobs_.size());
+        const int lookAhead = static_cast<int>(threads_.size()) + 1;
+        int reported = 0;
+        std::unique_lock lock(mutex_);
+        while (reported < pageCount) {
+            DropDrawnRecordings(reported);
+            PageJob& next = jobs_[static_cast<size_t>(reported)];
+            if (reported < recorded_ && next.done) {
+                lock.unlock();
+                bool more = ReportPage(next, allGood);
+                lock.lock();
+                ++reported;
+                if (!more) {
+                    stop_ = true;
+                    break;
+                }
+            } else if (recorded_ < pageCount && recorded_ - drawn_ < lookAhead) {
+                const int index = recorded_;
+                lock.unlock();
+                RecordPage(ctx_, doc_, pageCount, options_, fallback, index,
+                           jobs_[static_cast<size_t>(index)]);
+                lock.lock();
+                ++recorded_;
+                if (recorded_ == pageCount) {
+                    workAvailable_.notify_all();  // idle workers can stop waiting
+                } else {
+                    workAvailable_.notify_one();
+                }
+            } else {
+                pageDrawn_.wait(lock);
+            }
+        }
+        lock.unlock();
+        Finish();
+        return allGood;
+    }
+
+    ~ParallelPageWriter() { Finish(); }
+
+  private:
+    void Work(fz_context* ctx) {
+        BandMemory memory;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            workAvailable_.wait(lock, [&] {
+                return stop_ || taken_ < recorded_ || recorded_ == static_cast<int>(jobs_.size());
+            });
+            if (stop_ || taken_ == recorded_) return;
+            PageJob& job = jobs_[static_cast<size_t>(taken_++)];
+            lock.unlock();
+            PageImageResult result = WritePageImage(ctx, *job.recording, options_, job.path, memory);
+            lock.lock();
+            job.result = std::move(result);
+            job.done = true;
+            ++drawn_;
+            pageDrawn_.notify_one();
+        }
+    }
+
+    // Recordings are dropped on the context that made them, as soon as their page is drawn.
+    void DropDrawnRecordings(int from) {
+        for (int i = from; i < recorded_; ++i) {
+            PageJob& job = jobs_[static_cast<size_t>(i)];
+            if (job.done && job.recording) job.recording.reset();
+        }
+    }
+
+    void Finish() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        workAvailable_.notify_all();
+        for (std::thread& thread : threads_) thread.join();
+        threads_.clear();
+        for (fz_context* worker : contexts_) fz_drop_context(worker);
+        contexts_.clear();
+        for (PageJob& job : jobs_) job.recording.reset();
+    }
+
+    fz_context* ctx_;
+    fz_document* doc_;
+    const EngineOptions& options_;
+    std::vector<PageJob> jobs_;
+    std::vector<std::thread> threads_;
+    std::vector<fz_context*> contexts_;
+
+    std::mutex mutex_;
+    std::condition_variable workAvailable_;  // a page was recorded, or the run ends
+    std::condition_variable pageDrawn_;      // a worker finished a page
+    int recorded_ = 0;                       // pages recorded, in order
+    int taken_ = 0;                          // pages a worker has begun
+    int drawn_ = 0;                          // pages whose file is finished
+    bool stop_ = false;
+};
 
 }  // namespace
 
+int PageRenderingThreads(const EngineOptions& options) {
+    if (options.renderingThreads > 0) return options.renderingThreads;
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 bool WritePageBitmaps(fz_context* ctx, fz_document* doc, int pageCount,
                       const EngineOptions& options) {
-    bool allGood = true;
-    fz_rect fallback = kFallbackPageBounds;
-    for (int index = 0; index < pageCount; ++index) {
-        int number = index + 1;
-        PageRecording recording(ctx, doc, index, fallback);
-        fallback = recording.Bounds();
-        std::string path = PageFileName(options.outputFile, number, pageCount);
-        PageImageResult result = WritePageImage(ctx, recording, options, path);
-        if (!result.written) {
-            // Nothing more can be written where this page could not be.
-            ReportError(result.error);
-            return false;
-        }
-        if (recording.Failed()) {
-            ReportError("page " + std::to_string(number) + ": " + recording.Error());
-            allGood = false;
-        } else if (!result.rendered) {
-            ReportError("page " + std::to_string(number) + ": " + result.renderError);
-            allGood = false;
-        }
+    int threads = std::min(PageRenderingThreads(options), pageCount);
+    if (threads > 1) {
+        ParallelPageWriter writer(ctx, doc, pageCount, options);
+        if (writer.Start(threads)) return writer.Run();
     }
-    return allGood;
+    return WriteOneAfterAnother(ctx, doc, pageCount, options);
 }
 
 }  // namespace engine

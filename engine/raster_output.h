@@ -7,10 +7,15 @@
 
 namespace engine {
 
+// How many threads draw the pages: the options' number, else one per processor.
+int PageRenderingThreads(const EngineOptions& options);
+
 // Renders every page of doc at the options' resolution into the files named by the
 // options' output template. A page that fails is still written (white where it failed) so
-// that page numbers stay contiguous. Errors are reported as they happen; returns true when
-// every page rendered and was written completely.
+// that page numbers stay contiguous. Errors are reported in page order; returns true when
+// every page rendered and was written completely. Pages are drawn on PageRenderingThreads()
+// threads when ctx was made with locks, else one after another on this thread; the files
+// are the same either way.
 bool WritePageBitmaps(fz_context* ctx, fz_document* doc, int pageCount,
                       const EngineOptions& options);
 

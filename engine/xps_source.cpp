@@ -5,15 +5,20 @@ namespace {
 
 void DropMessage(void*, const char*) {}
 
-}  // namespace
-
-fz_context* NewQuietContext() {
-    fz_context* ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+fz_context* Quieted(fz_context* ctx) {
     if (!ctx) return nullptr;
     fz_set_warning_callback(ctx, DropMessage, nullptr);
     fz_set_error_callback(ctx, DropMessage, nullptr);
     return ctx;
 }
+
+}  // namespace
+
+fz_context* NewQuietContext(const fz_locks_context* locks) {
+    return Quieted(fz_new_context(nullptr, locks, FZ_STORE_DEFAULT));
+}
+
+fz_context* CloneQuietContext(fz_context* ctx) { return Quieted(fz_clone_context(ctx)); }
 
 std::string CaughtMessage(fz_context* ctx) {
     const char* message = fz_caught_message(ctx);

@@ -9,8 +9,12 @@
 namespace engine {
 
 // A context whose warnings and error traces are not printed: the engine reports its own
-// lines. nullptr when it cannot be made.
-fz_context* NewQuietContext();
+// lines. With locks it can be cloned for other threads. nullptr when it cannot be made.
+fz_context* NewQuietContext(const fz_locks_context* locks = nullptr);
+
+// A context for another thread sharing ctx's caches; ctx must have been made with locks.
+// nullptr when it cannot be made.
+fz_context* CloneQuietContext(fz_context* ctx);
 
 // Opens path as an XPS document whatever its name. nullptr with error set on failure.
 fz_document* OpenXpsDocument(fz_context* ctx, const std::string& path, std::string& error);

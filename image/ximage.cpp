@@ -1,6 +1,7 @@
 // Storage, geometry, palette, pixel and information-block operations of the image object.
 
 #include "image/ximage.h"
+#include "image/packed_pixels.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -365,37 +366,14 @@ bool CxImage::IsInside(int32_t x, int32_t y) const {
 
 uint8_t CxImage::GetPixelIndex(int32_t x, int32_t y) const {
     if (!IsInside(x, y) || head_.biBitCount > 8) return 0;
-    const uint8_t* row = info_.pImage + static_cast<size_t>(y) * info_.effWidth;
-    switch (head_.biBitCount) {
-        case 8:
-            return row[x];
-        case 4:
-            return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-        default:
-            return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    }
+    return IndexAt(info_.pImage + static_cast<size_t>(y) * info_.effWidth, static_cast<uint32_t>(x),
+                   head_.biBitCount);
 }
 
 void CxImage::SetPixelIndex(int32_t x, int32_t y, uint8_t index) {
     if (!IsInside(x, y) || head_.biBitCount > 8) return;
-    uint8_t* row = info_.pImage + static_cast<size_t>(y) * info_.effWidth;
-    switch (head_.biBitCount) {
-        case 8:
-            row[x] = index;
-            break;
-        case 4: {
-            uint8_t& cell = row[x >> 1];
-            cell = (x & 1) ? static_cast<uint8_t>((cell & 0xF0) | (index & 0x0F))
-                           : static_cast<uint8_t>((cell & 0x0F) | (index << 4));
-            break;
-        }
-        default: {
-            const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-            uint8_t& cell = row[x >> 3];
-            cell = (index & 1) ? static_cast<uint8_t>(cell | mask) : static_cast<uint8_t>(cell & ~mask);
-            break;
-        }
-    }
+    PutIndex(info_.pImage + static_cast<size_t>(y) * info_.effWidth, static_cast<uint32_t>(x),
+             head_.biBitCount, index);
 }
 
 RgbQuad CxImage::GetPixelColor(int32_t x, int32_t y) const {
