@@ -146,7 +146,9 @@ void CompressImage(JpegJob& job) {
     cinfo.image_width = image.GetWidth();
     cinfo.image_height = image.GetHeight();
     cinfo.input_components = job.grey ? 1 : 3;
-    cinfo.in_color_space = job.grey ? JCS_GRAYSCALE : JCS_RGB;
+    // True-colour rows are handed over as stored (blue, green, red): no copy per row.
+    const bool storedRows = !job.grey && image.GetBpp() == 24;
+    cinfo.in_color_space = job.grey ? JCS_GRAYSCALE : (storedRows ? JCS_EXT_BGR : JCS_RGB);
     jpeg_set_defaults(&cinfo);
     ApplyOptions(job);
 
@@ -154,6 +156,11 @@ void CompressImage(JpegJob& job) {
     JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
                                                  JPOOL_IMAGE, image.GetEffWidth() + 8, 1);
     for (uint32_t row = image.GetHeight(); row-- > 0;) {
+        if (storedRows) {
+            JSAMPROW stored = image.GetBits(row);
+            jpeg_write_scanlines(&cinfo, &stored, 1);
+            continue;
+        }
         PrepareRow(job, row, rows[0]);
         jpeg_write_scanlines(&cinfo, rows, 1);
     }
