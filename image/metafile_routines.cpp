@@ -5,6 +5,7 @@
 #include <string>
 
 #include "image/format_routines.h"
+#include "image/temporary_file.h"
 #include "image/image_converter.h"
 #include "image/ximage.h"
 #include "platform/platform.h"
@@ -62,16 +63,11 @@ int Draw(CxImage& image, gdi::HDC dc, int x, int y, int width, int height, uint3
     return lines > 0 ? 1 : 0;
 }
 
-// The metafile is recorded under this name beside the target and renamed into place when
-// complete, so a failure leaves no file and an older file of the name intact.
-std::string TemporaryPathFor(const std::string& target) {
-    return target + "." + std::to_string(platform::CurrentProcessId()) + ".tmp";
-}
-
-bool PutInPlace(bool recorded, const std::string& temporary, const std::string& target) {
-    if (recorded && std::rename(temporary.c_str(), target.c_str()) == 0) return true;
-    std::remove(temporary.c_str());
-    return false;
+// Reserves a fresh name beside target for the recorder, which writes the file by name.
+std::string ReserveTemporaryBeside(const std::string& target) {
+    std::string temporary;
+    if (std::FILE* file = OpenTemporaryBeside(target, "wb", temporary)) std::fclose(file);
+    return temporary;
 }
 
 // Frame in hundredths of a millimetre of a drawing of the given pixel size on the screen.
@@ -99,10 +95,11 @@ bool RunEmfFormatRoutine(ImageConverter& converter) {
 
     gdi::HDC screen = gdi::GetDC();
     const gdi::Rect frame = FrameFor(screen, size);
-    const std::string temporary = TemporaryPathFor(converter.outputPath);
-    gdi::HDC dc = gdi::CreateEnhMetaFileA(screen, temporary, &frame, kEmfDescription);
+    const std::string temporary = ReserveTemporaryBeside(converter.outputPath);
+    gdi::HDC dc = temporary.empty() ? nullptr : gdi::CreateEnhMetaFileA(screen, temporary, &frame, kEmfDescription);
     if (dc == nullptr) {
         gdi::ReleaseDC(screen);
+        PutTemporaryInPlace(false, temporary, converter.outputPath);
         return false;
     }
     DrawBackground(dc, size);
@@ -111,7 +108,7 @@ bool RunEmfFormatRoutine(ImageConverter& converter) {
     gdi::HENHMETAFILE metafile = gdi::CloseEnhMetaFile(dc);
     if (metafile != nullptr) gdi::DeleteEnhMetaFile(metafile);
     gdi::ReleaseDC(screen);
-    return PutInPlace(metafile != nullptr && drawn != 0, temporary, converter.outputPath);
+    return PutTemporaryInPlace(metafile != nullptr && drawn != 0, temporary, converter.outputPath);
 }
 
 bool RunWmfFormatRoutine(ImageConverter& converter) {
@@ -119,9 +116,12 @@ bool RunWmfFormatRoutine(ImageConverter& converter) {
     if (!LoadPage(converter, image)) return false;
     const DrawingSize size = SizeFor(converter, image);
 
-    const std::string temporary = TemporaryPathFor(converter.outputPath);
-    gdi::HDC dc = gdi::CreateMetaFileA(temporary);
-    if (dc == nullptr) return false;
+    const std::string temporary = ReserveTemporaryBeside(converter.outputPath);
+    gdi::HDC dc = temporary.empty() ? nullptr : gdi::CreateMetaFileA(temporary);
+    if (dc == nullptr) {
+        PutTemporaryInPlace(false, temporary, converter.outputPath);
+        return false;
+    }
     DrawBackground(dc, size);
     // The pixels-per-metre values travel in the bitmap header recorded with the transfer.
     image.SetXDPI(converter.xResolution);
@@ -130,5 +130,5 @@ bool RunWmfFormatRoutine(ImageConverter& converter) {
     image.Destroy();
     gdi::HMETAFILE metafile = gdi::CloseMetaFile(dc);
     if (metafile != nullptr) gdi::DeleteMetaFile(metafile);
-    return PutInPlace(metafile != nullptr && drawn != 0, temporary, converter.outputPath);
+    return PutTemporaryInPlace(metafile != nullptr && drawn != 0, temporary, converter.outputPath);
 }

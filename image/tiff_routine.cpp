@@ -12,27 +12,11 @@
 
 #include "image/format_routines.h"
 #include "image/image_converter.h"
+#include "image/temporary_file.h"
 #include "image/ximage_tif.h"
 
 namespace {
 
-// Opens a new file for reading and writing beside path under an unused name.
-std::FILE* OpenTemporaryBeside(const std::string& path, std::string& temporaryPath) {
-    static std::atomic<uint32_t> counter{0};
-    static const uint32_t seed = std::random_device{}();
-    static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::minstd_rand generator(seed + counter.fetch_add(1) * 104729u);
-        std::string suffix = ".pages-";
-        for (int i = 0; i < 6; ++i) suffix += kDigits[generator() % (sizeof(kDigits) - 1)];
-        temporaryPath = path + suffix;
-        // "x": never takes over a file that exists.
-        if (std::FILE* file = std::fopen(temporaryPath.c_str(), "w+bx")) return file;
-        if (errno != EEXIST) break;
-    }
-    temporaryPath.clear();
-    return nullptr;
-}
 
 // Compression value of the TIFF codec slot for the converter's compression option and depth.
 uint32_t ChooseCompression(int32_t option, int32_t depth, bool greyscale) {
@@ -90,7 +74,7 @@ ImageStream* MultiPageStream(ImageConverter& converter, CxImageTIF& image) {
     if (converter.multiPageFile == nullptr) {
         if (converter.multiPageOutputPath.empty()) return nullptr;
         converter.multiPageFile =
-            OpenTemporaryBeside(converter.multiPageOutputPath, converter.multiPageTempPath);
+            OpenTemporaryBeside(converter.multiPageOutputPath, "w+b", converter.multiPageTempPath);
         if (converter.multiPageFile == nullptr) return nullptr;
         image.AttachPageFile(converter.multiPageFile);
     }
@@ -130,16 +114,9 @@ bool FinishMultiPageTiff(ImageConverter& converter) {
     finished = std::fclose(converter.multiPageFile) == 0 && finished;
     converter.multiPageFile = nullptr;
 
-    std::error_code error;
-    if (finished && converter.multiPagePagesWritten > 0) {
-        std::filesystem::rename(converter.multiPageTempPath, converter.multiPageOutputPath, error);
-        if (!error) {
-            converter.multiPageTempPath.clear();
-            return true;
-        }
-    }
-    std::filesystem::remove(converter.multiPageTempPath, error);
+    const bool placed = PutTemporaryInPlace(finished && converter.multiPagePagesWritten > 0,
+                                            converter.multiPageTempPath, converter.multiPageOutputPath);
     converter.multiPageTempPath.clear();
     // With no page in it the file is simply not made; the pages have counted as failures.
-    return converter.multiPagePagesWritten == 0;
+    return placed || converter.multiPagePagesWritten == 0;
 }

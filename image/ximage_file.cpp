@@ -11,6 +11,7 @@
 #include "codecs/image_stream.h"
 #include "codecs/ximage_bmp.h"
 #include "image/ximage.h"
+#include "image/temporary_file.h"
 
 namespace {
 
@@ -20,23 +21,6 @@ bool IsValidFormatCode(int32_t formatCode) {
     return formatCode > 0 && formatCode < kFormatCodeCount;
 }
 
-// Opens a new file beside path under a name nobody else uses; nullptr when none could be made.
-std::FILE* OpenTemporaryBeside(const std::string& path, std::string& temporaryPath) {
-    static std::atomic<uint32_t> counter{0};
-    static const uint32_t seed = std::random_device{}();
-    static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::minstd_rand generator(seed + counter.fetch_add(1) * 7919u);
-        std::string suffix = ".tmp-";
-        for (int i = 0; i < 6; ++i) suffix += kDigits[generator() % (sizeof(kDigits) - 1)];
-        temporaryPath = path + suffix;
-        // "x": fails when the name exists, so another writer's file is never taken over.
-        if (std::FILE* file = std::fopen(temporaryPath.c_str(), "wbx")) return file;
-        if (errno != EEXIST) break;
-    }
-    temporaryPath.clear();
-    return nullptr;
-}
 
 }  // namespace
 
@@ -72,7 +56,7 @@ bool CxImage::Load(const std::string& path, int32_t formatCode) {
 bool CxImage::Save(const std::string& path, int32_t formatCode) {
     if (path.empty()) return false;
     std::string temporaryPath;
-    std::FILE* file = OpenTemporaryBeside(path, temporaryPath);
+    std::FILE* file = OpenTemporaryBeside(path, "wb", temporaryPath);
     if (file == nullptr) return false;
     bool written;
     {
@@ -82,11 +66,5 @@ bool CxImage::Save(const std::string& path, int32_t formatCode) {
         written = written && std::fflush(file) == 0 && std::ferror(file) == 0;
     }
     written = std::fclose(file) == 0 && written;
-    std::error_code error;
-    if (written) {
-        std::filesystem::rename(temporaryPath, path, error);
-        if (!error) return true;
-    }
-    std::filesystem::remove(temporaryPath, error);
-    return false;
+    return PutTemporaryInPlace(written, temporaryPath, path);
 }

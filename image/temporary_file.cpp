@@ -1,0 +1,31 @@
+#include "image/temporary_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <random>
+
+std::FILE* OpenTemporaryBeside(const std::string& path, const char* mode, std::string& temporaryPath) {
+    static std::atomic<uint32_t> counter{0};
+    static const uint32_t start = std::random_device{}();
+    static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    // "x": the open fails when the name exists, so another writer's file is never taken over.
+    const std::string exclusiveMode = std::string(mode) + "x";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::minstd_rand generator(start + counter.fetch_add(1) * 7919u);
+        std::string suffix = ".tmp-";
+        for (int i = 0; i < 6; ++i) suffix += kDigits[generator() % (sizeof(kDigits) - 1)];
+        temporaryPath = path + suffix;
+        if (std::FILE* file = std::fopen(temporaryPath.c_str(), exclusiveMode.c_str())) return file;
+        if (errno != EEXIST) break;
+    }
+    temporaryPath.clear();
+    return nullptr;
+}
+
+bool PutTemporaryInPlace(bool complete, const std::string& temporaryPath, const std::string& target) {
+    if (temporaryPath.empty()) return false;
+    if (complete && std::rename(temporaryPath.c_str(), target.c_str()) == 0) return true;
+    std::remove(temporaryPath.c_str());
+    return false;
+}
