@@ -21,8 +21,8 @@ std::string RandomSuffix(std::mt19937_64& generator) {
 }  // namespace
 
 ReplacementFile::ReplacementFile(const std::filesystem::path& target) : target_(target) {
-    std::random_device seed;
-    std::mt19937_64 generator((static_cast<unsigned long long>(seed()) << 32) ^ seed());
+    std::random_device entropy;
+    std::mt19937_64 generator((static_cast<unsigned long long>(entropy()) << 32) ^ entropy());
     for (int attempt = 0; attempt < kNameAttempts && !stream_; ++attempt) {
         std::filesystem::path candidate = target_;
         candidate += ".mstar-" + RandomSuffix(generator) + ".tmp";
