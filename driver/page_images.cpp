@@ -82,7 +82,7 @@ bool IsMultiPageTiff(const Settings& settings) {
 
 // What one page worker did.
 struct WorkerResult {
-    std::vector<std::string> converted;
+    int converted = 0;
     int failures = 0;
 };
 
@@ -105,7 +105,9 @@ void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFol
         }
         if (!present) return;
         if (!ConvertOnePage(settings, page, outputFolder)) ++result.failures;
-        result.converted.push_back(page);
+        // Done with it: a long document never holds all its pages in the temporary folder.
+        platform::RemoveFile(page);
+        ++result.converted;
     }
 }
 
@@ -140,6 +142,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
     }
     engine.join();
 
+    // What the workers converted is gone from the folder; anything left is converted now.
     PageFileList pages;
     CollectPageFiles(pageFolder, pages);
     outcome.anyPage = !pages.empty();
@@ -147,14 +150,11 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         if (outcome.anyPage)
             outcome.allWritten = ConvertMultiPageTiff(settings, pages.size(), pageFolder, baseName, outputFolder);
     } else {
-        std::vector<std::string> done;
-        for (WorkerResult& result : results) {
+        for (const WorkerResult& result : results) {
             if (result.failures > 0) outcome.allWritten = false;
-            done.insert(done.end(), result.converted.begin(), result.converted.end());
+            if (result.converted > 0) outcome.anyPage = true;
         }
-        // Any other file the engine left is converted as well, as a page of its own.
         for (const std::string& page : pages) {
-            if (std::find(done.begin(), done.end(), page) != done.end()) continue;
             if (!ConvertOnePage(settings, page, outputFolder)) outcome.allWritten = false;
         }
     }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 #include "platform/gdi.h"
@@ -45,6 +46,9 @@ struct DeviceContext {
     bool hasBounds = false;
     U_RECTL bounds{0, 0, -1, -1};
     std::vector<GdiObject*> recorded;  // objects that refer to this context
+    // Held from creation to close of a Windows metafile: the recording library counts the
+    // objects of a metafile in one process-wide value, so only one may record at a time.
+    std::unique_lock<std::mutex> recordingLock;
 };
 
 struct Metafile {
@@ -265,9 +269,16 @@ bool DeleteEnhMetaFile(HENHMETAFILE metafile) {
     return true;
 }
 
+std::mutex& WindowsMetafileRecording() {
+    static std::mutex recording;
+    return recording;
+}
+
 HDC CreateMetaFileA(const std::string& path) {
     auto* dc = new DeviceContext;
     dc->kind = ContextKind::kWindows;
+    dc->recordingLock = std::unique_lock<std::mutex>(WindowsMetafileRecording());
+    wmf_highwater(U_HIGHWATER_CLEAR);
     InitialiseSelection(dc);
     if (wmf_start(path.c_str(), 1u << 20, 1u << 20, &dc->wmf) != 0 ||
         wmf_htable_create(128, 128, &dc->wmfHandles) != 0) {
