@@ -60,6 +60,50 @@ TEST(CorpusEndToEnd, EveryMinimumBarDocumentConvertsWithAllItsPages) {
     }
 }
 
+// Normalised RMSE between two images as ImageMagick measures it (the first one turned to its
+// displayed orientation); -1 when it cannot.
+double Difference(const std::string& a, const std::string& b) {
+    const std::string upright = a + ".upright.png";
+    RunShell(ImageMagick("convert") + " " + ShellQuote(a + "[0]") + " -auto-orient " + ShellQuote(upright));
+    const ShellResult result =
+        RunShell(ImageMagick("compare") + " -metric RMSE " + ShellQuote(upright) + " " + ShellQuote(b) + " null:");
+    std::remove(upright.c_str());
+    const size_t open = result.err.find('(');
+    return open == std::string::npos ? -1 : std::atof(result.err.c_str() + open + 1);
+}
+
+TEST(CorpusEndToEnd, EveryRasterFormatShowsTheBmpPixels) {
+    const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);
+    if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
+    if (!HaveTool(ImageMagick("compare"))) GTEST_SKIP() << "ImageMagick not installed";
+    TempDir dir;
+    std::string inputs;
+    for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());
+    const std::string resolution = " -mx 150 -my 150";
+    ASSERT_EQ(RunConverter(dir.str(), inputs + resolution + " -t bmp -o bmp24").exitCode, 0);
+    ASSERT_EQ(RunConverter(dir.str(), inputs + resolution + " -t bmp -mb 8 -o bmp8").exitCode, 0);
+    struct Format {
+        const char* type;
+        const char* reference;  // the BMP output of the same depth
+        double tolerance;       // normalised RMSE
+    };
+    const Format formats[] = {{"png", "bmp24", 0},     {"tif", "bmp24", 0.03},  {"pcx", "bmp24", 0},
+                              {"tga", "bmp24", 0},     {"ras", "bmp24", 0},     {"jpg", "bmp24", 0.05},
+                              {"jp2", "bmp24", 0.05},  {"jpc", "bmp24", 0.05},  {"gif", "bmp8", 0}};
+    for (const Format& format : formats) {
+        const ShellResult result =
+            RunConverter(dir.str(), inputs + resolution + " -t " + format.type + " -o " + format.type);
+        ASSERT_EQ(result.exitCode, 0) << format.type << ": " << result.err;
+        for (const std::string& name : ListNames(dir / format.reference)) {
+            const std::string base = name.substr(0, name.size() - 4);
+            const std::string output = dir / (std::string(format.type) + "/" + base + "." + format.type);
+            const double difference = Difference(output, dir / (std::string(format.reference) + "/" + name));
+            EXPECT_GE(difference, 0) << output;
+            EXPECT_LE(difference, format.tolerance) << output;
+        }
+    }
+}
+
 TEST(CorpusEndToEnd, ViolationsNeverCrashHangOrLeaveFilesBehind) {
     const std::vector<fs::path> documents = Documents(kCorpus / "violations", true);
     if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
