@@ -37,7 +37,7 @@ void RgbToBgrPlain(const uint8_t* __restrict rgb, uint8_t* __restrict bgr, int w
 #if defined(__x86_64__) && defined(__GNUC__)
 // Five pixels per byte shuffle; this runs over every pixel of every page, so it matters.
 __attribute__((target("ssse3"))) void RgbToBgrShuffled(const uint8_t* __restrict rgb,
-                                                         uint8_t* __restrict bgr, int width) {
+                                                       uint8_t* __restrict bgr, int width) {
     const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
     int x = 0;
     // Sixteen bytes are read and written for fifteen, so the last pixels go the plain way.

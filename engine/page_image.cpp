@@ -19,8 +19,10 @@ constexpr int64_t kBandBytes = 16 << 20;
 // allocated.
 fz_pixmap* NewWhiteBand(fz_context* ctx, fz_irect area, BandMemory& memory) {
     const size_t bytes = static_cast<size_t>(area.x1 - area.x0) * (area.y1 - area.y0) * 3;
-    if (memory.size() < bytes) {
-        memory = BandMemory();  // the old block goes before the larger one is taken
+    // Kept only for bands of the same size: a larger block than needed would stay resident
+    // through the rest of the document.
+    if (memory.size() != bytes) {
+        memory = BandMemory();  // the old block goes before the new one is taken
         try {
             memory.resize(bytes);
         } catch (const std::bad_alloc&) {
@@ -31,8 +33,8 @@ fz_pixmap* NewWhiteBand(fz_context* ctx, fz_irect area, BandMemory& memory) {
     unsigned char* samples = memory.data();
     fz_var(pixmap);
     fz_try(ctx) {
-        pixmap = fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), area, nullptr, 0,
-                                                  samples);
+        pixmap =
+            fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), area, nullptr, 0, samples);
         fz_clear_pixmap_with_value(ctx, pixmap, 255);
     }
     fz_catch(ctx) {

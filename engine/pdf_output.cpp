@@ -6,6 +6,7 @@
 #include "engine/faithful_pdf_device.h"
 #include "engine/output_files.h"
 #include "engine/pdf_encrypted_writer.h"
+#include "engine/pdf_stream_compression.h"
 #include "engine/text_encoding.h"
 #include "engine/xps_source.h"
 
@@ -151,48 +152,75 @@ pdf_write_options CompactWriteOptions() {
     return options;
 }
 
-// Serialises doc into a new buffer; nullptr with error set on failure.
-fz_buffer* SaveToBuffer(fz_context* ctx, pdf_document* doc, std::string& error) {
-    const pdf_write_options options = CompactWriteOptions();
-    fz_buffer* buffer = nullptr;
-    fz_output* out = nullptr;
+bool DeflateStreams(fz_context* ctx, pdf_document* doc, std::string& error) {
     bool ok = true;
     fz_var(ok);
-    fz_var(buffer);
-    fz_var(out);
-    fz_try(ctx) {
-        buffer = fz_new_buffer(ctx, 64 << 10);
-        out = fz_new_output_with_buffer(ctx, buffer);
-        pdf_write_document(ctx, doc, out, &options);
-        fz_close_output(ctx, out);
-    }
-    fz_always(ctx) { fz_drop_output(ctx, out); }
-    fz_catch(ctx) {
-        fz_drop_buffer(ctx, buffer);
-        buffer = nullptr;
-        ok = false;
-    }
-    if (!ok) error = CaughtMessage(ctx);
-    return buffer;
-}
-
-bool WriteBufferToFile(fz_context* ctx, fz_buffer* buffer, const std::string& path,
-                       std::string& error) {
-    const char* outputPath = path.c_str();
-    bool ok = true;
-    fz_var(ok);
-    fz_try(ctx) { fz_save_buffer(ctx, buffer, outputPath); }
+    fz_try(ctx) { DeflateUnfilteredStreams(ctx, doc); }
     fz_catch(ctx) { ok = false; }
     if (!ok) error = CaughtMessage(ctx);
     return ok;
 }
 
+// Serialises doc onto out, which the caller drops. False with error set on failure.
+bool WriteCompact(fz_context* ctx, pdf_document* doc, fz_output* out, std::string& error) {
+    const pdf_write_options options = CompactWriteOptions();
+    bool ok = true;
+    fz_var(ok);
+    fz_try(ctx) {
+        pdf_write_document(ctx, doc, out, &options);
+        fz_close_output(ctx, out);
+    }
+    fz_catch(ctx) { ok = false; }
+    if (!ok) error = CaughtMessage(ctx);
+    return ok;
+}
+
+// Serialises doc into a new buffer; nullptr with error set on failure.
+fz_buffer* SaveToBuffer(fz_context* ctx, pdf_document* doc, std::string& error) {
+    fz_buffer* buffer = nullptr;
+    fz_output* out = nullptr;
+    fz_var(buffer);
+    fz_var(out);
+    fz_try(ctx) {
+        buffer = fz_new_buffer(ctx, 64 << 10);
+        out = fz_new_output_with_buffer(ctx, buffer);
+    }
+    fz_catch(ctx) {
+        fz_drop_buffer(ctx, buffer);
+        error = CaughtMessage(ctx);
+        return nullptr;
+    }
+    if (!WriteCompact(ctx, doc, out, error)) {
+        fz_drop_buffer(ctx, buffer);
+        buffer = nullptr;
+    }
+    fz_drop_output(ctx, out);
+    return buffer;
+}
+
+// Serialises doc straight into the file at path.
+bool SaveToFile(fz_context* ctx, pdf_document* doc, const std::string& path, std::string& error) {
+    const char* outputPath = path.c_str();
+    fz_output* out = nullptr;
+    fz_var(out);
+    fz_try(ctx) { out = fz_new_output_with_path(ctx, outputPath, 0); }
+    fz_catch(ctx) {
+        error = CaughtMessage(ctx);
+        return false;
+    }
+    bool ok = WriteCompact(ctx, doc, out, error);
+    fz_drop_output(ctx, out);
+    return ok;
+}
+
 bool SavePdf(fz_context* ctx, pdf_document* pdf, const EngineOptions& options,
              const std::string& path, std::string& error) {
+    if (!DeflateStreams(ctx, pdf, error)) return false;
+    if (!options.security) return SaveToFile(ctx, pdf, path, error);
+    // The encrypted file is written from the compact one, so that one is kept in memory.
     fz_buffer* compact = SaveToBuffer(ctx, pdf, error);
     if (!compact) return false;
-    bool ok = options.security ? WriteEncryptedPdf(ctx, compact, path, *options.security, error)
-                               : WriteBufferToFile(ctx, compact, path, error);
+    bool ok = WriteEncryptedPdf(ctx, compact, path, *options.security, error);
     fz_drop_buffer(ctx, compact);
     return ok;
 }

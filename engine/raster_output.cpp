@@ -150,7 +150,8 @@ class ParallelPageWriter {
             if (stop_ || taken_ == recorded_) return;
             PageJob& job = jobs_[static_cast<size_t>(taken_++)];
             lock.unlock();
-            PageImageResult result = WritePageImage(ctx, *job.recording, options_, job.path, memory);
+            PageImageResult result =
+                WritePageImage(ctx, *job.recording, options_, job.path, memory);
             lock.lock();
             job.result = std::move(result);
             job.done = true;

@@ -28,6 +28,7 @@ int AlphaCoverage(fz_pixmap* pixmap) {
             anyVisible = anyVisible || *alpha != 0;
             allOpaque = allOpaque && *alpha == 255;
         }
+        if (anyVisible && !allOpaque) return 1;  // the rest cannot change the answer
     }
     return !anyVisible ? 0 : allOpaque ? 2 : 1;
 }
