@@ -104,6 +104,45 @@ TEST(CorpusEndToEnd, EveryRasterFormatShowsTheBmpPixels) {
     }
 }
 
+// Metafiles embed the page as a bitmap; independent readers draw them back. Their drawings are
+// compared with the BMP output at a quarter of the size, where one-pixel shifts of the readers'
+// scaling no longer count.
+TEST(CorpusEndToEnd, MetafilesShowTheBmpPixels) {
+    const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);
+    if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
+    if (!HaveTool(ImageMagick("compare")) || !HaveTool("emf2svg-conv") || !HaveTool("rsvg-convert") ||
+        !HaveTool("wmf2gd"))
+        GTEST_SKIP() << "ImageMagick, emf2svg, librsvg2-bin or libwmf-bin not installed";
+    TempDir dir;
+    std::string inputs;
+    for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());
+    for (const std::string type : {"bmp", "emf", "wmf"})
+        ASSERT_EQ(RunConverter(dir.str(), inputs + " -mx 150 -my 150 -t " + type + " -o " + type).exitCode, 0);
+    const std::string convert = ImageMagick("convert");
+    for (const std::string& name : ListNames(dir / "bmp")) {
+        const std::string base = name.substr(0, name.size() - 4);
+        const std::string bmp = dir / ("bmp/" + name);
+        const std::string size = RunShell(ImageMagick("identify") + " -format %wx%h " + ShellQuote(bmp)).out;
+        const std::string svg = dir / (base + ".svg");
+        const std::string emfPng = dir / (base + ".emf.png");
+        const std::string wmfPng = dir / (base + ".wmf.png");
+        RunShell("emf2svg-conv -i " + ShellQuote(dir / ("emf/" + base + ".emf")) + " -o " + ShellQuote(svg) +
+                 " && rsvg-convert " + ShellQuote(svg) + " -o " + ShellQuote(emfPng));
+        const std::string bounds = size.substr(0, size.find('x'));
+        RunShell("wmf2gd -t png --maxwidth=" + bounds + " --maxheight=" + size.substr(size.find('x') + 1) +
+                 " --maxsize -o " + ShellQuote(wmfPng) + " " + ShellQuote(dir / ("wmf/" + base + ".wmf")));
+        const std::string reference = dir / (base + ".ref.png");
+        RunShell(convert + " " + ShellQuote(bmp) + " -resize 25% " + ShellQuote(reference));
+        for (const std::string& drawn : {emfPng, wmfPng}) {
+            const std::string small = drawn + ".small.png";
+            RunShell(convert + " " + ShellQuote(drawn) + " -resize " + size + "! -resize 25% " + ShellQuote(small));
+            const double difference = Difference(small, reference);
+            EXPECT_GE(difference, 0) << drawn;
+            EXPECT_LE(difference, 0.06) << drawn;
+        }
+    }
+}
+
 TEST(CorpusEndToEnd, ViolationsNeverCrashHangOrLeaveFilesBehind) {
     const std::vector<fs::path> documents = Documents(kCorpus / "violations", true);
     if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
