@@ -149,6 +149,20 @@ void FlipRows(CxImage& image) {
 
 }  // namespace
 
+bool CxImageBMP::ReadBlock(ImageStream& stream, size_t size, std::vector<uint8_t>& data) {
+    try {
+        data.resize(size);
+    } catch (const std::bad_alloc&) {
+        SetLastError(kNoMemory);
+        return false;
+    }
+    if (!ReadExactly(stream, data.data(), data.size())) {
+        SetLastError(kBadInfo);
+        return false;
+    }
+    return true;
+}
+
 bool CxImageBMP::DecodeBmp(ImageStream& stream) {
     const int64_t start = stream.Tell();
     const int64_t streamSize = stream.Size();
@@ -326,16 +340,7 @@ bool CxImageBMP::DecodeBmp(ImageStream& stream) {
     if (bits <= 8 || bits == 24) {
         if (rle) {
             std::vector<uint8_t> data;
-            try {
-                data.resize(static_cast<size_t>(bytesFrom(pixelsAt)));
-            } catch (const std::bad_alloc&) {
-                SetLastError(kNoMemory);
-                return false;
-            }
-            if (!ReadExactly(stream, data.data(), data.size())) {
-                SetLastError(kBadInfo);
-                return false;
-            }
+            if (!ReadBlock(stream, static_cast<size_t>(bytesFrom(pixelsAt)), data)) return false;
             Clear(0);
             ExpandRle(data, header.biCompression == kRle4, *this);
         } else if (!ReadExactly(stream, info_.pImage, static_cast<size_t>(pixelBytes))) {
@@ -344,16 +349,7 @@ bool CxImageBMP::DecodeBmp(ImageStream& stream) {
         }
     } else {
         std::vector<uint8_t> data;
-        try {
-            data.resize(static_cast<size_t>(pixelBytes));
-        } catch (const std::bad_alloc&) {
-            SetLastError(kNoMemory);
-            return false;
-        }
-        if (!ReadExactly(stream, data.data(), data.size())) {
-            SetLastError(kBadInfo);
-            return false;
-        }
+        if (!ReadBlock(stream, static_cast<size_t>(pixelBytes), data)) return false;
         const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
         const bool keepAlpha = bits == 32 && header.biCompression == kRgb;
         bool anyAlpha = false;
