@@ -9,14 +9,21 @@ int CheckRenderer() {
     return 0;
 }
 
-int RunRenderer(const std::string& commandLine, bool* engineSucceeded) {
+int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int idleLimitMs) {
     if (engineSucceeded != nullptr) *engineSucceeded = false;
     if (commandLine.size() > kRendererCommandCapacity) return -2;
     platform::ChildProcess child;
     if (!platform::StartChildProcess(platform::SplitCommandLine(commandLine), child)) return -2;
+    // The output is only drained (so the engine never blocks on a full pipe) and watched for
+    // signs of life.
     char buffer[kRendererReadChunk];
-    while (platform::ReadChildOutput(child, buffer, sizeof(buffer)) > 0) {
-        // The engine's output is only drained, so that it never blocks on a full pipe.
+    while (true) {
+        if (!platform::WaitForChildOutput(child, idleLimitMs)) {
+            platform::ReportError("xpsconv: the rendering engine stopped making progress and was ended");
+            platform::KillChildProcess(child);
+            break;
+        }
+        if (platform::ReadChildOutput(child, buffer, sizeof(buffer)) == 0) break;
     }
     if (!platform::WaitChildProcess(child, kRendererLingerMs)) platform::KillChildProcess(child);
     platform::CloseChildProcess(child);

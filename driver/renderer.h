@@ -7,6 +7,9 @@ constexpr const char* kRendererFileName = "proc.dll";
 constexpr size_t kRendererCommandCapacity = 8000;
 constexpr size_t kRendererReadChunk = 1024;
 constexpr int kRendererLingerMs = 1000;
+// The engine reports every finished page on its standard output. One that stays silent this
+// long is taken to be stuck and is ended, so that a bad document cannot hold up a batch.
+constexpr int kRendererIdleLimitMs = 10 * 60 * 1000;
 
 // 1 when the engine file is beside the program; otherwise shows the error message and gives 0.
 int CheckRenderer();
@@ -14,4 +17,5 @@ int CheckRenderer();
 // standard output until it closes, gives it a second to end and then ends it. Returns 1 when the
 // engine was started, -2 when a pipe or the process could not be created. engineSucceeded, when
 // given, tells whether the engine ended by itself with exit code 0.
-int RunRenderer(const std::string& commandLine, bool* engineSucceeded = nullptr);
+int RunRenderer(const std::string& commandLine, bool* engineSucceeded = nullptr,
+                int idleLimitMs = kRendererIdleLimitMs);

@@ -12,4 +12,9 @@ void ReportError(const std::string& message) {
     std::fflush(stderr);
 }
 
+void ReportPageDone(int page) {
+    std::fprintf(stdout, "page %d\n", page);
+    std::fflush(stdout);
+}
+
 }  // namespace engine

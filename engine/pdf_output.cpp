@@ -247,6 +247,7 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
                 allGood = false;
                 writable = outcome != PageOutcome::Lost;
             }
+            ReportPageDone(index + 1);
         }
         if (writable && !RepairFontWidths(ctx, state, error)) {
             ReportError("cannot store the font widths: " + error);

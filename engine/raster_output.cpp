@@ -52,6 +52,7 @@ bool ReportPage(const PageJob& job, bool& allGood) {
         ReportError("page " + std::to_string(job.number) + ": " + job.result.renderError);
         allGood = false;
     }
+    ReportPageDone(job.number);
     return true;
 }
 

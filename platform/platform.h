@@ -79,6 +79,9 @@ struct ChildProcess {
 bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child);
 // Reads at most size bytes from the child's output; 0 at the end of the pipe or on error.
 size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size);
+// Waits up to timeoutMs for the child's output to have something to read (or to end); false
+// when the time ran out.
+bool WaitForChildOutput(ChildProcess& child, int timeoutMs);
 // Waits up to timeoutMs for the child to end; true when it ended (and was reaped).
 bool WaitChildProcess(ChildProcess& child, int timeoutMs);
 // Ends the child at once and reaps it.

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -72,6 +73,17 @@ size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size) {
         if (count > 0) return static_cast<size_t>(count);
         if (count < 0 && errno == EINTR) continue;
         return 0;
+    }
+}
+
+bool WaitForChildOutput(ChildProcess& child, int timeoutMs) {
+    if (child.outputPipe < 0) return true;
+    pollfd watched{child.outputPipe, POLLIN, 0};
+    while (true) {
+        const int ready = poll(&watched, 1, timeoutMs);
+        if (ready > 0) return true;
+        if (ready == 0) return false;
+        if (errno != EINTR) return true;  // the read that follows reports the error
     }
 }
 

@@ -38,6 +38,20 @@ TEST(RunRendererTest, EngineThatLingersIsEndedAfterAboutASecond) {
     EXPECT_LT(seconds, 3.0);
 }
 
+TEST(RunRendererTest, SilentEngineIsEndedAfterTheIdleLimit) {
+    const auto start = std::chrono::steady_clock::now();
+    bool succeeded = true;
+    const int result = RunRenderer(platform::QuoteArgument(FakeEngine()) + " sleep 20000", &succeeded, 300);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(result, 1);
+    EXPECT_FALSE(succeeded);
+    EXPECT_LT(seconds, 2.0);
+    // Progress keeps an engine alive however long it takes in all.
+    succeeded = false;
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " tick 8 100", &succeeded, 300), 1);
+    EXPECT_TRUE(succeeded);
+}
+
 TEST(RunRendererTest, MissingExecutableGivesMinusTwo) {
     int result = 0;
     const double seconds = SecondsFor("/nonexistent/engine -dNOPAUSE", result);

@@ -5,6 +5,7 @@
 //   fake_engine_program sleep MS         stays alive for MS ms with standard output open
 //   fake_engine_program args FILE ...    writes its arguments, one per line, to FILE
 //   fake_engine_program crash            ends with an abort signal
+//   fake_engine_program tick COUNT MS    writes COUNT progress lines, MS apart, exits 0
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -40,5 +41,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "crash") std::abort();
+    if (mode == "tick" && argc > 3) {
+        const long pause = std::strtol(argv[3], nullptr, 10);
+        for (long i = 1; i <= value; ++i) {
+            std::printf("page %ld\n", i);
+            std::fflush(stdout);
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        }
+        return 0;
+    }
     return 0;
 }
