@@ -104,6 +104,33 @@ TEST(CorpusEndToEnd, EveryRasterFormatShowsTheBmpPixels) {
     }
 }
 
+TEST(CorpusEndToEnd, BmpPagesMatchMupdfsOwnRendering) {
+    const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);
+    if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
+    if (!HaveTool(ImageMagick("compare")) || !HaveTool("mutool")) GTEST_SKIP() << "ImageMagick or mutool not installed";
+    TempDir dir;
+    std::string inputs;
+    for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());
+    ASSERT_EQ(RunConverter(dir.str(), inputs + " -mx 150 -my 150 -t bmp -o bmp").exitCode, 0);
+    for (const fs::path& document : documents) {
+        const std::string base = document.stem().string();
+        RunShell("mutool draw -q -r 150 -o " + ShellQuote(dir / (base + "_ref_%03d.png")) + " " +
+                 ShellQuote(document.string()));
+        for (int page = 1;; ++page) {
+            char suffix[32];
+            std::snprintf(suffix, sizeof(suffix), "_%03d", page);
+            const std::string reference = dir / (base + "_ref" + suffix + ".png");
+            if (!fs::exists(reference)) {
+                EXPECT_GT(page, 1) << base << ": MuPDF drew nothing";
+                break;
+            }
+            const double difference = Difference(dir / ("bmp/" + base + suffix + ".bmp"), reference);
+            EXPECT_GE(difference, 0) << base << suffix;
+            EXPECT_LE(difference, 0.01) << base << suffix;
+        }
+    }
+}
+
 // Metafiles embed the page as a bitmap; independent readers draw them back. Their drawings are
 // compared with the BMP output at a quarter of the size, where one-pixel shifts of the readers'
 // scaling no longer count.
