@@ -47,9 +47,8 @@ int RunProgram(const std::string& commandLine) {
     std::atomic<int> conversionActive{1};
     std::thread watchdog(CrashDialogWatchdog, std::ref(conversionActive));
     const ConversionOutcome outcome = RunConversions(settings, files, postProcessor);
-    conversionActive = 0;
-    // The watchdog notices the flag within a few milliseconds; waiting for it keeps it from
-    // outliving the flag it reads.
+    // Waiting for the watchdog keeps it from outliving the flag it reads.
+    StopWatchdog(conversionActive);
     watchdog.join();
 
     if (outcome.cannotStart) return kExitCannotStart;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "driver/conversions.h"
+#include "driver/ordered_tiff_pages.h"
 #include "driver/path_parts.h"
 #include "driver/raster_job.h"
 #include "platform/platform.h"
@@ -61,19 +62,15 @@ bool ConvertOnePage(const Settings& settings, const std::string& page, const std
     return ImgConvDestroy(handle) == 1 && written;
 }
 
-// All pages into one multi-page TIFF, in page order, once the engine has finished.
-bool ConvertMultiPageTiff(const Settings& settings, size_t pageCount, const std::string& pageFolder,
-                          const std::string& baseName, const std::string& outputFolder) {
+// One page file encoded as page number of a multi-page TIFF, on a handle of its own so that
+// pages can be encoded on several threads.
+bool EncodeTiffPage(const Settings& settings, const std::string& page, int number, std::vector<uint8_t>& bytes) {
     const ImgConvHandle handle = ImgConvCreate();
     if (handle <= 0) return false;
-    const std::string output = outputFolder + baseName + ".tif";
-    ImgConvSetOption(handle, kOptionMultiPagePath, output.c_str(), 0, 0);
-    ImgConvSetOption(handle, kOptionMultiPage, nullptr, 1, 0);
-    for (size_t page = 1; page <= pageCount; ++page)
-        ImgConvAddFile(handle, PageFileName(pageFolder, baseName, static_cast<int>(page)).c_str());
     SendConverterOptions(handle, settings);
-    const bool written = ImgConvConvert(handle) == 1;
-    return ImgConvDestroy(handle) == 1 && written;
+    const bool encoded = ImgConvEncodeTiffPage(handle, page.c_str(), number, bytes) == 1;
+    ImgConvDestroy(handle);
+    return encoded;
 }
 
 bool IsMultiPageTiff(const Settings& settings) {
@@ -86,9 +83,19 @@ struct WorkerResult {
     int failures = 0;
 };
 
+// Waits until the engine has renamed the page's file into place (a page file under its final
+// name is complete); false when the engine ended without writing it.
+bool WaitForPageFile(const std::string& page, const std::atomic<bool>& engineDone) {
+    while (true) {
+        const bool ended = engineDone.load();
+        if (platform::FileReadable(page)) return true;
+        if (ended) return false;
+        platform::SleepMilliseconds(kPagePollMs);
+    }
+}
+
 // Converts pages while the engine still renders later ones: each worker claims the next page
-// number and waits until the engine has renamed that page's file into place (a page file under
-// its final name is complete) or has ended without writing it.
+// number and converts that page once its file is in place.
 void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFolder,
                             const std::string& baseName, const std::string& outputFolder,
                             std::atomic<int>& nextPage, const std::atomic<bool>& engineDone,
@@ -96,18 +103,33 @@ void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFol
     while (true) {
         const int number = nextPage.fetch_add(1);
         const std::string page = PageFileName(pageFolder, baseName, number);
-        bool present = platform::FileReadable(page);
-        while (!present) {
-            const bool ended = engineDone.load();
-            present = platform::FileReadable(page);
-            if (present || ended) break;
-            platform::SleepMilliseconds(kPagePollMs);
-        }
-        if (!present) return;
+        if (!WaitForPageFile(page, engineDone)) return;
         if (!ConvertOnePage(settings, page, outputFolder)) ++result.failures;
         // Done with it: a long document never holds all its pages in the temporary folder.
         platform::RemoveFile(page);
         ++result.converted;
+    }
+}
+
+// The same for a multi-page TIFF: pages are encoded as they appear, then handed in to go into
+// the file in page order. A worker too far ahead of the file waits before encoding more.
+void EncodeTiffPagesAsRendered(const Settings& settings, const std::string& pageFolder,
+                               const std::string& baseName, std::atomic<int>& nextPage,
+                               const std::atomic<bool>& engineDone, OrderedTiffPages& order) {
+    while (true) {
+        const int number = nextPage.fetch_add(1);
+        order.WaitForTurn(number);
+        const std::string page = PageFileName(pageFolder, baseName, number);
+        if (!WaitForPageFile(page, engineDone)) {
+            order.HandIn(number, OrderedTiffPages::Outcome::kNoSuchPage);
+            return;
+        }
+        std::vector<uint8_t> bytes;
+        const bool encoded = EncodeTiffPage(settings, page, number, bytes);
+        platform::RemoveFile(page);
+        order.HandIn(number,
+                     encoded ? OrderedTiffPages::Outcome::kEncoded : OrderedTiffPages::Outcome::kFailed,
+                     std::move(bytes));
     }
 }
 
@@ -127,29 +149,54 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         engineDone.store(true);
     });
 
-    std::vector<WorkerResult> results;
-    if (!IsMultiPageTiff(settings)) {
-        const unsigned workers = std::max(1u, std::min(kMaxPageWorkers, std::thread::hardware_concurrency()));
-        results.resize(workers);
-        std::atomic<int> nextPage{1};
-        std::vector<std::thread> threads;
+    const unsigned workers = std::max(1u, std::min(kMaxPageWorkers, std::thread::hardware_concurrency()));
+    std::atomic<int> nextPage{1};
+    std::vector<std::thread> threads;
+    PageFileList pages;
+    if (IsMultiPageTiff(settings)) {
+        const ImgConvHandle document = ImgConvCreate();
+        const std::string output = outputFolder + baseName + ".tif";
+        ImgConvSetOption(document, kOptionMultiPagePath, output.c_str(), 0, 0);
+        ImgConvSetOption(document, kOptionMultiPage, nullptr, 1, 0);
+        SendConverterOptions(document, settings);
+        // Room for every worker's page plus a little slack, so that a slow page holds up the
+        // others only once that many pages are waiting behind it.
+        OrderedTiffPages order(document, 1, static_cast<int>(workers) + 2);
+        for (unsigned i = 0; i < workers; ++i) {
+            threads.emplace_back(EncodeTiffPagesAsRendered, std::cref(settings), std::cref(pageFolder),
+                                 std::cref(baseName), std::ref(nextPage), std::cref(engineDone),
+                                 std::ref(order));
+        }
+        for (std::thread& thread : threads) thread.join();
+        engine.join();
+
+        // Pages beyond a gap in the numbering were never claimed: they follow, in page order.
+        CollectPageFiles(pageFolder, pages);
+        int appended = order.Appended();
+        int failures = order.Failures();
+        for (const std::string& page : pages) {
+            std::vector<uint8_t> bytes;
+            if (EncodeTiffPage(settings, page, appended + 1, bytes) && ImgConvAppendTiffPage(document, bytes) == 1)
+                ++appended;
+            else
+                ++failures;
+        }
+        outcome.anyPage = appended + failures > 0;
+        const bool finished = ImgConvDestroy(document) == 1;  // renames the file into place
+        outcome.allWritten = failures == 0 && finished;
+    } else {
+        std::vector<WorkerResult> results(workers);
         for (unsigned i = 0; i < workers; ++i) {
             threads.emplace_back(ConvertPagesAsRendered, std::cref(settings), std::cref(pageFolder),
                                  std::cref(baseName), std::cref(outputFolder), std::ref(nextPage),
                                  std::cref(engineDone), std::ref(results[i]));
         }
         for (std::thread& thread : threads) thread.join();
-    }
-    engine.join();
+        engine.join();
 
-    // What the workers converted is gone from the folder; anything left is converted now.
-    PageFileList pages;
-    CollectPageFiles(pageFolder, pages);
-    outcome.anyPage = !pages.empty();
-    if (IsMultiPageTiff(settings)) {
-        if (outcome.anyPage)
-            outcome.allWritten = ConvertMultiPageTiff(settings, pages.size(), pageFolder, baseName, outputFolder);
-    } else {
+        // What the workers converted is gone from the folder; anything left is converted now.
+        CollectPageFiles(pageFolder, pages);
+        outcome.anyPage = !pages.empty();
         for (const WorkerResult& result : results) {
             if (result.failures > 0) outcome.allWritten = false;
             if (result.converted > 0) outcome.anyPage = true;

@@ -15,14 +15,15 @@ int KillProcessesByName(const std::string& name, bool onlyOwnChildren) {
 }
 
 void CrashDialogWatchdog(std::atomic<int>& conversionActive) {
-    // Short sleeps keep the thread's end prompt once the flag drops; the scan stays at its cycle.
-    constexpr int kStepMs = 10;
-    int sinceScan = 0;
     while (conversionActive.load()) {
-        platform::SleepMilliseconds(kStepMs);
-        sinceScan += kStepMs;
-        if (sinceScan < kWatchdogCycleMs) continue;
-        sinceScan = 0;
+        // Sleeps out the cycle, but wakes at once when StopWatchdog drops the flag.
+        platform::WaitWhileValue(conversionActive, 1, kWatchdogCycleMs);
+        if (!conversionActive.load()) break;
         if (KillProcessesByName(kCrashDialogName, false)) KillProcessesByName(kRendererFileName, true);
     }
+}
+
+void StopWatchdog(std::atomic<int>& conversionActive) {
+    conversionActive = 0;
+    platform::WakeValueWaiters(conversionActive);
 }

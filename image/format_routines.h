@@ -4,14 +4,22 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CxImage;
 struct ImageConverter;
 
 // BMP, JPEG, PNG, GIF, PCX, TGA, JP2, RAS and JPC: the first input file to one output file.
 bool RunRasterFormatRoutine(ImageConverter& converter);
-// TIFF: one input file, either saved alone or appended to the multi-page file.
+// TIFF: one input file saved alone.
 bool RunTiffFormatRoutine(ImageConverter& converter, const std::string& inputFile);
+// Multi-page TIFF, in two steps so that pages can be encoded on several threads: one input file
+// loaded, prepared and encoded into bytes as page pageNumber (a page that cannot be loaded is
+// not encoded), then those bytes appended to the converter's multi-page file, opened under a
+// temporary name on the first page. Each step returns true when it succeeded.
+bool EncodeMultiPageTiffPage(ImageConverter& converter, const std::string& inputFile, int32_t pageNumber,
+                             std::vector<uint8_t>& bytes);
+bool AppendMultiPageTiffPage(ImageConverter& converter, const std::vector<uint8_t>& bytes);
 // Finishes the multi-page file (closes and renames it); true when nothing failed.
 bool FinishMultiPageTiff(ImageConverter& converter);
 bool RunEmfFormatRoutine(ImageConverter& converter);

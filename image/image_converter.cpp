@@ -9,6 +9,7 @@
 #include <new>
 
 #include "image/format_routines.h"
+#include "image/tiff_page_append.h"
 #include "image/ximage_tif.h"
 #include "platform/platform.h"
 
@@ -97,8 +98,12 @@ bool RunFormatRoutines(ImageConverter& converter, int32_t& failures) {
             break;
         case kOutputTiff:
             if (converter.multiPage) {
+                std::vector<uint8_t> bytes;
+                int32_t pageNumber = 0;
                 for (const std::string& file : converter.inputFiles) {
-                    count(RunTiffFormatRoutine(converter, file));
+                    ++pageNumber;
+                    count(EncodeMultiPageTiffPage(converter, file, pageNumber, bytes) &&
+                          AppendMultiPageTiffPage(converter, bytes));
                 }
             } else {
                 count(RunTiffFormatRoutine(converter, converter.inputFiles.front()));
@@ -117,6 +122,7 @@ ImageConverter::ImageConverter() : multiPageImage(new (std::nothrow) CxImageTIF)
 
 ImageConverter::~ImageConverter() {
     multiPageImage.reset();
+    multiPageAppender.reset();
     if (multiPageFile != nullptr) {
         // Never finished: the partial file must not stay behind.
         std::fclose(multiPageFile);
@@ -217,6 +223,35 @@ int ImgConvConvert(ImgConvHandle handle) {
     const bool allWritten = RunFormatRoutines(*converter, failures);
     converter->failures += failures;
     return allWritten ? 1 : 0;
+}
+
+int ImgConvEncodeTiffPage(ImgConvHandle handle, const char* path, int32_t pageNumber,
+                          std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    std::shared_ptr<ImageConverter> converter = Find(handle);
+    if (!converter || path == nullptr) return 0;
+    ComputeConverterDepths(*converter);
+    try {
+        return EncodeMultiPageTiffPage(*converter, FullPathWithin(path, kInputPathCapacity), pageNumber, bytes)
+                   ? 1
+                   : 0;
+    } catch (const std::bad_alloc&) {
+        bytes.clear();
+        return 0;
+    }
+}
+
+int ImgConvAppendTiffPage(ImgConvHandle handle, const std::vector<uint8_t>& bytes) {
+    std::shared_ptr<ImageConverter> converter = Find(handle);
+    if (!converter) return 0;
+    bool appended = false;
+    try {
+        appended = AppendMultiPageTiffPage(*converter, bytes);
+    } catch (const std::bad_alloc&) {
+        appended = false;
+    }
+    if (!appended) ++converter->failures;
+    return appended ? 1 : 0;
 }
 
 int ImgConvDestroy(ImgConvHandle handle) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 class CxImageTIF;
+class TiffPageAppender;
 
 // Output type numbers shared by the page pipeline and the converter.
 enum OutputType : int32_t {
@@ -69,7 +70,8 @@ struct ImageConverter {
     // first page and renamed into place on destroy when at least one page went in.
     std::FILE* multiPageFile = nullptr;
     std::string multiPageTempPath;
-    int32_t multiPagePagesWritten = 0;
+    std::unique_ptr<TiffPageAppender> multiPageAppender;
+    // The image a single-page TIFF is prepared and saved through.
     std::unique_ptr<CxImageTIF> multiPageImage;
 
     // Outputs (or multi-page pages) that could not be written, for the exit status.
@@ -87,6 +89,17 @@ int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32
 int ImgConvConvert(ImgConvHandle handle);
 int ImgConvDestroy(ImgConvHandle handle);  // 0 for an invalid handle, also 0 when finishing the
                                             // multi-page file failed
+
+// Multi-page TIFF built on several threads. Any handle carrying the document's options encodes
+// one page file as page pageNumber into bytes (1), or gives 0 when the page could not be loaded
+// or encoded. The handle holding the multi-page path then takes the encoded pages in page order,
+// each as its next page (1), or refuses one (0, counted as a failure; the file keeps the pages
+// before it). Converting a multi-page handle with all its files added runs these same two steps
+// page after page, so both ways give the same bytes. Encoding may run on several handles at
+// once; appends to one handle must come one at a time.
+int ImgConvEncodeTiffPage(ImgConvHandle handle, const char* path, int32_t pageNumber,
+                          std::vector<uint8_t>& bytes);
+int ImgConvAppendTiffPage(ImgConvHandle handle, const std::vector<uint8_t>& bytes);
 
 // The live object behind a handle, or nullptr (for inspection; the handle calls stay the way to
 // change it).

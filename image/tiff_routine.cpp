@@ -1,22 +1,22 @@
 // The TIFF format routine of the convert operation: prepares one page and either saves it as
-// its own file or appends it to the document's multi-page file, which is written under a
+// its own file or encodes it for the document's multi-page file, which is written under a
 // temporary name beside the target and renamed into place when the converter is destroyed.
 
-#include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <random>
+#include <memory>
+#include <new>
 #include <string>
-#include <system_error>
+#include <vector>
+
+#include "codecs/image_stream.h"
 
 #include "image/format_routines.h"
 #include "image/image_converter.h"
 #include "image/temporary_file.h"
+#include "image/tiff_page_append.h"
 #include "image/ximage_tif.h"
 
 namespace {
-
 
 // Compression value of the TIFF codec slot for the converter's compression option and depth.
 uint32_t ChooseCompression(int32_t option, int32_t depth, bool greyscale) {
@@ -69,18 +69,6 @@ void PreparePage(ImageConverter& converter, CxImageTIF& image) {
         image.Resample(converter.width, converter.height);
 }
 
-// The multi-page file's stream, opening the file on the first page.
-ImageStream* MultiPageStream(ImageConverter& converter, CxImageTIF& image) {
-    if (converter.multiPageFile == nullptr) {
-        if (converter.multiPageOutputPath.empty()) return nullptr;
-        converter.multiPageFile =
-            OpenTemporaryBeside(converter.multiPageOutputPath, "w+b", converter.multiPageTempPath);
-        if (converter.multiPageFile == nullptr) return nullptr;
-        image.AttachPageFile(converter.multiPageFile);
-    }
-    return image.PageFileStream();
-}
-
 }  // namespace
 
 bool RunTiffFormatRoutine(ImageConverter& converter, const std::string& inputFile) {
@@ -90,33 +78,48 @@ bool RunTiffFormatRoutine(ImageConverter& converter, const std::string& inputFil
     // A page that cannot be read must not re-encode the pixels of the page before it.
     if (!image->Load(inputFile, kFormatBmp)) return false;
     PreparePage(converter, *image);
+    return image->Save(converter.outputPath, kFormatTiff);
+}
 
-    bool written;
-    if (converter.multiPage != 0) {
-        ImageStream* stream = MultiPageStream(converter, *image);
-        written = stream != nullptr && image->Encode(stream, true);
-        if (written) ++converter.multiPagePagesWritten;
-    } else {
-        written = image->Save(converter.outputPath, kFormatTiff);
+bool EncodeMultiPageTiffPage(ImageConverter& converter, const std::string& inputFile, int32_t pageNumber,
+                             std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    // A fresh image per page: nothing of one page can reach the next, whichever thread runs it.
+    std::unique_ptr<CxImageTIF> image(new (std::nothrow) CxImageTIF);
+    if (image == nullptr || !image->Load(inputFile, kFormatBmp)) return false;
+    PreparePage(converter, *image);
+    MemoryImageStream stream;
+    if (!image->EncodePage(&stream, pageNumber)) return false;
+    bytes = stream.TakeBuffer();
+    return true;
+}
+
+bool AppendMultiPageTiffPage(ImageConverter& converter, const std::vector<uint8_t>& bytes) {
+    if (!converter.multiPageAppender) {
+        if (converter.multiPageFile != nullptr || converter.multiPageOutputPath.empty()) return false;
+        converter.multiPageFile =
+            OpenTemporaryBeside(converter.multiPageOutputPath, "w+b", converter.multiPageTempPath);
+        if (converter.multiPageFile == nullptr) return false;
+        converter.multiPageAppender.reset(new (std::nothrow) TiffPageAppender(converter.multiPageFile));
+        if (!converter.multiPageAppender) return false;
     }
-    return written;
+    return converter.multiPageAppender->Append(bytes);
 }
 
 bool FinishMultiPageTiff(ImageConverter& converter) {
-    if (converter.multiPageImage) {
-        converter.multiPageImage->CloseTiffHandle();
-        converter.multiPageImage->DetachPageFile();
-    }
+    const uint32_t pagesWritten = converter.multiPageAppender ? converter.multiPageAppender->PagesWritten() : 0;
+    const bool broken = converter.multiPageAppender && converter.multiPageAppender->Broken();
+    converter.multiPageAppender.reset();
     if (converter.multiPageFile == nullptr) return true;
 
-    bool finished =
-        std::fflush(converter.multiPageFile) == 0 && std::ferror(converter.multiPageFile) == 0;
+    bool finished = !broken && std::fflush(converter.multiPageFile) == 0 &&
+                    std::ferror(converter.multiPageFile) == 0;
     finished = std::fclose(converter.multiPageFile) == 0 && finished;
     converter.multiPageFile = nullptr;
 
-    const bool placed = PutTemporaryInPlace(finished && converter.multiPagePagesWritten > 0,
-                                            converter.multiPageTempPath, converter.multiPageOutputPath);
+    const bool placed = PutTemporaryInPlace(finished && pagesWritten > 0, converter.multiPageTempPath,
+                                            converter.multiPageOutputPath);
     converter.multiPageTempPath.clear();
     // With no page in it the file is simply not made; the pages have counted as failures.
-    return placed || converter.multiPagePagesWritten == 0;
+    return placed || pagesWritten == 0;
 }

@@ -75,15 +75,6 @@ CxImageTIF::CxImageTIF() : CxImage(kFormatTiff) {}
 
 CxImageTIF::~CxImageTIF() { CloseTiffHandle(); }
 
-ImageStream* CxImageTIF::AttachPageFile(std::FILE* file) {
-    pageFileStream_ = std::make_unique<FileImageStream>(file, false);
-    return pageFileStream_.get();
-}
-
-ImageStream* CxImageTIF::PageFileStream() const { return pageFileStream_.get(); }
-
-void CxImageTIF::DetachPageFile() { pageFileStream_.reset(); }
-
 void CxImageTIF::CloseTiffHandle() {
     if (handle_ != nullptr) TIFFClose(handle_);
     handle_ = nullptr;
@@ -139,6 +130,17 @@ bool CxImageTIF::Encode(ImageStream* stream, bool append) {
     handle_ = nullptr;
     multiPage_ = false;
     pageCounter_ = 0;
+    return true;
+}
+
+bool CxImageTIF::EncodePage(ImageStream* stream, int32_t pageNumber) {
+    if (!CheckWriterPreconditions(*this, stream)) return false;
+    CloseTiffHandle();
+    if (stream->Size() != 0) return Fail("initialization fail");
+    if (!OpenHandle(stream)) return Fail("initialization fail");
+    if (!EncodeBody(handle_, true, pageNumber, pageNumber)) return Fail("Error saving TIFF file");
+    if (!TIFFWriteDirectory(handle_)) return Fail("Error saving TIFF directory");
+    CloseTiffHandle();
     return true;
 }
 

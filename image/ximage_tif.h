@@ -1,15 +1,13 @@
 #pragma once
 // TIFF image class: encodes one image directory per call through libtiff over an ImageStream.
-// For a multi-page file the libtiff handle stays open from page to page.
+// With append the libtiff handle stays open from page to page; EncodePage instead makes each
+// page a TIFF of its own, for pages encoded apart and appended later.
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 
 #include "image/ximage.h"
 
 struct tiff;  // libtiff's handle (TIFF)
-class FileImageStream;
 
 // Values of the TIFF codec-option slot (format code 6).
 enum TiffCompressionChoice : uint32_t {
@@ -33,18 +31,15 @@ class CxImageTIF : public CxImage {
     // the open handle) the handle stays open and the directory is chained for the next page;
     // the stream must then stay valid until the handle is closed.
     bool Encode(ImageStream* stream, bool append);
+    // Encodes the image into an empty stream as a complete TIFF holding the one directory that
+    // page pageNumber of a multi-page file carries (SubfileType page, PageNumber, PageName).
+    bool EncodePage(ImageStream* stream, int32_t pageNumber);
     // Closes the libtiff handle (if open) and resets the multi-page state.
     void CloseTiffHandle();
 
     bool IsMultiPage() const { return multiPage_; }
     int32_t GetPageCounter() const { return pageCounter_; }
     bool HasOpenHandle() const { return handle_ != nullptr; }
-
-    // A stream over a file opened by someone else, kept by this image for as long as it lives
-    // so that an open handle never outlives its stream. Returns that stream.
-    ImageStream* AttachPageFile(std::FILE* file);
-    ImageStream* PageFileStream() const;
-    void DetachPageFile();
 
     // Where libtiff's callbacks read and write. With discard set, writes are swallowed so that
     // closing the handle after a failed page leaves the file as it was before the page.
@@ -82,5 +77,4 @@ class CxImageTIF : public CxImage {
     uint32_t verticalSubsampling_ = 1;
 
     ClientStream client_;
-    std::unique_ptr<FileImageStream> pageFileStream_;
 };

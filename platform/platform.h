@@ -2,6 +2,7 @@
 // Operating-system services used by the converter. One set of declarations, one
 // implementation per platform, chosen by the build (POSIX now).
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -102,6 +103,11 @@ bool TerminateProcessById(int64_t id);
 int64_t CurrentProcessId();
 
 void SleepMilliseconds(int milliseconds);
+// Sleeps up to timeoutMs while value holds expected; returns sooner once another thread has
+// changed it and called WakeValueWaiters (spurious early returns are possible).
+void WaitWhileValue(const std::atomic<int>& value, int expected, int timeoutMs);
+// Wakes every thread in WaitWhileValue on this value.
+void WakeValueWaiters(std::atomic<int>& value);
 
 }  // namespace platform
 

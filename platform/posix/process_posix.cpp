@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -87,24 +88,55 @@ bool WaitForChildOutput(ChildProcess& child, int timeoutMs) {
     }
 }
 
+// Reaps the child if it has ended; true then.
+static bool ReapChild(ChildProcess& child) {
+    int status = 0;
+    pid_t result;
+    do {
+        result = waitpid(static_cast<pid_t>(child.id), &status, WNOHANG);
+    } while (result < 0 && errno == EINTR);
+    if (result == static_cast<pid_t>(child.id)) {
+        child.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        child.id = -1;
+        return true;
+    }
+    if (result < 0) {
+        child.id = -1;
+        return true;
+    }
+    return false;
+}
+
+// Blocks until the child ends or timeoutMs passes, waking the moment it ends: a process
+// descriptor becomes readable on exit. False when the kernel offers none.
+static bool WaitForChildEnd(const ChildProcess& child, int timeoutMs) {
+    const int processFd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(child.id), 0));
+    if (processFd < 0) return false;
+    pollfd watched{processFd, POLLIN, 0};
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    int remainingMs = timeoutMs;
+    while (poll(&watched, 1, remainingMs) < 0 && errno == EINTR) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long elapsedMs = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        remainingMs = elapsedMs >= timeoutMs ? 0 : timeoutMs - static_cast<int>(elapsedMs);
+    }
+    close(processFd);
+    return true;
+}
+
 bool WaitChildProcess(ChildProcess& child, int timeoutMs) {
     if (child.id <= 0) return true;
+    if (ReapChild(child)) return true;
+    if (WaitForChildEnd(child, timeoutMs)) return ReapChild(child);
+    // Without process descriptors: look again every few milliseconds.
     const int stepMs = 5;
-    for (int waited = 0;; waited += stepMs) {
-        int status = 0;
-        const pid_t result = waitpid(static_cast<pid_t>(child.id), &status, WNOHANG);
-        if (result == static_cast<pid_t>(child.id)) {
-            child.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            child.id = -1;
-            return true;
-        }
-        if (result < 0 && errno == ECHILD) {
-            child.id = -1;
-            return true;
-        }
-        if (waited >= timeoutMs) return false;
+    for (int waited = 0; waited < timeoutMs; waited += stepMs) {
         SleepMilliseconds(stepMs);
+        if (ReapChild(child)) return true;
     }
+    return false;
 }
 
 void KillChildProcess(ChildProcess& child) {

@@ -40,7 +40,10 @@ TEST(ParallelIdentity, EveryFormatWritesTheSequentialBytes) {
     const std::pair<const char*, const char*> cases[] = {
         {"bmp", "-mb 4"}, {"png", "-mb 8"}, {"jpg", ""},     {"gif", ""},         {"tif", "-mb 1"},
         {"tif", ""},      {"pcx", "-mb 8"}, {"tga", "-mb 8"}, {"jp2", "-mq 50"}, {"jpc", "-mb 7"},
-        {"ras", ""},      {"emf", ""},      {"wmf", "-mg 90"}, {"png", "-ms 200x150 -mg 270"}};
+        {"ras", ""},      {"emf", ""},      {"wmf", "-mg 90"}, {"png", "-ms 200x150 -mg 270"},
+        // Multi-page TIFF: pages encoded on several threads, appended in page order.
+        {"tif", "-mm -mc lzw"}, {"tif", "-mm"}, {"tif", "-mm -mb 1"}, {"tif", "-mm -mb 8"},
+        {"tif", "-mm -mb 7 -mc jpg -mg 90"}};
     int index = 0;
     for (const auto& [type, options] : cases) {
         const std::string label = std::string(type) + " " + options;
@@ -58,7 +61,17 @@ TEST(ParallelIdentity, EveryFormatWritesTheSequentialBytes) {
         InputList unused;
         ASSERT_EQ(ParseCommandLine("-mx 110 -my 90 -t " + std::string(type) + " " + options, settings, unused), 1);
         NormaliseConverterSettings(settings);
-        for (const std::string& page : pages) {
+        if (settings.multiPageTiff == 1) {
+            const ImgConvHandle handle = ImgConvCreate();
+            const std::string output = sequential + "/doc.tif";
+            ImgConvSetOption(handle, kOptionMultiPagePath, output.c_str(), 0, 0);
+            ImgConvSetOption(handle, kOptionMultiPage, nullptr, 1, 0);
+            for (const std::string& page : pages) ImgConvAddFile(handle, (dir / ("pages/" + page)).c_str());
+            SendConverterOptions(handle, settings);
+            EXPECT_EQ(ImgConvConvert(handle), 1) << label;
+            EXPECT_EQ(ImgConvDestroy(handle), 1) << label;
+        }
+        for (const std::string& page : settings.multiPageTiff == 1 ? std::vector<std::string>{} : pages) {
             const ImgConvHandle handle = ImgConvCreate();
             const std::string output = sequential + "/" + SplitPath(page).baseName + settings.imageExtension;
             ImgConvSetOption(handle, kOptionOutputPath, output.c_str(), 0, 0);

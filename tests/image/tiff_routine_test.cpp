@@ -6,6 +6,9 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "codecs/raster_test_image.h"
 #include "image/image_converter.h"
@@ -19,6 +22,7 @@ namespace fs = std::filesystem;
 struct PageFacts {
     uint16_t compression = 0, photometric = 0, page = 0, pages = 0;
     uint32_t width = 0;
+    std::string pageName;
     Rgb topLeft{}, bottomRight{};
 };
 
@@ -34,6 +38,8 @@ std::vector<PageFacts> ReadPages(const std::string& path) {
         TIFFGetField(tif, TIFFTAG_COMPRESSION, &p.compression);
         TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &p.photometric);
         TIFFGetField(tif, TIFFTAG_PAGENUMBER, &p.page, &p.pages);
+        char* name = nullptr;
+        if (TIFFGetField(tif, TIFFTAG_PAGENAME, &name)) p.pageName = name;
         std::vector<uint32_t> raster(static_cast<size_t>(p.width) * height);
         if (TIFFReadRGBAImageOriented(tif, p.width, height, raster.data(), ORIENTATION_TOPLEFT,
                                       0)) {
@@ -115,6 +121,64 @@ TEST_F(TiffRoutine, MissingPageIsCountedAndTheOtherPagesStay) {
     EXPECT_EQ(pages[0].width, 31u);
     EXPECT_EQ(pages[1].width, 33u);
     EXPECT_EQ(pages[0].compression, COMPRESSION_NONE);
+    // Numbered by their place in the file, not in the list of inputs.
+    EXPECT_EQ(pages[0].page, 1);
+    EXPECT_EQ(pages[1].page, 2);
+    EXPECT_EQ(pages[1].pageName, "Page 2");
+}
+
+TEST_F(TiffRoutine, PagesEncodedApartInAnyOrderGiveTheConvertedFile) {
+    // The reference: every page added to one handle, converted one after the other.
+    std::vector<std::string> inputs = {WritePage(1), WritePage(2), dir / "missing.bmp", WritePage(4),
+                                       WritePage(5)};
+    for (const auto& [bits, compression] : std::vector<std::pair<int32_t, int32_t>>{{24, 1}, {24, 2}, {1, 2}, {8, 1}}) {
+        const ImgConvHandle reference = MakeConverter(true, bits, compression);
+        for (const std::string& input : inputs) ImgConvAddFile(reference, input.c_str());
+        EXPECT_EQ(ImgConvConvert(reference), 0);
+        EXPECT_EQ(ImgConvDestroy(reference), 1);
+        const std::string expected = ReadFile(target);
+        fs::remove(target);
+
+        // Each page on a handle and thread of its own, the last page first.
+        std::vector<std::vector<uint8_t>> encoded(inputs.size());
+        std::vector<int> results(inputs.size());
+        std::vector<std::thread> threads;
+        for (size_t i = inputs.size(); i-- > 0;) {
+            threads.emplace_back([&, i] {
+                const ImgConvHandle page = MakeConverter(false, bits, compression);
+                results[i] = ImgConvEncodeTiffPage(page, inputs[i].c_str(), static_cast<int32_t>(i + 1), encoded[i]);
+                ImgConvDestroy(page);
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        EXPECT_EQ(results, (std::vector<int>{1, 1, 0, 1, 1}));
+        const ImgConvHandle document = MakeConverter(true, bits, compression);
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            if (results[i] == 1) {
+                EXPECT_EQ(ImgConvAppendTiffPage(document, encoded[i]), 1);
+            }
+        }
+        EXPECT_EQ(ImgConvDestroy(document), 1);
+        EXPECT_TRUE(ReadFile(target) == expected) << "depth " << bits << ", compression " << compression;
+        const auto pages = ReadPages(target);
+        ASSERT_EQ(pages.size(), 4u);
+        for (uint16_t n = 1; n <= 4; ++n) EXPECT_EQ(pages[n - 1].page, n);
+        EXPECT_EQ(pages[3].width, 35u);
+        fs::remove(target);
+    }
+}
+
+TEST_F(TiffRoutine, RefusedPageCountsAsFailureAndKeepsTheFile) {
+    const ImgConvHandle document = MakeConverter(true, 24, 1);
+    std::vector<uint8_t> page;
+    const ImgConvHandle pageHandle = MakeConverter(false, 24, 1);
+    ASSERT_EQ(ImgConvEncodeTiffPage(pageHandle, WritePage(1).c_str(), 1, page), 1);
+    ImgConvDestroy(pageHandle);
+    EXPECT_EQ(ImgConvAppendTiffPage(document, page), 1);
+    EXPECT_EQ(ImgConvAppendTiffPage(document, std::vector<uint8_t>(page.begin(), page.begin() + 20)), 0);
+    EXPECT_EQ(ImgConvFind(document)->failures, 1);
+    EXPECT_EQ(ImgConvDestroy(document), 1);
+    EXPECT_EQ(ReadPages(target).size(), 1u);
 }
 
 TEST_F(TiffRoutine, NoPageWrittenLeavesNoFile) {

@@ -1,0 +1,143 @@
+// The multi-page TIFF of a whole run, read back with libtiff, tiffinfo and ImageMagick: pages
+// in order with consecutive numbers even when a page in the middle cannot be read, and page
+// files removed as they are converted rather than all held until the end.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "app/end_to_end_support.h"
+
+namespace fs = std::filesystem;
+using namespace e2e;
+
+namespace {
+
+constexpr int kPages = 6;
+
+// Page i (from 1) is 200 + 20 i units wide and filled with colour i; at 96 dpi a unit is a pixel.
+uint32_t PageColour(int page) { return 0x204060u * static_cast<uint32_t>(page) & 0xFFFFFFu; }
+uint32_t PageWidth(int page) { return 200 + 20 * static_cast<uint32_t>(page); }
+
+void WriteDocument(const std::string& path) {
+    xpsfixture::XpsDocumentBuilder doc;
+    for (int page = 1; page <= kPages; ++page) {
+        const int index = doc.AddPage(PageWidth(page), 150);
+        doc.AddRect(index, 0, 0, PageWidth(page), 150, PageColour(page));
+    }
+    doc.WriteTo(path);
+}
+
+// A program folder whose "proc.dll" runs the real engine into a side folder, then hands the
+// pages over one at a time, 300 ms apart, page 3 cut short so that it cannot be read. Before
+// each page it logs how many page files are waiting in the page folder.
+std::string MakeProgramFolder(const TempDir& dir) {
+    const std::string bin = dir / "bin";
+    fs::create_directories(bin);
+    fs::create_directories(dir / "side");
+    fs::copy_file(BuiltBinDir() + "/xpsconv", bin + "/xpsconv");
+    fs::copy_file(BuiltBinDir() + "/mstar.dll", bin + "/mstar.dll");
+    std::string script = R"(#!/bin/bash
+args=(); out=''
+for a in "$@"; do
+  case "$a" in
+    -sOutputFile=*) out="${a#-sOutputFile=}"; args+=("-sOutputFile=$side/p_%03d.bmp") ;;
+    *) args+=("$a") ;;
+  esac
+done
+"$real" "${args[@]}" || exit $?
+folder=$(dirname "$out")
+n=1
+for f in "$side"/p_*.bmp; do
+  ls "$folder" | grep -c '\.bmp$' >> "$log"
+  target=$(printf "$out" "$n")
+  if [ "$n" = 3 ]; then head -c 60 "$f" > "$target.part"; else cp "$f" "$target.part"; fi
+  mv "$target.part" "$target"
+  n=$((n + 1))
+  sleep 0.3
+done
+)";
+    script.insert(script.find('\n') + 1, "real=" + ShellQuote(BuiltBinDir() + "/proc.dll") + "\nside=" +
+                                              ShellQuote(dir / "side") + "\nlog=" + ShellQuote(dir / "waiting.log") +
+                                              "\n");
+    WriteFile(bin + "/proc.dll", script);
+    fs::permissions(bin + "/proc.dll", fs::perms::owner_all);
+    return bin;
+}
+
+struct TiffPage {
+    uint32_t width = 0;
+    uint16_t number = 0, compression = 0;
+    std::string name;
+};
+
+std::vector<TiffPage> ReadPages(const std::string& path) {
+    std::vector<TiffPage> pages;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (tif == nullptr) return pages;
+    do {
+        TiffPage page;
+        uint16_t total = 0;
+        char* name = nullptr;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &page.width);
+        TIFFGetField(tif, TIFFTAG_COMPRESSION, &page.compression);
+        TIFFGetField(tif, TIFFTAG_PAGENUMBER, &page.number, &total);
+        if (TIFFGetField(tif, TIFFTAG_PAGENAME, &name)) page.name = name;
+        pages.push_back(page);
+    } while (TIFFReadDirectory(tif));
+    TIFFClose(tif);
+    return pages;
+}
+
+TEST(MultiPageTiff, UnreadableMiddlePageLeavesTheOthersInOrderAndPagesGoAsTheyAreDone) {
+    TempDir dir;
+    WriteDocument(dir / "doc.xps");
+    const std::string bin = MakeProgramFolder(dir);
+    fs::create_directories(dir / "tmp");
+    const ShellResult run = RunShell("cd " + ShellQuote(dir.str()) + " && TMPDIR=" + ShellQuote(dir / "tmp") +
+                                     " timeout -k 5 300 " + ShellQuote(bin + "/xpsconv") +
+                                     " -i doc.xps -t tif -mm -mc lzw -mx 96 -my 96 -o out");
+    // The document is incomplete, and says so.
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("some pages could not be converted"), std::string::npos) << run.err;
+
+    const std::string tif = dir / "out/doc.tif";
+    const std::vector<TiffPage> pages = ReadPages(tif);
+    const int sourcePages[] = {1, 2, 4, 5, 6};
+    ASSERT_EQ(pages.size(), 5u);
+    for (size_t i = 0; i < pages.size(); ++i) {
+        const int source = sourcePages[i];
+        EXPECT_EQ(pages[i].width, PageWidth(source)) << "page " << i + 1;
+        EXPECT_EQ(pages[i].compression, COMPRESSION_LZW);
+        EXPECT_EQ(pages[i].number, i + 1);
+        EXPECT_EQ(pages[i].name, "Page " + std::to_string(i + 1));
+        // Pixels through another reader.
+        DecodedImage image;
+        ASSERT_TRUE(DecodeWith(ImageMagick("convert") + " " + ShellQuote(tif + "[" + std::to_string(i) + "]") +
+                                   " -depth 8 ppm:" + ShellQuote(dir / "page.ppm"),
+                               dir / "page.ppm", image));
+        EXPECT_TRUE(Near(image.At(10, 10), Rgb(PageColour(source)), 2)) << "page " << i + 1;
+    }
+    if (HaveTool("tiffinfo")) {
+        const ShellResult info = RunShell("tiffinfo -D " + ShellQuote(tif) + " 2>&1 >/dev/null");
+        EXPECT_EQ(info.out, "");
+        const ShellResult numbers = RunShell("tiffinfo " + ShellQuote(tif) + " | grep 'Page Number'");
+        EXPECT_EQ(numbers.out, "  Page Number: 1-1\n  Page Number: 2-2\n  Page Number: 3-3\n"
+                               "  Page Number: 4-4\n  Page Number: 5-5\n");
+    }
+
+    // Each page file went as soon as it was converted: the engine never saw more than a
+    // couple of them waiting (holding them all would have reached 5).
+    std::istringstream log(ReadFile(dir / "waiting.log"));
+    int most = 0, entries = 0;
+    for (int waiting; log >> waiting; ++entries) most = std::max(most, waiting);
+    EXPECT_EQ(entries, kPages);
+    EXPECT_LE(most, 2);
+    // Nothing is left in the temporary folder, and no temporary file beside the output.
+    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+    EXPECT_EQ(ListNames(dir / "out"), std::vector<std::string>{"doc.tif"});
+}
+
+}  // namespace
