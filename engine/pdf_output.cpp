@@ -152,13 +152,10 @@ pdf_write_options CompactWriteOptions() {
     return options;
 }
 
-bool DeflateStreams(fz_context* ctx, pdf_document* doc, std::string& error) {
-    bool ok = true;
-    fz_var(ok);
-    fz_try(ctx) { DeflateUnfilteredStreams(ctx, doc); }
-    fz_catch(ctx) { ok = false; }
-    if (!ok) error = CaughtMessage(ctx);
-    return ok;
+bool DeflateStreams(fz_context* ctx, BackgroundStreamDeflater& deflater, std::string& error) {
+    if (deflater.Finish()) return true;
+    error = CaughtMessage(ctx);
+    return false;
 }
 
 // Serialises doc onto out, which the caller drops. False with error set on failure.
@@ -213,9 +210,9 @@ bool SaveToFile(fz_context* ctx, pdf_document* doc, const std::string& path, std
     return ok;
 }
 
-bool SavePdf(fz_context* ctx, pdf_document* pdf, const EngineOptions& options,
-             const std::string& path, std::string& error) {
-    if (!DeflateStreams(ctx, pdf, error)) return false;
+bool SavePdf(fz_context* ctx, pdf_document* pdf, BackgroundStreamDeflater& deflater,
+             const EngineOptions& options, const std::string& path, std::string& error) {
+    if (!DeflateStreams(ctx, deflater, error)) return false;
     if (!options.security) return SaveToFile(ctx, pdf, path, error);
     // The encrypted file is written from the compact one, so that one is kept in memory.
     fz_buffer* compact = SaveToBuffer(ctx, pdf, error);
@@ -236,6 +233,8 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
     }
     bool allGood = true;
     bool writable = true;
+    // Deflates each page's streams on another core while the next pages are drawn.
+    BackgroundStreamDeflater deflater(ctx, pdf);
     {
         FaithfulPdfState state(ctx, pdf);
         fz_rect bounds = kFallbackPageBounds;
@@ -246,6 +245,11 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
                 ReportError("page " + std::to_string(index + 1) + ": " + pageError);
                 allGood = false;
                 writable = outcome != PageOutcome::Lost;
+            }
+            if (writable && !deflater.TakeNewStreams()) {
+                ReportError("cannot store page " + std::to_string(index + 1) + ": " + CaughtMessage(ctx));
+                allGood = false;
+                writable = false;
             }
             ReportPageDone(index + 1);
         }
@@ -260,7 +264,7 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
     }
     if (writable) {
         std::string temporary = TemporaryNameFor(options.outputFile);
-        bool saved = SavePdf(ctx, pdf, options, temporary, error);
+        bool saved = SavePdf(ctx, pdf, deflater, options, temporary, error);
         if (!saved || !CommitFile(temporary, options.outputFile)) {
             DiscardFile(temporary);
             ReportError("cannot write " + options.outputFile + (saved ? "" : ": " + error));
@@ -268,6 +272,7 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         }
     }
     if (!writable) allGood = false;
+    deflater.Stop();  // nothing may still read the document's streams once it is dropped
     pdf_drop_document(ctx, pdf);
     return allGood;
 }

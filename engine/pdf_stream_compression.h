@@ -3,6 +3,13 @@
 
 #include <mupdf/pdf.h>
 
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace engine {
 
 // Deflates every stream of doc that has no filter yet, where that makes it smaller. The
@@ -10,5 +17,47 @@ namespace engine {
 // regions, fonts and page content takes about twice as long for a tenth fewer bytes. Throws
 // library errors.
 void DeflateUnfilteredStreams(fz_context* ctx, pdf_document* doc);
+
+// Deflates streams on another core while the pages are still being drawn. Between pages,
+// TakeNewStreams hands over copies of the streams added since the last call; Finish puts the
+// deflated bytes in, but only into streams still holding the bytes that were handed over,
+// and then deflates whatever is left, so a stream changed later is never given stale data.
+class BackgroundStreamDeflater {
+  public:
+    BackgroundStreamDeflater(fz_context* ctx, pdf_document* doc);
+    ~BackgroundStreamDeflater();
+    BackgroundStreamDeflater(const BackgroundStreamDeflater&) = delete;
+    BackgroundStreamDeflater& operator=(const BackgroundStreamDeflater&) = delete;
+
+    // False on a library error (the library's message is then the caught one).
+    bool TakeNewStreams();
+    // Afterwards no stream is left without a filter where deflating helps. False on a library
+    // error, as above.
+    bool Finish();
+    // Ends the worker and forgets the copies; what it had not finished is not used.
+    void Stop();
+
+    struct Work {
+        int num = 0;
+        std::vector<unsigned char> raw;
+        std::vector<unsigned char> deflated;  // empty when deflating did not make it smaller
+    };
+
+  private:
+    void Serve();
+
+    fz_context* ctx_;
+    pdf_document* doc_;
+    int scannedUpTo_ = 1;  // object numbers below this have been looked at
+
+    std::mutex mutex_;
+    std::condition_variable queued_;
+    std::condition_variable finished_;
+    std::deque<Work*> pending_;
+    std::vector<std::unique_ptr<Work>> all_;
+    size_t inProgress_ = 0;
+    bool stopping_ = false;
+    std::thread worker_;
+};
 
 }  // namespace engine
