@@ -5,12 +5,16 @@
 
 #include <cstdint>
 
+class BmpRowSource;
 class CxImage;
 class ImageStream;
 
 bool EncodeBmp(CxImage& image, ImageStream* stream);
 bool EncodeGif(CxImage& image, ImageStream* stream);
 bool EncodeJpeg(CxImage& image, ImageStream* stream);
+// The same JPEG as EncodeJpeg of the page those rows hold, with settings' codec options,
+// quality and resolution; settings needs no pixels of its own.
+bool EncodeJpegFromRows(CxImage& settings, BmpRowSource& rows, ImageStream* stream);
 bool EncodePng(CxImage& image, ImageStream* stream);
 bool EncodeTiff(CxImage& image, ImageStream* stream);
 bool EncodeTga(CxImage& image, ImageStream* stream);

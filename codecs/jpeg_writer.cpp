@@ -12,6 +12,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "codecs/bmp_row_source.h"
 #include "codecs/encoders.h"
 #include "codecs/grey_palette.h"
 #include "codecs/image_stream.h"
@@ -50,6 +51,9 @@ struct Destination {
 // a destructor.
 struct JpegJob {
     CxImage* image;
+    BmpRowSource* rows;  // when set, the pixels come from here instead of the image
+    uint32_t width;
+    uint32_t height;
     jpeg_compress_struct cinfo;
     ErrorManager error;
     Destination destination;
@@ -143,16 +147,25 @@ void CompressImage(JpegJob& job) {
     CxImage& image = *job.image;
     jpeg_create_compress(&cinfo);
     cinfo.dest = &job.destination.pub;
-    cinfo.image_width = image.GetWidth();
-    cinfo.image_height = image.GetHeight();
+    cinfo.image_width = job.width;
+    cinfo.image_height = job.height;
     cinfo.input_components = job.grey ? 1 : 3;
     // True-colour rows are handed over as stored (blue, green, red): no copy per row.
-    const bool storedRows = !job.grey && image.GetBpp() == 24;
+    const bool storedRows = !job.grey && (job.rows != nullptr || image.GetBpp() == 24);
     cinfo.in_color_space = job.grey ? JCS_GRAYSCALE : (storedRows ? JCS_EXT_BGR : JCS_RGB);
     jpeg_set_defaults(&cinfo);
     ApplyOptions(job);
 
     jpeg_start_compress(&cinfo, TRUE);
+    if (job.rows != nullptr) {
+        for (uint32_t row = 0; row < job.height; ++row) {
+            auto* stored = const_cast<JSAMPROW>(job.rows->NextRow());
+            if (stored == nullptr) ERREXIT(&cinfo, JERR_FILE_READ);
+            jpeg_write_scanlines(&cinfo, &stored, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+        return;
+    }
     JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
                                                  JPOOL_IMAGE, image.GetEffWidth() + 8, 1);
     for (uint32_t row = image.GetHeight(); row-- > 0;) {
@@ -176,18 +189,18 @@ bool RunGuarded(JpegJob& job) {
 
 }  // namespace
 
-bool EncodeJpeg(CxImage& image, ImageStream* stream) {
-    if (!CheckWriterPreconditions(image, stream)) return false;
-    const bool grey = HasIdentityGreyPalette(image);
-    if (image.GetBpp() <= 8 && !grey) {
-        image.SetLastError("JPEG can save only RGB or GreyScale images");
-        return false;
-    }
+namespace {
 
+// Sets up the job around image (the settings, and the pixels unless rows are given) and runs it.
+bool RunJob(CxImage& image, BmpRowSource* rows, uint32_t width, uint32_t height, bool grey,
+            ImageStream* stream) {
     std::vector<JOCTET> buffer(kDestinationBufferSize);
     auto job = std::make_unique<JpegJob>();
     std::memset(job.get(), 0, sizeof(JpegJob));
     job->image = &image;
+    job->rows = rows;
+    job->width = width;
+    job->height = height;
     job->grey = grey;
     job->cinfo.err = jpeg_std_error(&job->error.pub);
     job->error.pub.error_exit = ErrorExit;
@@ -206,4 +219,24 @@ bool EncodeJpeg(CxImage& image, ImageStream* stream) {
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool EncodeJpeg(CxImage& image, ImageStream* stream) {
+    if (!CheckWriterPreconditions(image, stream)) return false;
+    const bool grey = HasIdentityGreyPalette(image);
+    if (image.GetBpp() <= 8 && !grey) {
+        image.SetLastError("JPEG can save only RGB or GreyScale images");
+        return false;
+    }
+    return RunJob(image, nullptr, image.GetWidth(), image.GetHeight(), grey, stream);
+}
+
+bool EncodeJpegFromRows(CxImage& settings, BmpRowSource& rows, ImageStream* stream) {
+    if (stream == nullptr) {
+        settings.SetLastError("null file handler");
+        return false;
+    }
+    return RunJob(settings, &rows, rows.Width(), rows.Height(), false, stream);
 }
