@@ -16,6 +16,8 @@ namespace {
 constexpr const char* kPageFolderPrefix = "mtmp";
 constexpr int kPagePollMs = 2;
 constexpr unsigned kMaxPageWorkers = 8;
+// Page files ready beyond one per worker, so that a worker finds its next page waiting.
+constexpr int kPageBacklogSlack = 2;
 
 bool Contains(std::initializer_list<int32_t> values, int32_t value) {
     return std::find(values.begin(), values.end(), value) != values.end();
@@ -143,13 +145,16 @@ struct DocumentResult {
 DocumentResult RenderAndConvert(Settings& settings, const std::string& input, const std::string& baseName,
                                 const std::string& pageFolder, const std::string& outputFolder) {
     DocumentResult outcome;
+    const unsigned workers = std::max(1u, std::min(kMaxPageWorkers, std::thread::hardware_concurrency()));
+    // Rendering can be far faster than encoding: the engine waits while every worker has a page
+    // and a couple more are ready, rather than filling the temporary folder with pages.
+    const int pageBacklog = static_cast<int>(workers) + kPageBacklogSlack;
     std::atomic<bool> engineDone{false};
     std::thread engine([&] {
-        RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded);
+        RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded, pageBacklog);
         engineDone.store(true);
     });
 
-    const unsigned workers = std::max(1u, std::min(kMaxPageWorkers, std::thread::hardware_concurrency()));
     std::atomic<int> nextPage{1};
     std::vector<std::thread> threads;
     PageFileList pages;

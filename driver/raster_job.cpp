@@ -25,7 +25,12 @@ std::string BuildRasterCommandLine(const std::string& inputPath, const std::stri
 }
 
 int RunRasterJob(const std::string& inputPath, const std::string& baseName,
-                 const std::string& pageFolder, const Settings& settings, bool* engineSucceeded) {
+                 const std::string& pageFolder, const Settings& settings, bool* engineSucceeded,
+                 int pageBacklog) {
+    std::vector<std::string> environment;
+    if (pageBacklog > 0) {
+        environment.push_back(std::string(kPageBacklogVariable) + "=" + std::to_string(pageBacklog));
+    }
     return RunRenderer(BuildRasterCommandLine(inputPath, PageFileTemplate(pageFolder, baseName), settings),
-                       engineSucceeded);
+                       engineSucceeded, kRendererIdleLimitMs, environment);
 }

@@ -9,11 +9,15 @@ int CheckRenderer() {
     return 0;
 }
 
-int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int idleLimitMs) {
+int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int idleLimitMs,
+                const std::vector<std::string>& extraEnvironment) {
     if (engineSucceeded != nullptr) *engineSucceeded = false;
     if (commandLine.size() > kRendererCommandCapacity) return -2;
     platform::ChildProcess child;
-    if (!platform::StartChildProcess(platform::SplitCommandLine(commandLine), child)) return -2;
+    if (!platform::StartChildProcess(platform::SplitCommandLine(commandLine), child,
+                                     extraEnvironment)) {
+        return -2;
+    }
     // The output is only drained (so the engine never blocks on a full pipe) and watched for
     // signs of life.
     char buffer[kRendererReadChunk];

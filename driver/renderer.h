@@ -2,6 +2,7 @@
 // The rendering engine: an executable beside the program, started once per document.
 
 #include <string>
+#include <vector>
 
 constexpr const char* kRendererFileName = "proc.dll";
 constexpr size_t kRendererCommandCapacity = 8000;
@@ -16,6 +17,8 @@ int CheckRenderer();
 // Starts the engine on the command line (split by the Windows rules), drains and discards its
 // standard output until it closes, gives it a second to end and then ends it. Returns 1 when the
 // engine was started, -2 when a pipe or the process could not be created. engineSucceeded, when
-// given, tells whether the engine ended by itself with exit code 0.
+// given, tells whether the engine ended by itself with exit code 0. extraEnvironment ("NAME=value"
+// each) is set for the engine alone.
 int RunRenderer(const std::string& commandLine, bool* engineSucceeded = nullptr,
-                int idleLimitMs = kRendererIdleLimitMs);
+                int idleLimitMs = kRendererIdleLimitMs,
+                const std::vector<std::string>& extraEnvironment = {});

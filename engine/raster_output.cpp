@@ -9,6 +9,7 @@
 
 #include "engine/engine_errors.h"
 #include "engine/output_files.h"
+#include "engine/page_backlog.h"
 #include "engine/page_image.h"
 #include "engine/page_recording.h"
 #include "engine/xps_source.h"
@@ -56,16 +57,35 @@ bool ReportPage(const PageJob& job, bool& allGood) {
     return true;
 }
 
+// Why the engine ends early: with nobody reading its output, nobody will take its pages.
+void ReportNobodyTakesPages() {
+    ReportError("standard output is closed: nobody takes the page files");
+}
+
+// Waits until the backlog has room for the next page; false when nobody reads our output.
+bool WaitForRoom(PageBacklog& backlog) {
+    while (!backlog.RoomForPage(0)) {
+        if (!backlog.KeepAlive()) {
+            ReportNobodyTakesPages();
+            return false;
+        }
+        std::this_thread::sleep_for(PageBacklog::kPollInterval);
+    }
+    return true;
+}
+
 bool WriteOneAfterAnother(fz_context* ctx, fz_document* doc, int pageCount,
-                          const EngineOptions& options) {
+                          const EngineOptions& options, PageBacklog& backlog) {
     bool allGood = true;
     fz_rect fallback = kFallbackPageBounds;
     BandMemory memory;
     for (int index = 0; index < pageCount; ++index) {
+        if (!WaitForRoom(backlog)) return false;
         PageJob job;
         RecordPage(ctx, doc, pageCount, options, fallback, index, job);
         job.result = WritePageImage(ctx, *job.recording, options, job.path, memory);
         if (!ReportPage(job, allGood)) return false;
+        backlog.PageWritten(job.path);
     }
     return allGood;
 }
@@ -73,12 +93,17 @@ bool WriteOneAfterAnother(fz_context* ctx, fz_document* doc, int pageCount,
 // The document can only be read on one thread, so this thread records the pages in order and
 // worker threads, each with its own context, draw them, taking the next page as they become
 // free. So that memory stays bounded, at most one page more than there are workers is
-// recorded and not yet drawn.
+// recorded and not yet drawn. A page is recorded only when the backlog has room for it, counting
+// the pages still being drawn, so the page files in the folder never exceed the backlog.
 class ParallelPageWriter {
   public:
     ParallelPageWriter(fz_context* ctx, fz_document* doc, int pageCount,
-                       const EngineOptions& options)
-        : ctx_(ctx), doc_(doc), options_(options), jobs_(static_cast<size_t>(pageCount)) {}
+                       const EngineOptions& options, PageBacklog& backlog)
+        : ctx_(ctx),
+          doc_(doc),
+          options_(options),
+          backlog_(backlog),
+          jobs_(static_cast<size_t>(pageCount)) {}
 
     // False when no worker could be started; nothing has been written then.
     bool Start(int threads) {
@@ -117,6 +142,18 @@ class ParallelPageWriter {
                     stop_ = true;
                     break;
                 }
+                backlog_.PageWritten(next.path);
+            } else if (recorded_ < pageCount && recorded_ - drawn_ < lookAhead &&
+                       !backlog_.RoomForPage(recorded_ - reported)) {
+                // Too many pages wait to be taken: look again shortly, or report a page that
+                // finishes meanwhile.
+                if (!backlog_.KeepAlive()) {
+                    ReportNobodyTakesPages();
+                    allGood = false;
+                    stop_ = true;
+                    break;
+                }
+                pageDrawn_.wait_for(lock, PageBacklog::kPollInterval);
             } else if (recorded_ < pageCount && recorded_ - drawn_ < lookAhead) {
                 const int index = recorded_;
                 lock.unlock();
@@ -185,6 +222,7 @@ class ParallelPageWriter {
     fz_context* ctx_;
     fz_document* doc_;
     const EngineOptions& options_;
+    PageBacklog& backlog_;  // used on the recording thread only
     std::vector<PageJob> jobs_;
     std::vector<std::thread> threads_;
     std::vector<fz_context*> contexts_;
@@ -207,12 +245,13 @@ int PageRenderingThreads(const EngineOptions& options) {
 
 bool WritePageBitmaps(fz_context* ctx, fz_document* doc, int pageCount,
                       const EngineOptions& options) {
+    PageBacklog backlog = PageBacklog::FromEnvironment();
     int threads = std::min(PageRenderingThreads(options), pageCount);
     if (threads > 1) {
-        ParallelPageWriter writer(ctx, doc, pageCount, options);
+        ParallelPageWriter writer(ctx, doc, pageCount, options, backlog);
         if (writer.Start(threads)) return writer.Run();
     }
-    return WriteOneAfterAnother(ctx, doc, pageCount, options);
+    return WriteOneAfterAnother(ctx, doc, pageCount, options, backlog);
 }
 
 }  // namespace engine

@@ -76,8 +76,11 @@ struct ChildProcess {
 };
 // Starts the program named by the first argument (a bare name is looked up in the program's
 // own folder, never on the search path) with standard input and output on new pipes and
-// standard error inherited. False when a pipe or the process could not be created.
-bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child);
+// standard error inherited. The child gets this process's environment plus extraEnvironment
+// ("NAME=value" each, replacing a variable of the same name). False when a pipe or the process
+// could not be created.
+bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child,
+                       const std::vector<std::string>& extraEnvironment = {});
 // Reads at most size bytes from the child's output; 0 at the end of the pipe or on error.
 size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size);
 // Waits up to timeoutMs for the child's output to have something to read (or to end); false

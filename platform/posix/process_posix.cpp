@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,7 +26,22 @@ static void CloseDescriptor(int& fd) {
     fd = -1;
 }
 
-bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child) {
+// This process's environment with the extra "NAME=value" entries; an extra entry replaces an
+// inherited variable of the same name, so the child never sees two values for one name.
+static std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra) {
+    std::vector<std::string> entries;
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    for (char** inherited = environ; inherited != nullptr && *inherited != nullptr; ++inherited) {
+        const std::string entry = *inherited;
+        const auto sameName = [&](const std::string& added) { return nameOf(added) == nameOf(entry); };
+        if (std::none_of(extra.begin(), extra.end(), sameName)) entries.push_back(entry);
+    }
+    entries.insert(entries.end(), extra.begin(), extra.end());
+    return entries;
+}
+
+bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child,
+                       const std::vector<std::string>& extraEnvironment) {
     child = ChildProcess{};
     if (arguments.empty() || arguments[0].empty()) return false;
     // A bare program name is found beside this program, never on the search path.
@@ -51,8 +67,18 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    std::vector<std::string> environment;
+    std::vector<char*> envp;
+    if (!extraEnvironment.empty()) {
+        environment = ChildEnvironment(extraEnvironment);
+        envp.reserve(environment.size() + 1);
+        for (std::string& entry : environment) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+    }
+
     pid_t pid = -1;
-    const int result = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), environ);
+    const int result = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(),
+                                   envp.empty() ? environ : envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(outputPipe[1]);
     close(inputPipe[0]);

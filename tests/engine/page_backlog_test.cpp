@@ -1,0 +1,216 @@
+// The page backlog: with XPSCONV_PAGE_BACKLOG=n the engine starts no page while n of its page
+// files (finished or being written) are in the folder, says it is alive while it waits, goes on
+// as files are taken, and writes the same files as without the limit. It gives up waiting on a
+// consumer that takes nothing, and ends when nobody reads its output.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "engine_test_support.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace enginetest;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPages = 6;
+
+void WriteSixPageDocument(const std::string& path) {
+    xpsfixture::XpsDocumentBuilder doc;
+    for (int i = 0; i < kPages; ++i) {
+        const int page = doc.AddPage(300 + 20 * i, 200);
+        doc.AddRect(page, 10 + 5 * i, 10, 100, 60,
+                    0x203040u * static_cast<uint32_t>(i + 1) & 0xFFFFFFu);
+        doc.AddText(page, 10, 150, 18, "Page " + std::to_string(i + 1));
+    }
+    ASSERT_TRUE(doc.WriteTo(path));
+}
+
+std::vector<std::string> PageNames(int from, int to) {
+    std::vector<std::string> names;
+    for (int page = from; page <= to; ++page) {
+        char name[32];
+        std::snprintf(name, sizeof name, "p_%03d.bmp", page);
+        names.push_back(name);
+    }
+    return names;
+}
+
+// The engine running beside the test, its standard output collected as it comes.
+class BackgroundEngine {
+  public:
+    BackgroundEngine(const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& environment) {
+        std::vector<std::string> command{EnginePath()};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        started_ = platform::StartChildProcess(command, child_, environment);
+    }
+    ~BackgroundEngine() {
+        platform::KillChildProcess(child_);
+        platform::CloseChildProcess(child_);
+    }
+    bool Started() const { return started_; }
+    const std::string& Output() const { return output_; }
+    bool OutputEnded() const { return outputEnded_; }
+
+    // Polls until done() holds, collecting output; false when it did not within the time.
+    bool WaitUntil(const std::function<bool()>& done, double seconds) {
+        const Clock::time_point limit = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                           std::chrono::duration<double>(seconds));
+        while (true) {
+            Collect();
+            if (done()) return true;
+            if (Clock::now() > limit) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    // Exit code once the engine has ended by itself, -1 when it did not in time.
+    int Finish(double seconds) {
+        if (!WaitUntil([&] { return outputEnded_; }, seconds)) return -1;
+        if (!platform::WaitChildProcess(child_, 10000)) return -1;
+        return child_.exitCode;
+    }
+
+  private:
+    void Collect() {
+        char buffer[512];
+        while (!outputEnded_ && platform::WaitForChildOutput(child_, 0)) {
+            const size_t count = platform::ReadChildOutput(child_, buffer, sizeof buffer);
+            if (count == 0) outputEnded_ = true;
+            output_.append(buffer, count);
+        }
+    }
+
+    platform::ChildProcess child_;
+    bool started_ = false;
+    bool outputEnded_ = false;
+    std::string output_;
+};
+
+TEST(PageBacklogTest, WaitsWhileTheBacklogIsFullAndWritesTheSameFiles) {
+    TempDir dir;
+    const std::string document = dir / "doc.xps";
+    WriteSixPageDocument(document);
+    fs::create_directories(dir / "reference");
+    const ShellResult reference =
+        RunEngine({"-sDEVICE=bmp16m", "-r150x100", "-sOutputFile=" + (dir / "reference/p_%03d.bmp"),
+                   document});
+    ASSERT_EQ(reference.exitCode, 0) << reference.err;
+    ASSERT_EQ(ListNames(dir / "reference"), PageNames(1, kPages));
+
+    // One thread and several: both ways of handing out pages honour the backlog.
+    for (int threads : {1, 3}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        const std::string out = dir / ("out" + std::to_string(threads));
+        const std::string taken = dir / ("taken" + std::to_string(threads));
+        fs::create_directories(out);
+        fs::create_directories(taken);
+        BackgroundEngine engine(
+            {"-sDEVICE=bmp16m", "-dNumRenderingThreads=" + std::to_string(threads), "-r150x100",
+             "-sOutputFile=" + out + "/p_%03d.bmp", document},
+            {"XPSCONV_PAGE_BACKLOG=2"});
+        ASSERT_TRUE(engine.Started());
+
+        // Nobody takes the pages: two are written and the engine waits, saying so about every
+        // two seconds, without starting a third.
+        ASSERT_TRUE(engine.WaitUntil([&] { return ListNames(out).size() >= 2; }, 60))
+            << engine.Output();
+        const auto waitStart = Clock::now();
+        ASSERT_TRUE(engine.WaitUntil(
+            [&] { return engine.Output().find("waiting") != std::string::npos; }, 10))
+            << engine.Output();
+        EXPECT_GE(std::chrono::duration<double>(Clock::now() - waitStart).count(), 1.0);
+        EXPECT_EQ(ListNames(out), PageNames(1, 2));
+        EXPECT_EQ(engine.Output().find("page 3"), std::string::npos) << engine.Output();
+        EXPECT_FALSE(engine.OutputEnded());
+
+        // Taking the pages one at a time lets the engine write one more each time; the folder
+        // never holds more than two files, finished or not.
+        size_t most = 0;
+        for (int page = 1; page <= kPages; ++page) {
+            const std::string name = PageNames(page, page)[0];
+            ASSERT_TRUE(engine.WaitUntil(
+                [&] {
+                    most = std::max(most, ListNames(out).size());
+                    return fs::exists(out + "/" + name);
+                },
+                60))
+                << "page " << page << "\n"
+                << engine.Output();
+            fs::rename(out + "/" + name, taken + "/" + name);
+            if (page + 2 <= kPages) {
+                ASSERT_TRUE(engine.WaitUntil(
+                    [&] {
+                        most = std::max(most, ListNames(out).size());
+                        return fs::exists(out + "/" + PageNames(page + 2, page + 2)[0]);
+                    },
+                    60));
+                EXPECT_EQ(ListNames(out), PageNames(page + 1, page + 2));
+            }
+        }
+        EXPECT_EQ(engine.Finish(60), 0) << engine.Output();
+        EXPECT_LE(most, 2u);
+        EXPECT_TRUE(ListNames(out).empty());
+        ASSERT_EQ(ListNames(taken), PageNames(1, kPages));
+        for (const std::string& name : PageNames(1, kPages)) {
+            EXPECT_EQ(ReadFileBytes(taken + "/" + name), ReadFileBytes(dir / ("reference/" + name)))
+                << name;
+        }
+    }
+}
+
+TEST(PageBacklogTest, GoesOnWhenNothingIsTakenForTooLong) {
+    TempDir dir;
+    const std::string document = dir / "doc.xps";
+    WriteSixPageDocument(document);
+    for (int threads : {1, 2}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        const std::string out = dir / ("out" + std::to_string(threads));
+        fs::create_directories(out);
+        const auto start = Clock::now();
+        const ShellResult run = RunShell(
+            "XPSCONV_PAGE_BACKLOG=1 XPSCONV_PAGE_BACKLOG_PATIENCE_MS=300 timeout -k 5 60 " +
+            ShellQuote(EnginePath()) +
+            " -sDEVICE=bmp16m -dNumRenderingThreads=" + std::to_string(threads) +
+            " -sOutputFile=" + ShellQuote(out + "/p_%03d.bmp") + " " + ShellQuote(document));
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        // One wait of the patience, then no more while nothing is taken; said once.
+        EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 10.0);
+        EXPECT_EQ(ListNames(out), PageNames(1, kPages));
+        EXPECT_NE(run.err.find("going on without waiting"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+}
+
+TEST(PageBacklogTest, EndsWhenNobodyReadsItsOutput) {
+    TempDir dir;
+    const std::string document = dir / "doc.xps";
+    WriteSixPageDocument(document);
+    // The reader goes after the first byte. Whether the broken pipe is a signal that ends the
+    // engine (141) or an error it sees (SIGPIPE ignored, as a parent may leave it), it stops.
+    for (const auto& [trap, expected] :
+         {std::pair<const char*, int>{"", 141}, {"trap '' PIPE;", 1}}) {
+        SCOPED_TRACE(trap);
+        const std::string out = dir / (std::string("out") + std::to_string(expected));
+        fs::create_directories(out);
+        const auto start = Clock::now();
+        const ShellResult run =
+            RunShell("(" + std::string(trap) + " XPSCONV_PAGE_BACKLOG=1 timeout -k 5 60 " +
+                     ShellQuote(EnginePath()) + " -sDEVICE=bmp16m -sOutputFile=" +
+                     ShellQuote(out + "/p_%03d.bmp") + " " + ShellQuote(document) + "; echo $? >" +
+                     ShellQuote(dir / "status") + ") | head -c 1 >/dev/null");
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 15.0);
+        EXPECT_EQ(ReadFile(dir / "status"), std::to_string(expected) + "\n") << run.err;
+        EXPECT_EQ(ListNames(out), PageNames(1, 1));
+    }
+}
+
+}  // namespace
