@@ -198,13 +198,39 @@ void BackgroundStreamDeflater::Serve() {
         lock.unlock();
         DeflateBytes(work->raw.data(), work->raw.size(), work->deflated);
         lock.lock();
+        work->done = true;
         --inProgress_;
         finished_.notify_all();
     }
 }
 
+bool BackgroundStreamDeflater::PutInDeflated() {
+    std::vector<Work*> done;
+    {
+        std::lock_guard lock(mutex_);
+        for (const std::unique_ptr<Work>& work : all_)
+            if (work->done) done.push_back(work.get());
+    }
+    bool ok = true;
+    std::vector<unsigned char> current;
+    for (Work* work : done) {
+        bool failed = false;
+        // Only a stream that still holds the bytes that were deflated takes the result.
+        if (ok && !work->deflated.empty() && CopyUnfilteredStream(ctx_, doc_, work->num, current, failed) &&
+            current == work->raw) {
+            ok = TryReplaceDeflated(ctx_, doc_, work->num, work->deflated);
+        }
+        if (failed) ok = false;
+    }
+    // The copies go as soon as their result is in: the document then holds the deflated bytes.
+    std::lock_guard lock(mutex_);
+    std::erase_if(all_, [](const std::unique_ptr<Work>& work) { return work->done; });
+    return ok;
+}
+
 bool BackgroundStreamDeflater::TakeNewStreams() {
     if (!worker_.joinable()) return true;
+    if (!PutInDeflated()) return false;
     volatile int count = 0;
     fz_try(ctx_) { count = pdf_xref_len(ctx_, doc_); }
     fz_catch(ctx_) { return false; }
@@ -234,6 +260,7 @@ bool BackgroundStreamDeflater::Finish() {
             lock.unlock();
             DeflateBytes(work->raw.data(), work->raw.size(), work->deflated);
             lock.lock();
+            work->done = true;
         }
         finished_.wait(lock, [&] { return inProgress_ == 0; });
     }
@@ -243,18 +270,7 @@ bool BackgroundStreamDeflater::Finish() {
     }
     queued_.notify_all();
     if (worker_.joinable()) worker_.join();
-    bool ok = true;
-    std::vector<unsigned char> current;
-    for (std::unique_ptr<Work>& work : all_) {
-        bool failed = false;
-        // Only a stream that still holds the bytes that were deflated takes the result.
-        if (ok && !work->deflated.empty() && CopyUnfilteredStream(ctx_, doc_, work->num, current, failed) &&
-            current == work->raw) {
-            ok = TryReplaceDeflated(ctx_, doc_, work->num, work->deflated);
-        }
-        if (failed) ok = false;
-        work.reset();
-    }
+    bool ok = PutInDeflated();
     all_.clear();
     if (!ok) return false;
     fz_try(ctx_) { DeflateUnfilteredStreams(ctx_, doc_); }

@@ -41,10 +41,14 @@ class BackgroundStreamDeflater {
         int num = 0;
         std::vector<unsigned char> raw;
         std::vector<unsigned char> deflated;  // empty when deflating did not make it smaller
+        bool done = false;                    // deflated has its final value
     };
 
   private:
     void Serve();
+    // Puts the finished results into their streams and drops their copies. False on a library
+    // error.
+    bool PutInDeflated();
 
     fz_context* ctx_;
     pdf_document* doc_;
@@ -54,7 +58,7 @@ class BackgroundStreamDeflater {
     std::condition_variable queued_;
     std::condition_variable finished_;
     std::deque<Work*> pending_;
-    std::vector<std::unique_ptr<Work>> all_;
+    std::vector<std::unique_ptr<Work>> all_;  // handed over and not yet put in
     size_t inProgress_ = 0;
     bool stopping_ = false;
     std::thread worker_;
