@@ -16,9 +16,9 @@
 namespace {
 
 // A 24-bit page of noise with smooth areas, so that every coefficient band carries something.
-void MakeNoisyPage(CxImage& image, uint32_t width, uint32_t height, unsigned seed) {
+void MakeNoisyPage(CxImage& image, uint32_t width, uint32_t height, unsigned variant) {
     ASSERT_NE(image.Create(width, height, 24, 0), nullptr);
-    std::mt19937 random(seed);
+    std::mt19937 random(variant);
     for (uint32_t y = 0; y < height; ++y) {
         uint8_t* row = image.GetBits(y);
         for (uint32_t x = 0; x < width * 3; ++x) {
@@ -47,11 +47,11 @@ void PutLe32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
 TEST(JpegStraightFromRows, SameBytesAsEncodingTheLoadedPage) {
     // Widths with and without row padding; heights spanning one and several read chunks.
     const std::pair<uint32_t, uint32_t> sizes[] = {{1, 1}, {301, 67}, {1275, 700}, {64, 4000}};
-    unsigned seed = 1;
+    unsigned variant = 1;
     for (const auto& [width, height] : sizes) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         CxImage page;
-        MakeNoisyPage(page, width, height, seed++);
+        MakeNoisyPage(page, width, height, variant++);
         const std::vector<uint8_t> file = BmpBytes(page);
 
         // The general way: the page loaded from its file, then encoded.

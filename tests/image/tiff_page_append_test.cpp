@@ -12,6 +12,7 @@
 
 #include "codecs/image_stream.h"
 #include "codecs/raster_test_image.h"
+#include "image/tiff_page_facts.h"
 #include "image/ximage_tif.h"
 #include "support/test_support.h"
 
@@ -170,43 +171,6 @@ std::vector<uint8_t> EncodedPage(uint32_t width, int32_t pageNumber, uint32_t co
     return stream.TakeBuffer();
 }
 
-struct ReadPage {
-    uint32_t width = 0;
-    uint16_t number = 0, compression = 0;
-    std::string name;
-    Rgb topLeft{}, bottomRight{};
-};
-
-std::vector<ReadPage> ReadAll(const std::string& path) {
-    std::vector<ReadPage> pages;
-    TIFF* tif = TIFFOpen(path.c_str(), "r");
-    if (tif == nullptr) return pages;
-    do {
-        ReadPage p;
-        uint32_t height = 0;
-        uint16_t total = 0;
-        char* name = nullptr;
-        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &p.width);
-        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-        TIFFGetField(tif, TIFFTAG_COMPRESSION, &p.compression);
-        TIFFGetField(tif, TIFFTAG_PAGENUMBER, &p.number, &total);
-        if (TIFFGetField(tif, TIFFTAG_PAGENAME, &name)) p.name = name;
-        std::vector<uint32_t> raster(static_cast<size_t>(p.width) * height);
-        if (TIFFReadRGBAImageOriented(tif, p.width, height, raster.data(), ORIENTATION_TOPLEFT,
-                                      0)) {
-            auto rgb = [](uint32_t v) {
-                return Rgb{static_cast<uint8_t>(TIFFGetR(v)), static_cast<uint8_t>(TIFFGetG(v)),
-                           static_cast<uint8_t>(TIFFGetB(v))};
-            };
-            p.topLeft = rgb(raster.front());
-            p.bottomRight = rgb(raster.back());
-        }
-        pages.push_back(p);
-    } while (TIFFReadDirectory(tif));
-    TIFFClose(tif);
-    return pages;
-}
-
 TEST(TiffPageAppender, PagesFollowInOrderAndARefusedPageLeavesNoGap) {
     TempDir dir;
     const std::string path = dir / "pages.tif";
@@ -223,15 +187,15 @@ TEST(TiffPageAppender, PagesFollowInOrderAndARefusedPageLeavesNoGap) {
     EXPECT_FALSE(appender.Broken());
     ASSERT_EQ(std::fclose(file), 0);
 
-    const std::vector<ReadPage> pages = ReadAll(path);
+    const std::vector<PageFacts> pages = ReadPages(path);
     ASSERT_EQ(pages.size(), 3u);
     const uint32_t widths[] = {3, 5, 6};
     const uint16_t compressions[] = {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_PACKBITS};
     for (uint16_t i = 0; i < 3; ++i) {
         EXPECT_EQ(pages[i].width, widths[i]);
         EXPECT_EQ(pages[i].compression, compressions[i]);
-        EXPECT_EQ(pages[i].number, i + 1);
-        EXPECT_EQ(pages[i].name, "Page " + std::to_string(i + 1));
+        EXPECT_EQ(pages[i].page, i + 1);
+        EXPECT_EQ(pages[i].pageName, "Page " + std::to_string(i + 1));
         EXPECT_EQ(pages[i].topLeft, SampleColour(0, 0));
         EXPECT_EQ(pages[i].bottomRight, SampleColour(widths[i] - 1, 4));
     }
