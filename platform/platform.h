@@ -31,6 +31,7 @@ bool MakeFolder(const std::string& path);
 struct FolderEntry {
     std::string name;
     bool isFolder = false;
+    bool isRegularFile = false;  // a plain file (links followed): not a pipe, device or socket
 };
 // Entries of a folder in the order the file system returns them ("." and ".." included).
 // False when the folder cannot be listed.
@@ -40,6 +41,34 @@ bool RemoveFolder(const std::string& path);
 // Creates a folder only the current user can use, below the system's temporary folder, named
 // prefix followed by random characters. Returns its path ending in a separator, or empty.
 std::string MakePrivateTempFolder(const std::string& prefix);
+// Why the folder cannot take new output files (missing, not a folder, not writable), in the
+// system's words; empty when it can.
+std::string FolderUnusableReason(const std::string& folder);
+// Renames from over to, replacing an existing file; false (errno text in reason) on failure.
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason = nullptr);
+// Creates path as a new empty file, never opening an existing one; false when it exists or
+// cannot be made.
+bool CreateNewFile(const std::string& path);
+
+// ---- Randomness -----------------------------------------------------------------------------
+
+// Fills bytes from the operating system's random source; false when it is unavailable.
+bool RandomBytes(unsigned char* bytes, size_t count);
+
+// ---- Interruption ---------------------------------------------------------------------------
+
+// From this call on, an interrupt (SIGINT, SIGTERM, SIGHUP) is handled on a thread of its own:
+// every registered child process is ended, every registered temporary file and folder removed,
+// and the process exits with 128 + the signal number. Call first in main, before any thread is
+// started: threads started later inherit the blocked signals.
+void InstallInterruptCleanup();
+// A temporary output removed on interrupt: the file itself and every file beside it whose name
+// begins with the file's name followed by a dot (the partial files of a child writing to it).
+void RegisterTemporaryFile(const std::string& path);
+void ForgetTemporaryFile(const std::string& path);
+// A private folder removed on interrupt, with every file in it.
+void RegisterTemporaryFolder(const std::string& folder);
+void ForgetTemporaryFolder(const std::string& folder);
 
 // ---- User-visible messages ------------------------------------------------------------------
 

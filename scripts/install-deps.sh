@@ -11,6 +11,7 @@ packages=(
 test_packages=(
   poppler-utils qpdf libtiff-tools libjpeg-turbo-progs imagemagick netpbm libopenjp2-tools
   emf2svg librsvg2-bin libwmf-bin mupdf-tools pngcheck
+  fonts-urw-base35
 )
 
 wanted=("${packages[@]}")

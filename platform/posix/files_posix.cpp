@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -91,7 +93,9 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
         item.name = entry->d_name;
         struct stat info;
         // Links are followed, as a folder listing of the other platform reports their targets.
-        item.isFolder = stat((prefix + item.name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        const bool known = stat((prefix + item.name).c_str(), &info) == 0;
+        item.isFolder = known && S_ISDIR(info.st_mode);
+        item.isRegularFile = known && S_ISREG(info.st_mode);
         entries.push_back(std::move(item));
     }
     closedir(dir);
@@ -116,6 +120,27 @@ std::string MakePrivateTempFolder(const std::string& prefix) {
     // mkdtemp creates the folder with mode 0700.
     if (mkdtemp(buffer.data()) == nullptr) return std::string();
     return std::string(buffer.data()) + "/";
+}
+
+std::string FolderUnusableReason(const std::string& folder) {
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) return std::strerror(errno);
+    if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+    return std::string();
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason) {
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    if (reason != nullptr) *reason = std::strerror(errno);
+    return false;
+}
+
+bool CreateNewFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
 }
 
 }  // namespace platform
