@@ -6,7 +6,9 @@
 #include <cstdlib>
 
 #include "app/file_helpers.h"
+#include "app/held_characters.h"
 #include "app/option_tables.h"
+#include "app/winansi_text.h"
 #include "platform/platform.h"
 
 namespace {
@@ -22,56 +24,121 @@ void DropFirstWord(std::string& text) {
     }
 }
 
-int32_t Clamp(int32_t value, int32_t low, int32_t high) { return std::min(std::max(value, low), high); }
+std::string FirstWord(const std::string& text) { return text.substr(0, text.find(' ')); }
 
-void OpenHelp(const Settings& settings) { platform::OpenHelpFile(settings.helpFilePath); }
+// One parse: the records it fills and what it has to tell.
+struct Parse {
+    Settings& settings;
+    InputList& inputs;
+    ParseReport& report;
 
-// Takes an argument and trims it; 0 when there is none.
-int TakeTrimmedArgument(std::string& text, std::string& argument) {
-    if (!TakeArgument(text, argument)) return 0;
-    TrimSpaces(argument);
-    return 1;
-}
+    std::string word;  // the switch being applied, as typed, for messages
+    bool glued = false;  // the last option had its value glued to it (already told)
 
-// The m group: page image options. The text starts with the option's second letter.
-void ApplyImageOption(std::string& text, Settings& settings) {
+    void Warn(const std::string& line) { report.warnings.push_back("xpsconv: " + line); }
+    void Unknown() { Warn("unknown option " + word + " ignored"); }
+
+    // Takes the argument of option (its name as typed, for messages); 0 when there is none.
+    int Argument(std::string& text, const std::string& option, std::string& argument) {
+        bool overCapacity = false;
+        glued = text.size() > 1 && text[1] != ' ';
+        if (glued) Unknown();
+        const int taken = TakeArgument(text, argument, &overCapacity);
+        if (overCapacity && report.refusal.empty()) {
+            report.refusal = "xpsconv: the value of " + option + " is longer than " +
+                             std::to_string(kArgumentCapacity) + " characters; nothing was converted";
+        }
+        return taken;
+    }
+    int TrimmedArgument(std::string& text, const std::string& option, std::string& argument) {
+        if (!Argument(text, option, argument)) return 0;
+        TrimSpaces(argument);
+        return 1;
+    }
+    void Missing(const std::string& option, const std::string& consequence) {
+        if (!glued) Warn(option + " has no value, " + consequence);
+    }
+
+    // A number option: reads, corrects and tells what was changed.
+    int32_t Number(const std::string& option, const std::string& argument, int32_t low, int32_t high) {
+        const int32_t read = ReadNumber(argument);
+        const int32_t value = std::min(std::max(read, low), high);
+        if (!IsPlainNumber(argument)) {
+            Warn(option + " " + argument + " is not a number, " + std::to_string(value) + " used");
+        } else if (value != read) {
+            Warn(option + " " + argument + " is out of range, " + std::to_string(value) + " used");
+        }
+        return value;
+    }
+    int32_t Number(const std::string& option, const std::string& argument) {
+        return Number(option, argument, INT32_MIN, INT32_MAX);
+    }
+
+    void ImageOption(std::string& text);
+    void PdfOption(std::string& text);
+    void OverlayOption(std::string& text);
+    void Switch(std::string& text);
+};
+
+void Parse::ImageOption(std::string& text) {
     std::string argument;
+    const std::string option = std::string("-m") + text[0];
     switch (text[0]) {
         case 'b':
-            if (TakeArgument(text, argument)) settings.bitsPerPixel = ReadNumber(argument);
+            if (Argument(text, option, argument)) settings.bitsPerPixel = Number(option, argument);
+            else Missing(option, "ignored");
             break;
         case 'c':
-            if (TakeArgument(text, argument)) settings.tiffCompression = CompressionCode(argument);
+            if (Argument(text, option, argument)) {
+                settings.tiffCompression = CompressionCode(argument);
+                if (!IsCompressionKeyword(argument)) Warn("unknown compression " + option + " " + argument + ", jpg used");
+            } else {
+                Missing(option, "ignored");
+            }
             break;
         case 'g':
-            if (TakeTrimmedArgument(text, argument)) {
+            if (TrimmedArgument(text, option, argument)) {
                 const int32_t degrees = ReadNumber(argument);
-                settings.rotation =
-                    (degrees == 90 || degrees == 180 || degrees == 270) ? degrees : 0;
+                const bool allowed = degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270;
+                settings.rotation = allowed ? degrees : 0;
+                if (!allowed || !IsPlainNumber(argument))
+                    Warn(option + " " + argument + " is not 0, 90, 180 or 270, 0 used");
+            } else {
+                Missing(option, "ignored");
             }
             break;
         case 'm':
             if (TakeFlag(text)) settings.multiPageTiff = 1;
+            else Unknown();
             break;
         case 'q':
-            if (TakeTrimmedArgument(text, argument)) settings.jpegQuality = Clamp(ReadNumber(argument), 1, 100);
+            if (TrimmedArgument(text, option, argument)) settings.jpegQuality = Number(option, argument, 1, 100);
+            else Missing(option, "ignored");
             break;
         case 's':
-            if (TakeTrimmedArgument(text, argument)) ParseSize(argument, settings);
+            if (TrimmedArgument(text, option, argument)) {
+                ParseSize(argument, settings);
+                if (settings.imageWidth <= 0 || settings.imageHeight <= 0)
+                    Warn(option + " " + argument + " is not a size WxH, pages keep their size");
+            } else {
+                Missing(option, "ignored");
+            }
             break;
         case 'x':
-            if (TakeTrimmedArgument(text, argument)) settings.resolutionX = Clamp(ReadNumber(argument), 72, 600);
+            if (TrimmedArgument(text, option, argument)) settings.resolutionX = Number(option, argument, 72, 600);
+            else Missing(option, "ignored");
             break;
         case 'y':
-            if (TakeTrimmedArgument(text, argument)) settings.resolutionY = Clamp(ReadNumber(argument), 72, 600);
+            if (TrimmedArgument(text, option, argument)) settings.resolutionY = Number(option, argument, 72, 600);
+            else Missing(option, "ignored");
             break;
     }
 }
 
-// The p group: PDF options.
-void ApplyPdfOption(std::string& text, Settings& settings) {
+void Parse::PdfOption(std::string& text) {
     std::string argument;
     const char letter = text[0];
+    const std::string option = std::string("-p") + letter;
     std::string* field = nullptr;
     switch (letter) {
         case 'a': field = &settings.pdfAuthor; break;
@@ -83,31 +150,39 @@ void ApplyPdfOption(std::string& text, Settings& settings) {
         case 'n': field = &settings.pdfOwnerPassword; break;
         case 'u': field = &settings.pdfUserPassword; break;
         case 'e':
-            if (TakeTrimmedArgument(text, argument)) {
-                settings.pdfRestrictions = Clamp(ReadNumber(argument), 0, 60);
+            if (TrimmedArgument(text, option, argument)) {
+                settings.pdfRestrictions = Number(option, argument, 0, 60);
                 settings.pdfEncrypt = 1;
+            } else {
+                Missing(option, "ignored");
             }
             return;
         case 'l':
-            if (TakeTrimmedArgument(text, argument)) {
+            if (TrimmedArgument(text, option, argument)) {
                 const int32_t bits = ReadNumber(argument);
                 settings.pdfKeyLength = bits == 128 ? 128 : 40;
                 settings.pdfEncrypt = 1;
+                if ((bits != 40 && bits != 128) || !IsPlainNumber(argument))
+                    Warn(option + " " + argument + " is not 40 or 128, 40 used");
+            } else {
+                Missing(option, "ignored");
             }
             return;
         default:
             return;
     }
-    if (TakeArgument(text, argument)) {
+    if (Argument(text, option, argument)) {
         AssignCapped(*field, argument, kSettingsTextCapacity);
         if (letter == 'n' || letter == 'u') settings.pdfEncrypt = 1;
+    } else {
+        Missing(option, "ignored");
     }
 }
 
-// The w group: overlay options. A number option without a usable argument writes 0.
-void ApplyOverlayOption(std::string& text, Settings& settings) {
+void Parse::OverlayOption(std::string& text) {
     std::string argument;
     const char letter = text[0];
+    const std::string option = std::string("-w") + letter;
     int32_t* number = nullptr;
     switch (letter) {
         case 'c': number = &settings.overlayColor; break;
@@ -118,18 +193,36 @@ void ApplyOverlayOption(std::string& text, Settings& settings) {
         case 'y': number = &settings.overlayY; break;
         case 'g':
             if (TakeFlag(text)) settings.overlayFlag = 1;
+            else Unknown();
             return;
         case 't':
-            if (TakeArgument(text, argument)) {
-                AssignCapped(settings.overlayText, argument, kSettingsTextCapacity);
+            if (Argument(text, option, argument)) {
+                bool unmapped = false;
+                const std::string bytes =
+                    platform::kArgumentsAreUtf8 ? Utf8ToWinAnsi(argument, &unmapped) : argument;
+                if (unmapped)
+                    Warn(option + " \"" + argument + "\": characters the overlay font cannot show became ?");
+                AssignCapped(settings.overlayText, bytes, kSettingsTextCapacity);
                 settings.overlayEnabled = 1;
+            } else {
+                Missing(option, "ignored");
             }
             return;
         default:
             return;
     }
-    int32_t value = TakeArgument(text, argument) ? ReadNumber(argument) : 0;
-    if (letter == 'r') value = value <= 0 ? 0 : (value > 360 ? value % 360 : value);
+    // A number option of this group without a usable argument writes 0.
+    int32_t value = 0;
+    if (Argument(text, option, argument)) {
+        value = Number(option, argument);
+    } else {
+        Missing(option, "0 used");
+    }
+    if (letter == 'r') {
+        const int32_t reduced = value <= 0 ? 0 : (value > 360 ? value % 360 : value);
+        if (reduced != value) Warn(option + " " + argument + " taken as " + std::to_string(reduced));
+        value = reduced;
+    }
     *number = value;
 }
 
@@ -144,43 +237,73 @@ bool IsGroupLetter(char group, char second) {
     return second != '\0' && letters.find(second) != std::string_view::npos;
 }
 
-void ApplySwitch(std::string& text, Settings& settings, InputList& inputs) {
+// A long option ("--help"), as people on this platform type it; true when it was one.
+bool TakeLongOption(std::string& text, std::string_view name) {
+    if (text.compare(0, name.size(), name) != 0) return false;
+    if (text.size() != name.size() && text[name.size()] != ' ') return false;
+    text.erase(0, name.size());
+    TrimSpaces(text);
+    return true;
+}
+
+void Parse::Switch(std::string& text) {
     std::string argument;
     const char letter = text[0];
+    word = "-" + ReleaseHeldCharacters(FirstWord(text));
+    glued = false;
+    // The word of a switch that does nothing is dropped here, so that only the loose words
+    // after it are told as such.
+    const auto unknown = [&] {
+        Unknown();
+        DropFirstWord(text);
+    };
     switch (letter) {
         case '?':
         case 'h':
-            if (TakeFlag(text)) OpenHelp(settings);
+            if (TakeFlag(text)) platform::OpenHelpFile(settings.helpFilePath);
+            else Unknown();
             return;
         case '-':
-            // "--help", as people on this platform type it.
-            if (text.compare(0, 5, "-help") == 0 && (text.size() == 5 || text[5] == ' ')) {
-                text.erase(0, 5);
-                TrimSpaces(text);
-                OpenHelp(settings);
+            if (TakeLongOption(text, "-help")) {
+                platform::OpenHelpFile(settings.helpFilePath);
+            } else if (TakeLongOption(text, "-version")) {
+                report.versionAsked = true;
+            } else {
+                unknown();
             }
             return;
         case 'i':
-            if (TakeArgument(text, argument)) inputs.push_back(argument);
+            if (Argument(text, "-i", argument)) inputs.push_back(argument);
+            else Missing("-i", "ignored");
             return;
         case 'o':
-            if (TakeArgument(text, argument)) AssignCapped(settings.outputFolder, argument, kSettingsTextCapacity);
+            if (Argument(text, "-o", argument)) AssignCapped(settings.outputFolder, argument, kSettingsTextCapacity);
+            else Missing("-o", "ignored");
             return;
         case 't':
-            if (TakeTrimmedArgument(text, argument)) ApplyOutputType(argument, settings);
+            if (TrimmedArgument(text, "-t", argument)) {
+                ApplyOutputType(argument, settings);
+                if (!IsOutputTypeKeyword(argument)) Warn("unknown type -t " + argument + ", jpg used");
+            } else {
+                Missing("-t", "ignored");
+            }
             return;
         case 'm':
         case 'p':
         case 'w': {
             const char second = text.size() > 1 ? text[1] : '\0';
-            if (!IsGroupLetter(letter, second)) return;
+            if (!IsGroupLetter(letter, second)) {
+                unknown();
+                return;
+            }
             text.erase(0, 1);
-            if (letter == 'm') ApplyImageOption(text, settings);
-            if (letter == 'p') ApplyPdfOption(text, settings);
-            if (letter == 'w') ApplyOverlayOption(text, settings);
+            if (letter == 'm') ImageOption(text);
+            if (letter == 'p') PdfOption(text);
+            if (letter == 'w') OverlayOption(text);
             return;
         }
         default:
+            unknown();
             return;
     }
 }
@@ -199,6 +322,17 @@ int32_t ReadNumber(const std::string& text) {
     }
     if (negative) value = -value;
     return static_cast<int32_t>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+bool IsPlainNumber(const std::string& text) {
+    std::string trimmed = text;
+    TrimSpaces(trimmed);
+    size_t i = (!trimmed.empty() && (trimmed[0] == '+' || trimmed[0] == '-')) ? 1 : 0;
+    if (i >= trimmed.size()) return false;
+    for (; i < trimmed.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(trimmed[i]))) return false;
+    }
+    return true;
 }
 
 int NextSwitch(std::string& text) {
@@ -222,7 +356,7 @@ int TakeFlag(std::string& text) {
     return 0;
 }
 
-int TakeArgument(std::string& text, std::string& argument) {
+int TakeArgument(std::string& text, std::string& argument, bool* overCapacity) {
     argument.clear();
     if (text.size() > 1 && text[1] != ' ') {
         DropFirstWord(text);
@@ -248,7 +382,8 @@ int TakeArgument(std::string& text, std::string& argument) {
         text.clear();
     }
     if (taken.empty()) return 0;
-    AssignCapped(argument, taken, kArgumentCapacity);
+    if (overCapacity != nullptr) *overCapacity = taken.size() > kArgumentCapacity;
+    AssignCapped(argument, ReleaseHeldCharacters(taken), kArgumentCapacity);
     return 1;
 }
 
@@ -265,18 +400,31 @@ void ParseSize(const std::string& argument, Settings& settings) {
     }
 }
 
-int ParseCommandLine(const std::string& commandLine, Settings& settings, InputList& inputs) {
+int ParseCommandLine(const std::string& commandLine, Settings& settings, InputList& inputs,
+                     ParseReport* report) {
+    ParseReport unused;
+    Parse parse{settings, inputs, report != nullptr ? *report : unused, std::string(), false};
     if (commandLine.empty()) {
-        OpenHelp(settings);
+        platform::OpenHelpFile(settings.helpFilePath);
         return 0;
     }
     std::string text = commandLine;
-    AssignCapped(text, std::string(text), kCommandLineCapacity);
     TrimSpaces(text);
+    if (text.size() > kCommandLineCapacity) {
+        parse.report.refusal = "xpsconv: the command line is longer than " +
+                               std::to_string(kCommandLineCapacity) + " characters (" +
+                               std::to_string(text.size()) +
+                               "); name a folder with -i instead of many files. Nothing was converted";
+        return 1;
+    }
     while (!text.empty()) {
+        // A closing quote left by an empty value is no word of the user's.
+        if (!text.empty() && text[0] != '-' && FirstWord(text) != "\"") {
+            parse.Warn("stray word " + ReleaseHeldCharacters(FirstWord(text)) + " ignored");
+        }
         if (!NextSwitch(text)) continue;
         text.erase(0, 1);
-        if (!text.empty()) ApplySwitch(text, settings, inputs);
+        if (!text.empty()) parse.Switch(text);
         TrimSpaces(text);
     }
     return 1;

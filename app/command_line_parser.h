@@ -1,21 +1,34 @@
 #pragma once
-// The command-line grammar: a consuming tokeniser over one working text. Problems are never
-// reported: unknown switches and malformed arguments are skipped, values pulled into range.
+// The command-line grammar: a consuming tokeniser over one working text. Unknown switches and
+// malformed arguments are skipped and values pulled into range, as ever, but each such repair
+// is now told as a warning; a text beyond its capacity refuses the run instead of being cut.
 
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 
 constexpr size_t kArgumentCapacity = 255;
 
+// What the parser has to tell besides the settings.
+struct ParseReport {
+    std::vector<std::string> warnings;  // one line each: an option skipped, defaulted or clamped
+    std::string refusal;                // not empty: a text over its capacity; convert nothing
+    bool versionAsked = false;          // --version was given
+};
+
 // Applies every option to settings and every -i specification to inputs. Returns 0 for an
 // empty command line (after opening the help file), else 1.
-int ParseCommandLine(const std::string& commandLine, Settings& settings, InputList& inputs);
+int ParseCommandLine(const std::string& commandLine, Settings& settings, InputList& inputs,
+                     ParseReport* report = nullptr);
 
-// The grammar's steps, on the working text (exposed for tests).
+// The grammar's steps, on the working text (exposed for tests). TakeArgument cuts the argument
+// at its capacity and sets overCapacity (when given) if it had to.
 int NextSwitch(std::string& text);
 int TakeFlag(std::string& text);
-int TakeArgument(std::string& text, std::string& argument);
+int TakeArgument(std::string& text, std::string& argument, bool* overCapacity = nullptr);
 void ParseSize(const std::string& argument, Settings& settings);
 // Reads a number the way the C library's atoi does (clamped to 32 bits instead of overflowing).
 int32_t ReadNumber(const std::string& text);
+// True when text, blanks around it aside, is an optional sign followed by decimal digits only.
+bool IsPlainNumber(const std::string& text);

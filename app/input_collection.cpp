@@ -5,55 +5,82 @@
 #include "app/file_helpers.h"
 #include "platform/platform.h"
 
+namespace {
+
+bool EqualsLowered(const std::string& text, std::string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != lower[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int IsXpsFile(const std::string& path) {
     const size_t separator = path.rfind(platform::kSeparator);
     const size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || dot < nameStart) return 0;
     const std::string extension = path.substr(dot);
-    if (extension.size() != 4) return 0;
-    const char* expected = ".xps";
-    for (size_t i = 0; i < 4; ++i) {
-        if (std::tolower(static_cast<unsigned char>(extension[i])) != expected[i]) return 0;
-    }
-    return 1;
+    return EqualsLowered(extension, ".xps") || EqualsLowered(extension, ".oxps") ? 1 : 0;
 }
 
-void AddFolderFiles(std::string folder, FileList& files) {
+bool AddFolderFiles(std::string folder, FileList& files, std::vector<std::string>* tooLong,
+                    std::string* reason) {
     if (folder.empty() || folder.back() != platform::kSeparator) folder += platform::kSeparator;
-    if (folder.size() > kPathCapacity) return;
     std::vector<platform::FolderEntry> entries;
-    if (!platform::ListFolder(folder, entries)) return;
-    for (const platform::FolderEntry& entry : entries) {
-        if (entry.isFolder) continue;
-        const std::string path = folder + entry.name;
-        if (path.size() <= kPathCapacity && IsXpsFile(path)) files.push_back(path);
+    if (folder.size() > kPathCapacity) {
+        if (reason != nullptr) *reason = "the path is longer than " + std::to_string(kPathCapacity) + " characters";
+        return false;
     }
+    if (!platform::ListFolder(folder, entries, reason)) return false;
+    for (const platform::FolderEntry& entry : entries) {
+        if (!entry.isRegularFile) continue;
+        const std::string path = folder + entry.name;
+        if (!IsXpsFile(path)) continue;
+        if (path.size() <= kPathCapacity) {
+            files.push_back(path);
+        } else if (tooLong != nullptr) {
+            tooLong->push_back(path);
+        }
+    }
+    return true;
 }
 
-int ExpandInputSpec(const std::string& specification, FileList& files) {
-    std::string spec;
-    AssignCapped(spec, specification, kSettingsTextCapacity);
-    const std::string full = platform::FullPath(spec);
-    if (full.empty() || full.size() > kPathCapacity) return 0;
-    if (FileExists(full) && IsXpsFile(full)) {
+int ExpandInputSpec(const std::string& specification, FileList& files, std::vector<std::string>& problems) {
+    const size_t before = problems.size();
+    const std::string full = platform::FullPath(specification);
+    const std::string capacity = std::to_string(kPathCapacity);
+    if (full.size() > kPathCapacity) {
+        problems.push_back("xpsconv: " + specification + ": the full path is longer than " + capacity +
+                           " characters; not converted");
+    } else if (!full.empty() && FileExists(full) && IsXpsFile(full)) {
         files.push_back(full);
-        return 1;
+    } else if (!full.empty() && FolderExists(full)) {
+        const size_t found = files.size();
+        std::vector<std::string> tooLong;
+        std::string reason;
+        if (!AddFolderFiles(specification, files, &tooLong, &reason)) {
+            problems.push_back("xpsconv: " + specification + ": the folder cannot be listed (" + reason +
+                               "); not converted");
+        } else {
+            for (const std::string& path : tooLong) {
+                problems.push_back("xpsconv: " + path + ": the path is longer than " + capacity +
+                                   " characters; not converted");
+            }
+            if (files.size() == found && tooLong.empty())
+                problems.push_back("xpsconv: " + specification + ": the folder holds no XPS document");
+        }
+    } else {
+        problems.push_back("xpsconv: no XPS document at \"" + specification + "\"");
     }
-    if (FolderExists(full)) {
-        AddFolderFiles(spec, files);
-        return 1;
-    }
-    return 0;
+    return static_cast<int>(problems.size() - before);
 }
 
 int ExpandInputs(const InputList& inputs, FileList& files) {
-    int unmatched = 0;
-    for (const std::string& input : inputs) {
-        if (!ExpandInputSpec(input, files)) {
-            platform::ReportError("xpsconv: no XPS document at \"" + input + "\"");
-            ++unmatched;
-        }
-    }
-    return unmatched;
+    std::vector<std::string> problems;
+    for (const std::string& input : inputs) ExpandInputSpec(input, files, problems);
+    for (const std::string& problem : problems) platform::ReportError(problem);
+    return static_cast<int>(problems.size());
 }

@@ -65,3 +65,18 @@ int32_t CompressionCode(const std::string& keyword) {
     }
     return 2;
 }
+
+bool IsOutputTypeKeyword(const std::string& keyword) {
+    if (EqualsIgnoringCase(keyword, "pdf")) return true;
+    for (const ImageTypeEntry& entry : kImageTypes) {
+        if (EqualsIgnoringCase(keyword, entry.keyword)) return true;
+    }
+    return false;
+}
+
+bool IsCompressionKeyword(const std::string& keyword) {
+    for (const CompressionEntry& entry : kCompressions) {
+        if (EqualsIgnoringCase(keyword, entry.keyword)) return true;
+    }
+    return false;
+}

@@ -9,3 +9,7 @@
 void ApplyOutputType(const std::string& keyword, Settings& settings);
 // The compression code of a -mc keyword (2 for unknown words).
 int32_t CompressionCode(const std::string& keyword);
+// True when the word is in the -t table, or names a compression (jpg and jpeg in any letter case,
+// which give the code they name even where the table does not list them).
+bool IsOutputTypeKeyword(const std::string& keyword);
+bool IsCompressionKeyword(const std::string& keyword);

@@ -5,25 +5,38 @@
 
 #include "app/command_line_parser.h"
 #include "app/file_helpers.h"
+#include "app/held_characters.h"
 #include "app/input_collection.h"
 #include "app/settings.h"
 #include "driver/conversions.h"
 #include "driver/post_processor.h"
 #include "driver/renderer.h"
 #include "driver/watchdog.h"
+#include "platform/platform.h"
 
-std::string JoinArguments(int count, char** arguments) {
-    std::string text;
+JoinedArguments JoinArguments(int count, char** arguments) {
+    JoinedArguments joined;
     for (int i = 0; i < count; ++i) {
         const std::string argument = arguments[i];
-        if (i > 0) text += ' ';
-        if (argument.empty() || argument.find(' ') != std::string::npos) {
-            text += '"' + argument + '"';
-        } else {
-            text += argument;
+        if (HoldsHeldCharacter(argument)) {
+            joined.refusal = "xpsconv: argument " + std::to_string(i + 1) +
+                             " holds a control character (0x1E or 0x1F) that cannot be passed on; "
+                             "nothing was converted";
+            return joined;
         }
+        if (i > 0) joined.text += ' ';
+        joined.text += argument.empty() ? std::string("\"\"") : HoldCharacters(argument);
     }
-    return text;
+    return joined;
+}
+
+int RunProgramOnArguments(int count, char** arguments) {
+    const JoinedArguments joined = JoinArguments(count, arguments);
+    if (!joined.refusal.empty()) {
+        platform::ReportError(joined.refusal);
+        return kExitCannotStart;
+    }
+    return RunProgram(joined.text);
 }
 
 int RunProgram(const std::string& commandLine) {
@@ -34,12 +47,24 @@ int RunProgram(const std::string& commandLine) {
     Settings settings;
     ResetSettings(settings);
 
-    std::string text;
-    AssignCapped(text, commandLine, kCommandLineCapacity);
+    std::string text = commandLine;
     TrimSpaces(text);
 
     InputList inputs;
-    if (!ParseCommandLine(text, settings, inputs)) return kExitSuccess;
+    ParseReport report;
+    const int parsed = ParseCommandLine(text, settings, inputs, &report);
+    for (const std::string& warning : report.warnings) platform::ReportError(warning);
+    // A text beyond its capacity would lose options (a password, the output type) if it were
+    // cut, so the run is refused instead.
+    if (!report.refusal.empty()) {
+        platform::ReportError(report.refusal);
+        return kExitCannotStart;
+    }
+    if (!parsed) return kExitSuccess;
+    if (report.versionAsked) {
+        platform::WriteOutput(std::string("xpsconv ") + XPSCONV_VERSION);
+        return kExitSuccess;
+    }
 
     FileList files;
     const int unmatchedInputs = ExpandInputs(inputs, files);

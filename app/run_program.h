@@ -12,6 +12,14 @@ enum ExitStatus : int {
 
 // Runs the program on one command-line text (the words after the program name).
 int RunProgram(const std::string& commandLine);
+// Runs the program on the argument vector after the program name.
+int RunProgramOnArguments(int count, char** arguments);
+
+struct JoinedArguments {
+    std::string text;
+    std::string refusal;  // not empty: an argument that cannot be carried; convert nothing
+};
 // Rebuilds the one command-line text from the argument vector: arguments joined by one space,
-// an argument holding a space (or an empty one) wrapped in double quotes.
-std::string JoinArguments(int count, char** arguments);
+// their own blanks and quotes held (see held_characters.h) so that each stays one word, an
+// empty argument written as a pair of double quotes.
+JoinedArguments JoinArguments(int count, char** arguments);

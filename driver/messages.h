@@ -3,5 +3,4 @@
 
 constexpr const char* kProductCaption = "Quorbex Tavrin Command Line";
 constexpr const char* kProductText = "Quorbex Tavrin";
-constexpr const char* kDefaultOwnerPassword = "tirvane";
 constexpr const char* kRasterProducer = "quorbex";

@@ -9,6 +9,7 @@
 #include "driver/ordered_tiff_pages.h"
 #include "driver/path_parts.h"
 #include "driver/raster_job.h"
+#include "driver/renderer.h"
 #include "platform/platform.h"
 
 namespace {
@@ -137,6 +138,7 @@ void EncodeTiffPagesAsRendered(const Settings& settings, const std::string& page
 
 struct DocumentResult {
     bool engineSucceeded = false;
+    int engineExit = -1;
     bool anyPage = false;
     bool allWritten = true;
 };
@@ -151,7 +153,8 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
     const int pageBacklog = static_cast<int>(workers) + kPageBacklogSlack;
     std::atomic<bool> engineDone{false};
     std::thread engine([&] {
-        RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded, pageBacklog);
+        RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded, pageBacklog,
+                     &outcome.engineExit);
         engineDone.store(true);
     });
 
@@ -277,11 +280,15 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
             ++failedDocuments;
             continue;
         }
+        platform::RegisterTemporaryFolder(pageFolder);
         const std::string outputFolder = folderMode == kFolderGiven ? settings.outputFolder : parts.folder;
         const DocumentResult result = RenderAndConvert(settings, input, parts.baseName, pageFolder, outputFolder);
+        platform::ForgetTemporaryFolder(pageFolder);
         bool documentFailed = false;
         if (!result.anyPage) {
-            platform::ReportError("xpsconv: " + input + ": no page was rendered");
+            platform::ReportError("xpsconv: " + input + (result.engineExit == kEngineUnreadable
+                                                             ? ": the document could not be read"
+                                                             : ": no page was rendered"));
             documentFailed = true;
         } else {
             if (!result.engineSucceeded) {

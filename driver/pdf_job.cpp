@@ -1,26 +1,54 @@
 #include "driver/pdf_job.h"
 
+#include <cstdio>
+#include <fstream>
+
 #include "app/file_helpers.h"
 #include "driver/messages.h"
 #include "driver/renderer.h"
+#include "image/temporary_file.h"
 #include "platform/platform.h"
 
 namespace {
+
+constexpr size_t kOwnerPasswordBytes = 16;
 
 void AppendInformation(std::string& line, const char* key, const std::string& value) {
     line += std::string("-w") + key + "=" + platform::QuoteArgument("(" + value + ")") + " ";
 }
 
+bool StartsLikeAPdf(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    char head[5] = {};
+    return file.read(head, sizeof(head)) && std::string(head, sizeof(head)) == "%PDF-";
+}
+
+void Fail(const std::string& inputPath, const std::string& what) {
+    platform::ReportError("xpsconv: " + inputPath + ": " + what);
+}
+
 }  // namespace
 
+std::string FreshOwnerPassword() {
+    unsigned char bytes[kOwnerPasswordBytes];
+    if (!platform::RandomBytes(bytes, sizeof(bytes))) return std::string();
+    std::string password;
+    for (unsigned char byte : bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof(digits), "%02x", byte);
+        password += digits;
+    }
+    return password;
+}
+
 std::string BuildPdfCommandLine(const std::string& inputPath, const std::string& outputPath,
-                                const Settings& settings) {
+                                const Settings& settings, const std::string& defaultOwnerPassword) {
     std::string line = std::string(kRendererFileName) + " ";
     line += "-sDEVICE=pdfwrite -dNOPAUSE -dBATCH -dSAFER ";
     line += "-sOutputFile=" + platform::QuoteArgument(outputPath) + " ";
     if (settings.pdfEncrypt) {
         const std::string owner =
-            settings.pdfOwnerPassword.empty() ? kDefaultOwnerPassword : settings.pdfOwnerPassword;
+            settings.pdfOwnerPassword.empty() ? defaultOwnerPassword : settings.pdfOwnerPassword;
         line += "-sOwnerPassword=" + platform::QuoteArgument(owner) + " ";
         if (!settings.pdfUserPassword.empty())
             line += "-sUserPassword=" + platform::QuoteArgument(settings.pdfUserPassword) + " ";
@@ -40,27 +68,59 @@ std::string BuildPdfCommandLine(const std::string& inputPath, const std::string&
 
 bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, const Settings& settings,
                const PostProcessor& postProcessor) {
-    bool engineSucceeded = false;
-    if (RunRenderer(BuildPdfCommandLine(inputPath, outputPath, settings), &engineSucceeded) != 1) {
-        platform::ReportError("xpsconv: " + inputPath + ": the rendering engine could not be started");
+    std::string ownerPassword;
+    if (settings.pdfEncrypt && settings.pdfOwnerPassword.empty()) {
+        ownerPassword = FreshOwnerPassword();
+        if (ownerPassword.empty()) {
+            Fail(inputPath, "no random owner password could be made; not converted");
+            return false;
+        }
+    }
+    // The engine and the post-processor work on a file of our own beside the target: a failed
+    // or concurrent run never touches the file of the target's name.
+    std::string temporary;
+    std::FILE* reserved = OpenTemporaryBeside(outputPath, "wb", temporary);
+    if (reserved == nullptr) {
+        Fail(inputPath, "cannot create a file beside " + outputPath);
         return false;
     }
-    if (!platform::FileReadable(outputPath)) {
-        platform::ReportError("xpsconv: " + inputPath + ": no PDF was written");
+    std::fclose(reserved);
+
+    bool engineSucceeded = false;
+    int engineExit = -1;
+    const std::string commandLine = BuildPdfCommandLine(inputPath, temporary, settings, ownerPassword);
+    if (RunRenderer(commandLine, &engineSucceeded, kIdleLimitFromEnvironment, {}, &engineExit) != 1) {
+        PutTemporaryInPlace(false, temporary, outputPath);
+        Fail(inputPath, "the rendering engine could not be started");
+        return false;
+    }
+    if (engineExit == kEngineUnreadable) {
+        PutTemporaryInPlace(false, temporary, outputPath);
+        Fail(inputPath, "the document could not be read; no PDF was written");
+        return false;
+    }
+    if (!StartsLikeAPdf(temporary)) {
+        PutTemporaryInPlace(false, temporary, outputPath);
+        Fail(inputPath, "no PDF was written");
+        return false;
+    }
+    if (postProcessor.postProcessPdf != nullptr) {
+        const int stamped = postProcessor.postProcessPdf(
+            temporary.c_str(), settings.pdfOwnerPassword.c_str(), settings.pdfUserPassword.c_str(),
+            settings.pdfEncrypt, kProductText, settings.overlayEnabled, settings.overlayText.c_str(),
+            settings.overlayColor, settings.overlaySize, -settings.overlayPosition, settings.overlayRotation,
+            settings.overlayX, settings.overlayY, settings.overlayFlag);
+        if (stamped != 1) {
+            PutTemporaryInPlace(false, temporary, outputPath);
+            Fail(inputPath, "the text overlay could not be added; no PDF was written");
+            return false;
+        }
+    }
+    if (!PutTemporaryInPlace(true, temporary, outputPath)) {
+        Fail(inputPath, "the PDF could not be renamed to " + outputPath);
         return false;
     }
     // The engine keeps page numbers whole when a page fails, so the PDF is kept but incomplete.
-    if (!engineSucceeded)
-        platform::ReportError("xpsconv: " + inputPath + ": some pages could not be rendered completely");
-    if (postProcessor.postProcessPdf == nullptr) return engineSucceeded;
-    const int stamped = postProcessor.postProcessPdf(
-        outputPath.c_str(), settings.pdfOwnerPassword.c_str(), settings.pdfUserPassword.c_str(),
-        settings.pdfEncrypt, kProductText, settings.overlayEnabled, settings.overlayText.c_str(),
-        settings.overlayColor, settings.overlaySize, -settings.overlayPosition, settings.overlayRotation,
-        settings.overlayX, settings.overlayY, settings.overlayFlag);
-    if (stamped != 1) {
-        platform::ReportError("xpsconv: " + inputPath + ": the text overlay could not be added");
-        return false;
-    }
+    if (!engineSucceeded) Fail(inputPath, "some pages could not be rendered completely");
     return engineSucceeded;
 }

@@ -26,11 +26,11 @@ std::string BuildRasterCommandLine(const std::string& inputPath, const std::stri
 
 int RunRasterJob(const std::string& inputPath, const std::string& baseName,
                  const std::string& pageFolder, const Settings& settings, bool* engineSucceeded,
-                 int pageBacklog) {
+                 int pageBacklog, int* engineExitCode) {
     std::vector<std::string> environment;
     if (pageBacklog > 0) {
         environment.push_back(std::string(kPageBacklogVariable) + "=" + std::to_string(pageBacklog));
     }
     return RunRenderer(BuildRasterCommandLine(inputPath, PageFileTemplate(pageFolder, baseName), settings),
-                       engineSucceeded, kRendererIdleLimitMs, environment);
+                       engineSucceeded, kIdleLimitFromEnvironment, environment, engineExitCode);
 }

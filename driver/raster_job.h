@@ -18,6 +18,7 @@ constexpr const char* kPageBacklogVariable = "XPSCONV_PAGE_BACKLOG";
 // tells whether every page rendered. With a pageBacklog above 0 the engine waits while that many
 // of its page files are still in the page folder, so that a slow converter cannot let the
 // rendered pages fill the disk.
+// engineExitCode, when given, receives the engine's exit code (see renderer.h).
 int RunRasterJob(const std::string& inputPath, const std::string& baseName,
                  const std::string& pageFolder, const Settings& settings, bool* engineSucceeded,
-                 int pageBacklog = 0);
+                 int pageBacklog = 0, int* engineExitCode = nullptr);

@@ -1,5 +1,8 @@
 #include "driver/renderer.h"
 
+#include <climits>
+#include <cstdlib>
+
 #include "app/file_helpers.h"
 #include "platform/platform.h"
 
@@ -9,10 +12,29 @@ int CheckRenderer() {
     return 0;
 }
 
+int RendererIdleLimitMs() {
+    static const int limitMs = [] {
+        const char* text = std::getenv(kPageTimeoutVariable);
+        if (text == nullptr || *text == '\0') return kRendererIdleLimitMs;
+        char* end = nullptr;
+        const long seconds = std::strtol(text, &end, 10);
+        if (*end != '\0' || seconds <= 0 || seconds > INT_MAX / 1000) {
+            platform::ReportError(std::string("xpsconv: ") + kPageTimeoutVariable + "=" + text +
+                                  " is not a positive number of seconds, " +
+                                  std::to_string(kRendererIdleLimitMs / 1000) + " used");
+            return kRendererIdleLimitMs;
+        }
+        return static_cast<int>(seconds * 1000);
+    }();
+    return limitMs;
+}
+
 int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int idleLimitMs,
-                const std::vector<std::string>& extraEnvironment) {
+                const std::vector<std::string>& extraEnvironment, int* engineExitCode) {
     if (engineSucceeded != nullptr) *engineSucceeded = false;
+    if (engineExitCode != nullptr) *engineExitCode = -1;
     if (commandLine.size() > kRendererCommandCapacity) return -2;
+    if (idleLimitMs == kIdleLimitFromEnvironment) idleLimitMs = RendererIdleLimitMs();
     platform::ChildProcess child;
     if (!platform::StartChildProcess(platform::SplitCommandLine(commandLine), child,
                                      extraEnvironment)) {
@@ -23,7 +45,9 @@ int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int idleL
     char buffer[kRendererReadChunk];
     while (true) {
         if (!platform::WaitForChildOutput(child, idleLimitMs)) {
-            platform::ReportError("xpsconv: the rendering engine stopped making progress and was ended");
+            platform::ReportError("xpsconv: the rendering engine made no progress for " +
+                                  std::to_string(idleLimitMs / 1000) + " s and was ended (" +
+                                  kPageTimeoutVariable + " sets the limit)");
             platform::KillChildProcess(child);
             break;
         }
@@ -32,5 +56,6 @@ int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int idleL
     if (!platform::WaitChildProcess(child, kRendererLingerMs)) platform::KillChildProcess(child);
     platform::CloseChildProcess(child);
     if (engineSucceeded != nullptr) *engineSucceeded = child.exitCode == 0;
+    if (engineExitCode != nullptr) *engineExitCode = child.exitCode;
     return 1;
 }

@@ -11,6 +11,8 @@ namespace platform {
 
 // Folder separator of this platform.
 constexpr char kSeparator = '/';
+// Command-line text arrives in UTF-8 here; on Windows it is already in the ANSI code page.
+constexpr bool kArgumentsAreUtf8 = true;
 
 // ---- Files and folders ----------------------------------------------------------------------
 
@@ -34,8 +36,8 @@ struct FolderEntry {
     bool isRegularFile = false;  // a plain file (links followed): not a pipe, device or socket
 };
 // Entries of a folder in the order the file system returns them ("." and ".." included).
-// False when the folder cannot be listed.
-bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+// False when the folder cannot be listed (the system's reason in reason, when given).
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string* reason = nullptr);
 bool RemoveFile(const std::string& path);
 bool RemoveFolder(const std::string& path);
 // Creates a folder only the current user can use, below the system's temporary folder, named
@@ -78,6 +80,8 @@ void ShowErrorMessage(const std::string& caption, const std::string& text);
 bool OpenHelpFile(const std::string& path);
 // One line on standard error.
 void ReportError(const std::string& line);
+// One line on standard output.
+void WriteOutput(const std::string& line);
 
 // ---- Shared libraries -----------------------------------------------------------------------
 

@@ -83,9 +83,12 @@ bool IsAbsoluteFolderPath(const std::string& path) { return !path.empty() && pat
 
 bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
-bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string* reason) {
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) return false;
+    if (dir == nullptr) {
+        if (reason != nullptr) *reason = std::strerror(errno);
+        return false;
+    }
     std::string prefix = folder;
     if (!prefix.empty() && prefix.back() != '/') prefix += '/';
     while (dirent* entry = readdir(dir)) {

@@ -14,6 +14,11 @@ void ReportError(const std::string& line) {
     std::fflush(stderr);
 }
 
+void WriteOutput(const std::string& line) {
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
 bool OpenHelpFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;

@@ -1,5 +1,7 @@
 #include "app/command_line_parser.h"
 #include "app/file_helpers.h"
+#include "app/run_program.h"
+#include "app/winansi_text.h"
 
 #include <gtest/gtest.h>
 
@@ -190,13 +192,65 @@ TEST(CommandLineParser, GroupLetterFollowedByOtherCharacterDoesNothing) {
     EXPECT_EQ(p.settings.jpegQuality, 75);
 }
 
-TEST(CommandLineParser, LongTextsAreCutAtTheirCapacity) {
-    const std::string longTitle(400, 't');
-    Parsed p = Parse("-pt " + longTitle);
-    EXPECT_EQ(p.settings.pdfTitle.size(), kArgumentCapacity);
-    // A command line longer than its capacity is cut; what lies beyond is never seen.
-    p = Parse("-pa " + std::string(1100, 'a') + " -mq 5");
-    EXPECT_EQ(p.settings.jpegQuality, 75);
+TEST(CommandLineParser, TextsBeyondTheirCapacityRefuseTheRun) {
+    Settings settings;
+    InputList inputs;
+    ParseReport report;
+    // Exactly at the capacity is fine.
+    ASSERT_EQ(ParseCommandLine("-pt " + std::string(255, 't') + " -pu secret", settings, inputs, &report), 1);
+    EXPECT_EQ(report.refusal, "");
+    EXPECT_EQ(settings.pdfTitle.size(), 255u);
+    EXPECT_EQ(settings.pdfUserPassword, "secret");
+    for (const char* option : {"-pt", "-i", "-o", "-wt", "-pu"}) {
+        report = ParseReport{};
+        ParseCommandLine(std::string(option) + " " + std::string(256, 'v') + " -pu secret", settings, inputs, &report);
+        EXPECT_EQ(report.refusal, std::string("xpsconv: the value of ") + option +
+                                      " is longer than 255 characters; nothing was converted");
+    }
+    // The whole line: 1023 characters are taken, one more refuses, naming the way out.
+    const std::string filler = "-i " + std::string(1020, 'f');
+    report = ParseReport{};
+    ParseCommandLine(filler, settings, inputs, &report);
+    EXPECT_NE(report.refusal.find("-i is longer than 255"), std::string::npos);
+    report = ParseReport{};
+    ParseCommandLine(filler + "x", settings, inputs, &report);
+    EXPECT_EQ(report.refusal, "xpsconv: the command line is longer than 1023 characters (1024); name a folder "
+                              "with -i instead of many files. Nothing was converted");
+}
+
+TEST(CommandLineParser, RepairsAreToldOneLineEach) {
+    Settings settings;
+    ResetSettings(settings);
+    InputList inputs;
+    ParseReport report;
+    ParseCommandLine("-tt x -mq abc -mx 50 -mg 45 -pl 64 -t gifx -mc zip -mc JPG -wr 450 -mm 0 -o -ms 3 -wc",
+                     settings, inputs, &report);
+    const std::vector<std::string> expected = {
+        "xpsconv: unknown option -tt ignored",
+        "xpsconv: stray word x ignored",
+        "xpsconv: -mq abc is not a number, 1 used",
+        "xpsconv: -mx 50 is out of range, 72 used",
+        "xpsconv: -mg 45 is not 0, 90, 180 or 270, 0 used",
+        "xpsconv: -pl 64 is not 40 or 128, 40 used",
+        "xpsconv: unknown type -t gifx, jpg used",
+        "xpsconv: unknown compression -mc zip, jpg used",
+        "xpsconv: -wr 450 taken as 90",
+        "xpsconv: stray word 0 ignored",
+        "xpsconv: stray word 3 ignored",
+        "xpsconv: -wc has no value, 0 used",
+    };
+    EXPECT_EQ(report.warnings, expected);
+    // The repairs themselves are those of the grammar.
+    EXPECT_EQ(settings.jpegQuality, 1);
+    EXPECT_EQ(settings.overlayRotation, 90);
+    EXPECT_EQ(settings.outputFolder, "-ms");  // -o takes the next word, whatever it is
+    EXPECT_EQ(settings.multiPageTiff, 1);
+
+    report = ParseReport{};
+    ParseCommandLine("--version -tpdf", settings, inputs, &report);
+    EXPECT_TRUE(report.versionAsked);
+    EXPECT_EQ(report.warnings, (std::vector<std::string>{
+                                   "xpsconv: unknown option -tpdf ignored"}));
 }
 
 TEST(CommandLineParser, LoneDashAndTrailingQuote) {
@@ -205,6 +259,49 @@ TEST(CommandLineParser, LoneDashAndTrailingQuote) {
     p = Parse("-o \"x\"glued -mq 8");
     EXPECT_EQ(p.settings.outputFolder, "x");
     EXPECT_EQ(p.settings.jpegQuality, 8);
+}
+
+// What the shell hands over as separate arguments arrives in the settings exactly as typed:
+// no blank or quote inside a value can end it early or make an option of its own.
+TEST(JoinedArguments, EveryArgumentArrivesAsTyped) {
+    std::vector<std::string> words = {"-pt", "Q3 \"final\" -o \"/tmp/elsewhere", "-pu", "my \"secret\" pass",
+                                      "-i", "\"quoted.xps", "-pa", "", "-pk", "a\\\"b", "\"x -o /tmp/loose\"",
+                                      "-o", " out dir ", "-t", " pdf "};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    const JoinedArguments joined = JoinArguments(static_cast<int>(argv.size()), argv.data());
+    ASSERT_EQ(joined.refusal, "");
+    Settings settings;
+    ResetSettings(settings);
+    InputList inputs;
+    ParseReport report;
+    ASSERT_EQ(ParseCommandLine(joined.text, settings, inputs, &report), 1);
+    EXPECT_EQ(settings.pdfTitle, "Q3 \"final\" -o \"/tmp/elsewhere");
+    EXPECT_EQ(settings.pdfUserPassword, "my \"secret\" pass");
+    EXPECT_EQ(inputs, (InputList{"\"quoted.xps"}));
+    EXPECT_EQ(settings.pdfAuthor, "");
+    EXPECT_EQ(settings.pdfKeywords, "a\\\"b");
+    EXPECT_EQ(settings.outputFolder, " out dir ");  // only -t's value is trimmed
+    EXPECT_EQ(settings.outputPdf, 1);
+    EXPECT_EQ(report.warnings, (std::vector<std::string>{"xpsconv: -pa has no value, ignored",
+                                                         "xpsconv: stray word \"x -o /tmp/loose\" ignored"}));
+
+    std::string control = std::string("a") + '\x1f';
+    char* withControl[] = {control.data()};
+    EXPECT_NE(JoinArguments(1, withControl).refusal, "");
+}
+
+TEST(WinAnsiText, Utf8BecomesTheOverlayFontsBytes) {
+    bool unmapped = true;
+    EXPECT_EQ(Utf8ToWinAnsi("Gr\xc3\xb6\xc3\x9f" "e \xe2\x82\xac\xe2\x80\x9cok\xe2\x80\x9d", &unmapped),
+              "Gr\xf6\xdf" "e \x80\x93ok\x94");
+    EXPECT_FALSE(unmapped);
+    EXPECT_EQ(Utf8ToWinAnsi("\xe6\xbc\xa2 \xc2\x81", &unmapped), "? ?");
+    EXPECT_TRUE(unmapped);
+    // Not UTF-8: taken to be single bytes already.
+    EXPECT_EQ(Utf8ToWinAnsi("Gr\xf6\xdf" "e", &unmapped), "Gr\xf6\xdf" "e");
+    EXPECT_FALSE(unmapped);
+    EXPECT_EQ(Utf8ToWinAnsi("\xc0\xaf"), "\xc0\xaf");  // an overlong form is no UTF-8
 }
 
 TEST(TrimSpacesTest, OnlySpacesAreTrimmed) {

@@ -49,6 +49,9 @@ TEST(IsXpsFileTest, ExtensionOfTheLastComponentOnly) {
     EXPECT_EQ(IsXpsFile("report.xpsx"), 0);
     EXPECT_EQ(IsXpsFile(".xps"), 1);
     EXPECT_EQ(IsXpsFile("noextension"), 0);
+    EXPECT_EQ(IsXpsFile("/a/open.oxps"), 1);
+    EXPECT_EQ(IsXpsFile("/a/open.OXPS"), 1);
+    EXPECT_EQ(IsXpsFile("/a/open.xxps"), 0);
 }
 
 TEST_F(InputCollection, RelativeFileBecomesAbsolute) {
@@ -88,14 +91,42 @@ TEST_F(InputCollection, NothingForMissingWildcardOrOtherExtensions) {
     EXPECT_EQ(unmatched, 4);
 }
 
-TEST_F(InputCollection, FolderWithoutDocumentsIsNotAFailure) {
+TEST_F(InputCollection, FolderWithoutDocumentsIsReported) {
     FileList files;
     EXPECT_EQ(ExpandInputs({dir / "docs/sub/"}, files), 0);
     EXPECT_EQ(files, (FileList{dir / "docs/sub/deep.xps"}));
     files.clear();
     fs::create_directories(dir.path() / "empty");
-    EXPECT_EQ(ExpandInputs({dir / "empty"}, files), 0);
+    std::vector<std::string> problems;
+    EXPECT_EQ(ExpandInputSpec(dir / "empty", files, problems), 1);
     EXPECT_TRUE(files.empty());
+    EXPECT_EQ(problems, (std::vector<std::string>{"xpsconv: " + (dir / "empty") + ": the folder holds no XPS document"}));
+}
+
+TEST_F(InputCollection, OpenXpsRegularFilesOnlyAndPathsWithinTheirCapacity) {
+    WriteFile(dir / "docs/open.OXPS", "x");
+    ASSERT_EQ(RunShell("mkfifo " + ShellQuote(dir / "docs/pipe.xps")).exitCode, 0);
+    FileList files;
+    std::vector<std::string> problems;
+    EXPECT_EQ(ExpandInputSpec(dir / "docs", files, problems), 0);
+    EXPECT_EQ(Sorted(files), Sorted({dir / "docs/a.xps", dir / "docs/B.XPS", dir / "docs/open.OXPS"}));
+    files.clear();
+    EXPECT_EQ(ExpandInputSpec(dir / "docs/open.OXPS", files, problems), 0);
+    EXPECT_EQ(files, (FileList{dir / "docs/open.OXPS"}));
+    // A pipe named like a document is no document: it would hold the engine forever.
+    EXPECT_EQ(ExpandInputSpec(dir / "docs/pipe.xps", files, problems), 1);
+
+    // A folder whose documents' full paths pass the capacity: each is named, none is taken.
+    std::string deep = dir.str();
+    while (deep.size() < kPathCapacity - 10) deep += "/" + std::string(40, 'f');
+    fs::create_directories(deep);
+    WriteFile(deep + "/" + std::string(20, 'n') + ".xps", "x");
+    files.clear();
+    problems.clear();
+    EXPECT_EQ(ExpandInputSpec(deep, files, problems), 1);
+    EXPECT_TRUE(files.empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("longer than 259 characters"), std::string::npos) << problems[0];
 }
 
 TEST_F(InputCollection, DotSegmentsResolve) {

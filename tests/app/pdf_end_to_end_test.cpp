@@ -115,18 +115,31 @@ TEST_F(PdfEndToEnd, BrokenDocumentFailsAndLeavesNoFile) {
     EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"report.pdf"}));
 }
 
-TEST_F(PdfEndToEnd, UncreatableOutputFolderFailsEachDocument) {
+TEST_F(PdfEndToEnd, OutputFolderThatCannotTakeFilesStopsTheRunBeforeAnyWork) {
     WriteFile(dir / "file", "x");
-    // A folder below a plain file can never be made; the run still reports the document.
-    const ShellResult result = Run("-i report.xps -t pdf -o file/sub");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("report.xps"), std::string::npos);
+    // A plain file, and a folder below a plain file that can never be made.
+    for (const std::string folder : {"file", "file/sub"}) {
+        const ShellResult result = Run("-i report.xps -t png -o " + folder);
+        EXPECT_EQ(result.exitCode, 2) << folder;
+        EXPECT_EQ(result.err, "Quorbex Tavrin Command Line: Invalid output path.\nxpsconv: " + dir.str() + "/" +
+                                  folder + "/: Not a directory\n")
+            << folder;
+    }
+    EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"file", "report.xps"}));
 }
 
 TEST_F(PdfEndToEnd, OutputFolderTooLongIsInvalid) {
-    const ShellResult result = Run("-i report.xps -t pdf -o " + dir.str() + "/" + std::string(300, 'd'));
+    // Short enough as typed, too long once made absolute.
+    const std::string relative(255 - dir.str().size() + 5, 'd');
+    ShellResult result = Run("-i report.xps -t pdf -o " + relative);
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.err, "Quorbex Tavrin Command Line: Invalid output path.\n");
+    EXPECT_EQ(result.err.rfind("Quorbex Tavrin Command Line: Invalid output path.\nxpsconv: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("longer than 255 characters"), std::string::npos) << result.err;
+    // Too long as typed: refused before anything else.
+    result = Run("-i report.xps -t pdf -o " + dir.str() + "/" + std::string(300, 'd'));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "xpsconv: the value of -o is longer than 255 characters; nothing was converted\n");
+    EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"report.xps"}));
 }
 
 }  // namespace

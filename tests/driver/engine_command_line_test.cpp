@@ -15,20 +15,28 @@ Settings Defaults() {
 using Words = std::vector<std::string>;
 
 TEST(PdfCommandLine, NoOptionsGivesTheFixedPiecesAndTheDefaultProducer) {
-    EXPECT_EQ(BuildPdfCommandLine("/in/report.xps", "/out/report.pdf", Defaults()),
+    EXPECT_EQ(BuildPdfCommandLine("/in/report.xps", "/out/report.pdf", Defaults(), "unused"),
               "proc.dll -sDEVICE=pdfwrite -dNOPAUSE -dBATCH -dSAFER -sOutputFile=\"/out/report.pdf\" "
               "-wProducer=\"(Quorbex Tavrin)\" \"/in/report.xps\" ");
 }
 
-TEST(PdfCommandLine, KeyLengthAloneUsesTheDefaultOwnerPassword) {
+TEST(PdfCommandLine, KeyLengthAloneUsesTheGivenFreshOwnerPassword) {
     Settings settings = Defaults();
     settings.pdfEncrypt = 1;
     settings.pdfKeyLength = 128;
-    const Words words = platform::SplitCommandLine(BuildPdfCommandLine("/a.xps", "/a.pdf", settings));
+    const Words words = platform::SplitCommandLine(BuildPdfCommandLine("/a.xps", "/a.pdf", settings, "f00d"));
     const Words expected = {"proc.dll", "-sDEVICE=pdfwrite", "-dNOPAUSE", "-dBATCH", "-dSAFER",
-                            "-sOutputFile=/a.pdf", "-sOwnerPassword=tirvane", "-dEncryptionR=3",
+                            "-sOutputFile=/a.pdf", "-sOwnerPassword=f00d", "-dEncryptionR=3",
                             "-dKeyLength=128", "-dPermissions=60", "-wProducer=(Quorbex Tavrin)", "/a.xps"};
     EXPECT_EQ(words, expected);
+}
+
+TEST(PdfCommandLine, FreshOwnerPasswordsAreLongPrintableAndNeverRepeat) {
+    const std::string first = FreshOwnerPassword();
+    const std::string second = FreshOwnerPassword();
+    ASSERT_EQ(first.size(), 32u);
+    EXPECT_EQ(first.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_NE(first, second);
 }
 
 TEST(PdfCommandLine, EveryPieceInOrder) {
@@ -44,7 +52,7 @@ TEST(PdfCommandLine, EveryPieceInOrder) {
     settings.pdfSubject = "S";
     settings.pdfKeywords = "K";
     const Words words =
-        platform::SplitCommandLine(BuildPdfCommandLine("/in dir/a.xps", "/out dir/a.pdf", settings));
+        platform::SplitCommandLine(BuildPdfCommandLine("/in dir/a.xps", "/out dir/a.pdf", settings, "unused"));
     const Words expected = {"proc.dll", "-sDEVICE=pdfwrite", "-dNOPAUSE", "-dBATCH", "-dSAFER",
                             "-sOutputFile=/out dir/a.pdf", "-sOwnerPassword=own er", "-sUserPassword=us\"er",
                             "-dEncryptionR=3", "-dKeyLength=40", "-dPermissions=56", "-wCreator=(C)",
@@ -56,7 +64,7 @@ TEST(PdfCommandLine, EveryPieceInOrder) {
 TEST(PdfCommandLine, NoTextCanAddAnArgumentOfItsOwn) {
     Settings settings = Defaults();
     settings.pdfTitle = "x\" -sOutputFile=/etc/evil \"";
-    const Words words = platform::SplitCommandLine(BuildPdfCommandLine("/a.xps", "/a.pdf", settings));
+    const Words words = platform::SplitCommandLine(BuildPdfCommandLine("/a.xps", "/a.pdf", settings, "unused"));
     EXPECT_EQ(words.size(), 9u);
     EXPECT_EQ(words[7], "-wTitle=(x\" -sOutputFile=/etc/evil \")");
 }
