@@ -1,0 +1,232 @@
+// What a run promises at its edges, tried as an unlucky or hostile user would: options are
+// never lost or forged, protection is never dropped, an older file is never changed by a failed
+// run, and every failure is reported with its reason and counted in the exit status.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/end_to_end_support.h"
+
+namespace fs = std::filesystem;
+using namespace e2e;
+
+namespace {
+
+class RunPromises : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTool("pdfinfo") || !HaveTool("qpdf") || !HaveTool("pdftotext"))
+            GTEST_SKIP() << "poppler-utils or qpdf not installed";
+        fs::create_directories(tmp);
+        WriteTwoPageDocument(dir / "report.xps");
+    }
+    ShellResult Run(const std::string& arguments) { return RunConverter(dir.str(), arguments, tmp); }
+    std::string Text(const std::string& pdf, const std::string& password = "") {
+        const std::string pw = password.empty() ? "" : " -upw " + ShellQuote(password);
+        return RunShell("pdftotext" + pw + " " + ShellQuote(pdf) + " -").out;
+    }
+    std::string Info(const std::string& pdf) { return RunShell("pdfinfo " + ShellQuote(pdf)).out; }
+    TempDir dir;
+    std::string tmp = dir / "tmp";
+};
+
+size_t Count(const std::string& text, const std::string& word) {
+    size_t count = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + word.size())) ++count;
+    return count;
+}
+
+TEST_F(RunPromises, OverCapacityRefusesTheWholeRunInsteadOfDroppingOptions) {
+    // Four long information texts before the password: cut, the line would lose the password
+    // and give an unencrypted PDF.
+    const std::string text(250, 'x');
+    ShellResult result = Run("-i report.xps -t pdf -pt " + text + " -pk " + text + " -ps " + text + " -pa " + text +
+                             " -pu secret -pe 16");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("longer than 1023 characters"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("name a folder with -i"), std::string::npos) << result.err;
+    // Forty inputs before the type and folder: nothing may be converted to JPEG beside them.
+    std::string inputs;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "document-with-a-long-name-" + std::to_string(i) + ".xps";
+        fs::copy_file(dir / "report.xps", dir / name);
+        inputs += " -i " + name;
+    }
+    result = Run(inputs.substr(1) + " -t pdf -o out");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_FALSE(fs::exists(dir / "out"));
+    for (const std::string& name : ListNames(dir.str())) EXPECT_EQ(fs::path(name).extension(), ".xps") << name;
+}
+
+TEST_F(RunPromises, QuotesInValuesNeverBecomeOptions) {
+    ShellResult result = Run("-i report.xps -t pdf -o out -pt 'Q3 \"final\" -o \"" + (dir / "elsewhere") + "'");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_FALSE(fs::exists(dir / "elsewhere"));
+    EXPECT_NE(Info(dir / "out/report.pdf").find("Title:           Q3 \"final\" -o \"" + (dir / "elsewhere")),
+              std::string::npos)
+        << Info(dir / "out/report.pdf");
+
+    result = Run("-i report.xps -t pdf -o out -pt 'Q3 report\" -pu \"secret'");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(RunShell("qpdf --is-encrypted " + ShellQuote(dir / "out/report.pdf")).exitCode, 2);
+
+    result = Run("-i report.xps -t pdf -o out -pu 'my \"secret\" pass'");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string pdf = dir / "out/report.pdf";
+    EXPECT_EQ(RunShell("qpdf --requires-password --password='my \"secret\" pass' " + ShellQuote(pdf)).exitCode, 3)
+        << "the whole password opens the file";
+    EXPECT_NE(RunShell("qpdf --check --password='my ' " + ShellQuote(pdf)).exitCode, 0);
+}
+
+TEST_F(RunPromises, EveryEncryptedFileGetsAnOwnerPasswordOfItsOwn) {
+    fs::copy_file(dir / "report.xps", dir / "other.xps");
+    const ShellResult result = Run("-i report.xps -i other.xps -t pdf -o out -pu secret -pe 16");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const char* name : {"report.pdf", "other.pdf"}) {
+        const std::string pdf = dir / ("out/" + std::string(name));
+        // The old built-in owner password opens nothing.
+        EXPECT_NE(RunShell("qpdf --show-encryption --password=tirvane " + ShellQuote(pdf)).err.find("Incorrect password"),
+                  std::string::npos)
+            << name;
+        const ShellResult shown = RunShell("qpdf --show-encryption --password=secret " + ShellQuote(pdf));
+        EXPECT_NE(shown.out.find("extract for any purpose: not allowed"), std::string::npos) << shown.out;
+    }
+    // Two files of one run differ in their owner entry, so one file's owner key opens no other.
+    const auto ownerEntry = [&](const char* name) {
+        return RunShell("grep -a -o '/O *<[0-9a-fA-F]*' " + ShellQuote(dir / ("out/" + std::string(name)))).out;
+    };
+    const std::string first = ownerEntry("report.pdf");
+    const std::string second = ownerEntry("other.pdf");
+    EXPECT_NE(first, "");
+    EXPECT_NE(first, second);
+}
+
+TEST_F(RunPromises, AFailedOverlayRunLeavesTheOlderFileByteForByte) {
+    ShellResult result = Run("-i report.xps -t pdf -wt FIRST");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string before = ReadFile(dir / "report.pdf");
+    WriteFile(dir / "report.xps", "PK\x03\x04 not really a package");
+    result = Run("-i report.xps -t pdf -wt SECOND");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("report.xps"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("some pages could not be rendered completely"), std::string::npos) << result.err;
+    EXPECT_EQ(ReadFile(dir / "report.pdf"), before);
+    EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"report.pdf", "report.xps"}));
+}
+
+TEST_F(RunPromises, RunsAtOnceStampEachFileOnce) {
+    for (const char* name : {"a.xps", "b.xps", "c.xps"}) fs::copy_file(dir / "report.xps", dir / name);
+    std::vector<std::thread> runs;
+    std::vector<int> exits(4, -1);
+    for (size_t i = 0; i < exits.size(); ++i) {
+        runs.emplace_back([&, i] { exits[i] = Run("-i a.xps -i b.xps -i c.xps -t pdf -o out -wt STAMPED").exitCode; });
+    }
+    for (std::thread& run : runs) run.join();
+    for (int code : exits) EXPECT_EQ(code, 0);
+    for (const char* name : {"a.pdf", "b.pdf", "c.pdf"}) {
+        EXPECT_EQ(Count(Text(dir / ("out/" + std::string(name))), "STAMPED"), 2u) << name << ": once per page";
+    }
+    EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"a.pdf", "b.pdf", "c.pdf"}));
+}
+
+TEST_F(RunPromises, DocumentsOfTheSameNameDoNotOverwriteEachOther) {
+    fs::create_directories(dir.path() / "a");
+    fs::create_directories(dir.path() / "b");
+    fs::copy_file(dir / "report.xps", dir / "a/report.xps");
+    xpsfixture::XpsDocumentBuilder other;
+    other.AddPage(400, 300);
+    other.AddText(0, 20, 100, 24, "From folder b");
+    ASSERT_TRUE(other.WriteTo(dir / "b/report.xps"));
+    ShellResult result = Run("-i a/report.xps -i b/report.xps -t pdf -o out");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find(dir / "b/report.xps"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(dir / "a/report.xps"), std::string::npos) << result.err;
+    EXPECT_NE(Text(dir / "out/report.pdf").find(kText), std::string::npos);
+
+    // Page images would mix the pages of the two.
+    result = Run("-i a/report.xps -i b/report.xps -t png -o pages");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(ListNames(dir / "pages"), (std::vector<std::string>{"report_001.png", "report_002.png"}));
+    DecodedImage second;
+    ASSERT_TRUE(DecodeImage(dir / "pages/report_002.png", second));
+    EXPECT_EQ(second.width, 1056 * 72 / 96) << "page 2 is a's landscape page";
+
+    // An OpenXPS document beside an XPS one of the same base name: the same clash.
+    fs::copy_file(dir / "report.xps", dir / "report.oxps");
+    result = Run("-i report.xps -i report.oxps -t pdf");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("report.oxps: not converted"), std::string::npos) << result.err;
+}
+
+TEST_F(RunPromises, InputsThatYieldNothingAreNamedAndCounted) {
+    fs::create_directories(dir.path() / "empty");
+    fs::create_directories(dir.path() / "withpipe");
+    fs::copy_file(dir / "report.xps", dir / "withpipe/good.xps");
+    ASSERT_EQ(RunShell("mkfifo " + ShellQuote(dir / "withpipe/blocked.xps")).exitCode, 0);
+    const auto start = std::chrono::steady_clock::now();
+    const ShellResult result = Run("-i empty -i withpipe -t pdf -o out");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "a pipe never holds the run";
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("empty: the folder holds no XPS document"), std::string::npos) << result.err;
+    EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"good.pdf"}));
+}
+
+TEST_F(RunPromises, OpenXpsDocumentsAreTakenLikeXps) {
+    fs::create_directories(dir.path() / "open");
+    fs::copy_file(dir / "report.xps", dir / "open/first.oxps");
+    fs::copy_file(dir / "report.xps", dir / "second.OXPS");
+    const ShellResult result = Run("-i open -i second.OXPS -t pdf -o out");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"first.pdf", "second.pdf"}));
+}
+
+TEST_F(RunPromises, OverlayTextTypedInUtf8IsStampedAsTyped) {
+    ShellResult result = Run("-i report.xps -t pdf -wt 'Größe – 5 €'");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(Count(Text(dir / "report.pdf"), "Größe – 5 €"), 2u) << Text(dir / "report.pdf");
+    // A character the overlay font lacks becomes ? and is told.
+    result = Run("-i report.xps -t pdf -wt 'Preis 漢'");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("-wt \"Preis 漢\": characters the overlay font cannot show became ?"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(Count(Text(dir / "report.pdf"), "Preis ?"), 2u);
+    // Document information keeps its characters as they are.
+    result = Run("-i report.xps -t pdf -pt 'Größe 漢'");
+    EXPECT_NE(Info(dir / "report.pdf").find("Title:           Größe 漢"), std::string::npos);
+}
+
+TEST_F(RunPromises, RepairsAreToldWithoutChangingTheOutcome) {
+    ShellResult result = Run("-i report.xps -tt x -mq abc -t pdf");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err,
+              "xpsconv: unknown option -tt ignored\nxpsconv: stray word x ignored\n"
+              "xpsconv: -mq abc is not a number, 1 used\n");
+    EXPECT_TRUE(fs::exists(dir / "report.pdf"));
+    result = Run("--version");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out.rfind("xpsconv ", 0), 0u) << result.out;
+    EXPECT_EQ(Count(result.out, "\n"), 1u);
+}
+
+// A page the engine never finishes holds the batch only for the silence limit.
+TEST_F(RunPromises, ASilentEngineIsEndedAfterThePageTimeout) {
+    TempDir bin;
+    for (const char* name : {"xpsconv", "mstar.dll", "Command line.txt"}) fs::copy_file(BuiltBinDir() + "/" + name, bin / name);
+    WriteFile(bin / "proc.dll", "#!/bin/sh\nexec sleep 60\n");
+    fs::permissions(bin / "proc.dll", fs::perms::owner_all);
+    fs::copy_file(dir / "report.xps", dir / "second.xps");
+    const auto start = std::chrono::steady_clock::now();
+    const ShellResult result = RunShell("cd " + ShellQuote(dir.str()) + " && XPSCONV_PAGE_TIMEOUT=1 timeout 50 " +
+                                        ShellQuote(bin / "xpsconv") + " -i report.xps -i second.xps -t pdf");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_LT(elapsed, std::chrono::seconds(10));
+    EXPECT_EQ(Count(result.err, "made no progress for 1 s and was ended"), 2u) << result.err;
+    EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"report.xps", "second.xps"}));
+}
+
+}  // namespace
