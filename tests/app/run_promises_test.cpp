@@ -87,7 +87,7 @@ TEST_F(RunPromises, EveryEncryptedFileGetsAnOwnerPasswordOfItsOwn) {
     for (const char* name : {"report.pdf", "other.pdf"}) {
         const std::string pdf = dir / ("out/" + std::string(name));
         // The old built-in owner password opens nothing.
-        EXPECT_NE(RunShell("qpdf --show-encryption --password=tirvane " + ShellQuote(pdf)).err.find("Incorrect password"),
+        EXPECT_NE(RunShell("qpdf --show-encryption --password=tirvane " + ShellQuote(pdf)).out.find("Incorrect password"),
                   std::string::npos)
             << name;
         const ShellResult shown = RunShell("qpdf --show-encryption --password=secret " + ShellQuote(pdf));
