@@ -8,10 +8,13 @@ packages=(
   libmupdf-dev libfreetype-dev libharfbuzz-dev libjbig2dec0-dev libgumbo-dev libmujs-dev
   libqpdf-dev libuemf-dev libgtest-dev fonts-dejavu-core
 )
+# The independent readers the tests check outputs with, the fonts poppler and wmf2gd draw the
+# standard fonts with (a fresh machine has none), and what the install and package checks run.
 test_packages=(
   poppler-utils qpdf libtiff-tools libjpeg-turbo-progs imagemagick netpbm libopenjp2-tools
   emf2svg librsvg2-bin libwmf-bin mupdf-tools pngcheck
   fonts-urw-base35
+  file man-db
 )
 
 wanted=("${packages[@]}")
