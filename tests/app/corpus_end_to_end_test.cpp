@@ -37,7 +37,7 @@ int PagesByMupdf(const fs::path& document, const TempDir& dir) {
 TEST(CorpusEndToEnd, EveryMinimumBarDocumentConvertsWithAllItsPages) {
     const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);
     if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
-    if (!HaveTool("mutool") || !HaveTool("pdfinfo")) GTEST_SKIP() << "mupdf-tools or poppler-utils not installed";
+    REQUIRE_TOOLS("mutool", "pdfinfo");
     TempDir dir;
     std::string inputs;
     for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());
@@ -75,7 +75,7 @@ double Difference(const std::string& a, const std::string& b) {
 TEST(CorpusEndToEnd, EveryRasterFormatShowsTheBmpPixels) {
     const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);
     if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
-    if (!HaveTool(ImageMagick("compare"))) GTEST_SKIP() << "ImageMagick not installed";
+    REQUIRE_TOOLS(ImageMagick("compare"));
     TempDir dir;
     std::string inputs;
     for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());
@@ -107,7 +107,7 @@ TEST(CorpusEndToEnd, EveryRasterFormatShowsTheBmpPixels) {
 TEST(CorpusEndToEnd, BmpPagesMatchMupdfsOwnRendering) {
     const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);
     if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
-    if (!HaveTool(ImageMagick("compare")) || !HaveTool("mutool")) GTEST_SKIP() << "ImageMagick or mutool not installed";
+    REQUIRE_TOOLS(ImageMagick("compare"), "mutool");
     TempDir dir;
     std::string inputs;
     for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());
@@ -137,9 +137,7 @@ TEST(CorpusEndToEnd, BmpPagesMatchMupdfsOwnRendering) {
 TEST(CorpusEndToEnd, MetafilesShowTheBmpPixels) {
     const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);
     if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
-    if (!HaveTool(ImageMagick("compare")) || !HaveTool("emf2svg-conv") || !HaveTool("rsvg-convert") ||
-        !HaveTool("wmf2gd"))
-        GTEST_SKIP() << "ImageMagick, emf2svg, librsvg2-bin or libwmf-bin not installed";
+    REQUIRE_TOOLS(ImageMagick("compare"), "emf2svg-conv", "rsvg-convert", "wmf2gd");
     TempDir dir;
     std::string inputs;
     for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());
@@ -173,6 +171,7 @@ TEST(CorpusEndToEnd, MetafilesShowTheBmpPixels) {
 TEST(CorpusEndToEnd, ViolationsNeverCrashHangOrLeaveFilesBehind) {
     const std::vector<fs::path> documents = Documents(kCorpus / "violations", true);
     if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
+    REQUIRE_TOOLS("qpdf");
     TempDir dir;
     const std::string tmp = dir / "tmp";
     fs::create_directories(tmp);
@@ -187,7 +186,7 @@ TEST(CorpusEndToEnd, ViolationsNeverCrashHangOrLeaveFilesBehind) {
             EXPECT_EQ(name.find(".tmp"), std::string::npos) << "temporary file left: " << name;
             EXPECT_GT(fs::file_size(dir / (type + "/" + name)), 0u) << name;
         }
-        if (type == "pdf" && HaveTool("qpdf")) {
+        if (type == "pdf") {
             for (const std::string& name : ListNames(dir / type)) {
                 // Every PDF left behind is whole: qpdf reads it without having to repair it.
                 const ShellResult check = RunShell("qpdf --check " + ShellQuote(dir / ("pdf/" + name)));

@@ -14,7 +14,7 @@ namespace {
 class ImageEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveTool(ImageMagick("convert"))) GTEST_SKIP() << "ImageMagick not installed";
+        REQUIRE_TOOLS(ImageMagick("convert"));
         fs::create_directories(tmp);
         WriteTwoPageDocument(dir / "report.xps");
     }
@@ -128,7 +128,7 @@ TEST_F(ImageEndToEnd, ResizeAndRotate) {
 }
 
 TEST_F(ImageEndToEnd, MultiPageTiffHoldsEveryPageInOrder) {
-    if (!HaveTool("tiffinfo")) GTEST_SKIP() << "libtiff-tools not installed";
+    REQUIRE_TOOLS("tiffinfo");
     ASSERT_EQ(Run("-i report.xps -t tif -mm -mb 1 -o multi").exitCode, 0);
     EXPECT_EQ(ListNames(dir / "multi"), (std::vector<std::string>{"report.tif"}));
     const std::string info = RunShell("tiffinfo " + ShellQuote(dir / "multi/report.tif")).out;
@@ -140,7 +140,7 @@ TEST_F(ImageEndToEnd, MultiPageTiffHoldsEveryPageInOrder) {
 }
 
 TEST_F(ImageEndToEnd, GreyTiffWithJpegCompression) {
-    if (!HaveTool("tiffinfo")) GTEST_SKIP() << "libtiff-tools not installed";
+    REQUIRE_TOOLS("tiffinfo");
     const ShellResult result = Run("-i report.xps -t tif -mb 7 -mc jpg -o grey");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const std::string info = RunShell("tiffinfo " + ShellQuote(dir / "grey/report_001.tif")).out;

@@ -13,7 +13,7 @@ namespace {
 class PdfEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveTool("pdfinfo") || !HaveTool("qpdf")) GTEST_SKIP() << "poppler-utils or qpdf not installed";
+        REQUIRE_TOOLS("pdfinfo", "qpdf");
         WriteTwoPageDocument(dir / "report.xps");
     }
     ShellResult Run(const std::string& arguments) { return RunConverter(dir.str(), arguments); }
@@ -82,7 +82,7 @@ TEST_F(PdfEndToEnd, FortyBitKeyByDefault) {
 }
 
 TEST_F(PdfEndToEnd, OverlayOnEveryPageInItsColour) {
-    if (!HaveTool("pdftoppm")) GTEST_SKIP() << "pdftoppm not installed";
+    REQUIRE_TOOLS("pdftoppm");
     // Blue (0xBBGGRR = 0xFF0000) text at the top centre, large enough to sample.
     const ShellResult result = Run("-i report.xps -t pdf -pu pw -wt \"MMMMMMMM\" -wc 16711680 -ws 60 -wp 3");
     ASSERT_EQ(result.exitCode, 0) << result.err;

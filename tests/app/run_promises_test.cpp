@@ -17,8 +17,7 @@ namespace {
 class RunPromises : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveTool("pdfinfo") || !HaveTool("qpdf") || !HaveTool("pdftotext"))
-            GTEST_SKIP() << "poppler-utils or qpdf not installed";
+        REQUIRE_TOOLS("pdfinfo", "qpdf", "pdftotext");
         fs::create_directories(tmp);
         WriteTwoPageDocument(dir / "report.xps");
     }

@@ -58,7 +58,9 @@ TEST_F(Startup, HelpForNoArgumentsAndTheHelpSwitches) {
         const ShellResult result = Run(arguments);
         EXPECT_EQ(result.exitCode, arguments.find(".xps") == std::string::npos ? 0 : 1) << arguments;
         EXPECT_EQ(result.out, help) << arguments;
-        if (arguments.find(".xps") == std::string::npos) EXPECT_EQ(result.err, "") << arguments;
+        if (arguments.find(".xps") == std::string::npos) {
+            EXPECT_EQ(result.err, "") << arguments;
+        }
     }
 }
 

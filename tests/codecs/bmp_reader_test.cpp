@@ -383,7 +383,7 @@ TEST(BmpReader, EscapeFlagAsksForDimensionsOrCancels) {
 }
 
 TEST(BmpReader, ReadsFilesWrittenByImageMagick) {
-    if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert not installed";
+    REQUIRE_TOOLS("convert");
     TempDir dir;
     // A 5 x 3 picture of four colours, as PPM (top row first).
     const Rgb colours[4] = {{255, 0, 0}, {0, 128, 0}, {0, 0, 255}, {250, 250, 250}};

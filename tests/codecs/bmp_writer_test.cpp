@@ -128,7 +128,7 @@ TEST(BmpWriter, PreconditionsAndRoundTrip) {
 }
 
 TEST(BmpWriter, ImageMagickReadsTheFiles) {
-    if (!HaveTool("identify") || !HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
+    REQUIRE_TOOLS("identify", "convert");
     TempDir dir;
     CxImage colour;
     ASSERT_NE(colour.Create(3, 2, 24, 0), nullptr);

@@ -16,8 +16,7 @@ namespace {
 class Jpeg2000Writer : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveTool("opj_decompress") || !HaveTool("opj_dump") || !HaveTool("convert"))
-            GTEST_SKIP() << "OpenJPEG tools or ImageMagick missing";
+        REQUIRE_TOOLS("opj_decompress", "opj_dump", "convert");
     }
     // Decodes a JPEG 2000 file to PNM with the library's own tool and reads the pixels.
     DecodedImage Decode(const std::string& file, const std::string& pnmExtension) {

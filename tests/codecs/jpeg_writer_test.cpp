@@ -171,7 +171,7 @@ TEST(JpegWriter, OptionBitsSelectSamplingGreyOutputAndArithmeticCoding) {
 }
 
 TEST(JpegWriter, QualityKeepsOnlyItsLowEightBits) {
-    if (!HaveTool("identify")) GTEST_SKIP() << "ImageMagick is not installed";
+    REQUIRE_TOOLS("identify");
     TempDir dir;
     CxImage image;
     MakeSampleImage(image, 64, 64);

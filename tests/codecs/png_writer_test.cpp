@@ -15,8 +15,7 @@ namespace {
 class PngWriter : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveTool("pngcheck") || !HaveTool("convert"))
-            GTEST_SKIP() << "pngcheck or ImageMagick missing";
+        REQUIRE_TOOLS("pngcheck", "convert");
     }
     // Saves the image and returns pngcheck's verbose report of it.
     std::string SaveAndCheck(CxImage& image, const std::string& name) {

@@ -50,7 +50,7 @@ TEST(RasWriter, GreyImageIsEightBitsWithoutColourMap) {
 }
 
 TEST(RasWriter, ImageMagickReadsTheColoursAndTheOrientation) {
-    if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+    REQUIRE_TOOLS("convert");
     TempDir dir;
     CxImage image;
     MakeSampleImage(image, 5, 5);  // odd width: padded rows

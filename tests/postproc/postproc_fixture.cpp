@@ -1,5 +1,7 @@
 #include "postproc/postproc_fixture.h"
 
+#include "support/test_support.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -131,6 +133,9 @@ Box FindColour(const Pixmap& pixmap, int red, int green, int blue) {
 }
 
 void PostProcessorTest::SetUp() {
+    // Pages are drawn back with poppler, which lays the standard fonts out from these files.
+    REQUIRE_TOOLS("pdftoppm", "qpdf");
+    REQUIRE_FONT("Helvetica");
     library_ = platform::LoadLibraryFile(BuiltBinDir() + "/mstar.dll");
     ASSERT_NE(library_, nullptr) << "build the xpspostproc target first";
     version_ = reinterpret_cast<MstarInterfaceVersionFn>(platform::LibraryOrdinal(library_, 1));

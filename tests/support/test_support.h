@@ -36,5 +36,28 @@ ShellResult RunShell(const std::string& command);
 std::string ShellQuote(const std::string& word);
 // True when the program can be found on the search path.
 bool HaveTool(const std::string& name);
+
+// The outside tools the tests read outputs with, and the fonts those tools draw with. A test
+// that lacks one skips on a developer's machine but FAILS under CI (CI=true), naming the Debian
+// package to install, so that a green CI can never hide a missing install step.
+bool UnderCi();
+// "" when every tool is on the search path, else what is missing and which package has it.
+std::string MissingTools(const std::vector<std::string>& tools);
+// "" when fontconfig serves family from the named package's fonts, else what to install.
+std::string MissingFont(const std::string& family);
+// Debian package of a tool or font family the tests use; "" for one the table lacks.
+std::string PackageOf(const std::string& toolOrFont);
+
+#define XPSCONV_REQUIRE_(missing)                     \
+    do {                                              \
+        const std::string what_ = (missing);          \
+        if (!what_.empty()) {                         \
+            if (UnderCi()) FAIL() << what_;           \
+            GTEST_SKIP() << what_;                    \
+        }                                             \
+    } while (0)
+// In a test body or SetUp: REQUIRE_TOOLS("pdfinfo", "qpdf"); REQUIRE_FONT("Helvetica").
+#define REQUIRE_TOOLS(...) XPSCONV_REQUIRE_(MissingTools({__VA_ARGS__}))
+#define REQUIRE_FONT(family) XPSCONV_REQUIRE_(MissingFont(family))
 // Files (not folders) directly inside a folder, names only, sorted.
 std::vector<std::string> ListNames(const std::string& folder);
