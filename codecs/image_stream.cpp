@@ -3,6 +3,7 @@
 #include "codecs/image_stream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -11,7 +12,13 @@
 FileImageStream::FileImageStream(std::FILE* file, bool ownsFile) : file_(file), ownsFile_(ownsFile) {}
 
 FileImageStream::FileImageStream(const char* path, const char* mode)
-    : file_(path != nullptr && mode != nullptr ? std::fopen(path, mode) : nullptr), ownsFile_(true) {}
+    : file_(path != nullptr && mode != nullptr ? std::fopen(path, mode) : nullptr), ownsFile_(true) {
+    if (file_ == nullptr) systemError_ = path == nullptr || mode == nullptr || errno == 0 ? EINVAL : errno;
+}
+
+void FileImageStream::NoteSystemError() {
+    if (systemError_ == 0) systemError_ = errno != 0 ? errno : EIO;
+}
 
 FileImageStream::~FileImageStream() { Close(); }
 
@@ -25,12 +32,18 @@ bool FileImageStream::Close() {
 
 size_t FileImageStream::Read(void* buffer, size_t size, size_t count) {
     if (file_ == nullptr || buffer == nullptr) return 0;
-    return std::fread(buffer, size, count, file_);
+    errno = 0;
+    const size_t read = std::fread(buffer, size, count, file_);
+    if (read != count && std::ferror(file_) != 0) NoteSystemError();
+    return read;
 }
 
 size_t FileImageStream::Write(const void* buffer, size_t size, size_t count) {
     if (file_ == nullptr || buffer == nullptr) return 0;
-    return std::fwrite(buffer, size, count, file_);
+    errno = 0;
+    const size_t written = std::fwrite(buffer, size, count, file_);
+    if (written != count && size != 0) NoteSystemError();
+    return written;
 }
 
 bool FileImageStream::Seek(int64_t offset, int origin) {
@@ -38,7 +51,11 @@ bool FileImageStream::Seek(int64_t offset, int origin) {
     if (offset > std::numeric_limits<long>::max() || offset < std::numeric_limits<long>::min()) {
         return false;
     }
-    return std::fseek(file_, static_cast<long>(offset), origin) == 0;
+    errno = 0;
+    if (std::fseek(file_, static_cast<long>(offset), origin) == 0) return true;
+    // A seek writes out what is buffered; only that failure is a failed write.
+    if (std::ferror(file_) != 0) NoteSystemError();
+    return false;
 }
 
 int64_t FileImageStream::Tell() {
@@ -55,7 +72,13 @@ int64_t FileImageStream::Size() {
     return size;
 }
 
-bool FileImageStream::Flush() { return file_ != nullptr && std::fflush(file_) == 0; }
+bool FileImageStream::Flush() {
+    if (file_ == nullptr) return false;
+    errno = 0;
+    if (std::fflush(file_) == 0) return true;
+    NoteSystemError();
+    return false;
+}
 
 bool FileImageStream::Eof() { return file_ == nullptr || std::feof(file_) != 0; }
 
@@ -63,7 +86,10 @@ int FileImageStream::Error() { return file_ == nullptr ? -1 : std::ferror(file_)
 
 bool FileImageStream::PutByte(uint8_t value) {
     if (file_ == nullptr) return false;
-    return std::fputc(value, file_) == value;
+    errno = 0;
+    if (std::fputc(value, file_) == value) return true;
+    NoteSystemError();
+    return false;
 }
 
 int FileImageStream::GetByte() {

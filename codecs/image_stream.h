@@ -37,6 +37,10 @@ public:
     FileImageStream(const char* path, const char* mode);
     bool IsOpen() const { return file_ != nullptr; }
     std::FILE* Handle() const { return file_; }
+    // The system's error number of the first read, write, flush or seek that failed on the file
+    // (a full disk shows up only as a failed write or flush), or of the failed open; 0 while
+    // none did.
+    int SystemError() const { return systemError_; }
 
     bool Close() override;
     size_t Read(void* buffer, size_t size, size_t count) override;
@@ -52,8 +56,11 @@ public:
     bool GetLine(char* buffer, int maxCount) override;
 
 private:
+    void NoteSystemError();
+
     std::FILE* file_;
     bool ownsFile_;
+    int systemError_ = 0;
 };
 
 // Keeps the bytes in a growing heap buffer.

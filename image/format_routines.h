@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CxImage;
@@ -25,6 +26,13 @@ bool FinishMultiPageTiff(ImageConverter& converter);
 bool RunEmfFormatRoutine(ImageConverter& converter);
 bool RunWmfFormatRoutine(ImageConverter& converter);
 
-// Shared preparation steps.
-void ApplyPaletteReduction(CxImage& image, int32_t paletteDepth);  // depth 1, 4 or 8
-void ApplyRotationStep(CxImage& image, int32_t rotation);
+// Records why the output or page failed in the converter's last error text; returns false.
+bool FailWith(ImageConverter& converter, std::string_view text);
+
+// Shared preparation steps. False when the image could not be changed (no memory for the new
+// pixels), with the image's last error text saying why; a page already at or below the palette
+// depth is left as it is and counts as done.
+bool ApplyPaletteReduction(CxImage& image, int32_t paletteDepth);  // depth 1, 4 or 8
+bool ApplyRotationStep(CxImage& image, int32_t rotation);
+// "cannot rotate the page: CXIMAGE_MAX_MEMORY exceeded" from what and the image's text.
+bool FailPreparing(ImageConverter& converter, const CxImage& image, std::string_view what);

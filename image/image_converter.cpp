@@ -81,8 +81,11 @@ void ComputeConverterDepths(ImageConverter& converter) {
 
 namespace {
 
+constexpr char kNoMemory[] = "not enough memory for the page";
+
 bool RunFormatRoutines(ImageConverter& converter, int32_t& failures) {
     if (converter.inputFiles.empty()) {
+        FailWith(converter, "no page file was given");
         ++failures;
         return false;
     }
@@ -218,9 +221,16 @@ int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32
 int ImgConvConvert(ImgConvHandle handle) {
     std::shared_ptr<ImageConverter> converter = Find(handle);
     if (!converter) return 0;
+    converter->lastError.clear();
     ComputeConverterDepths(*converter);
     int32_t failures = 0;
-    const bool allWritten = RunFormatRoutines(*converter, failures);
+    bool allWritten = false;
+    try {
+        allWritten = RunFormatRoutines(*converter, failures);
+    } catch (const std::bad_alloc&) {
+        FailWith(*converter, kNoMemory);
+        ++failures;
+    }
     converter->failures += failures;
     return allWritten ? 1 : 0;
 }
@@ -229,7 +239,12 @@ int ImgConvEncodeTiffPage(ImgConvHandle handle, const char* path, int32_t pageNu
                           std::vector<uint8_t>& bytes) {
     bytes.clear();
     std::shared_ptr<ImageConverter> converter = Find(handle);
-    if (!converter || path == nullptr) return 0;
+    if (!converter) return 0;
+    converter->lastError.clear();
+    if (path == nullptr) {
+        FailWith(*converter, "no page file was given");
+        return 0;
+    }
     ComputeConverterDepths(*converter);
     try {
         return EncodeMultiPageTiffPage(*converter, FullPathWithin(path, kInputPathCapacity), pageNumber, bytes)
@@ -237,6 +252,7 @@ int ImgConvEncodeTiffPage(ImgConvHandle handle, const char* path, int32_t pageNu
                    : 0;
     } catch (const std::bad_alloc&) {
         bytes.clear();
+        FailWith(*converter, kNoMemory);
         return 0;
     }
 }
@@ -244,14 +260,39 @@ int ImgConvEncodeTiffPage(ImgConvHandle handle, const char* path, int32_t pageNu
 int ImgConvAppendTiffPage(ImgConvHandle handle, const std::vector<uint8_t>& bytes) {
     std::shared_ptr<ImageConverter> converter = Find(handle);
     if (!converter) return 0;
+    converter->lastError.clear();
     bool appended = false;
     try {
         appended = AppendMultiPageTiffPage(*converter, bytes);
     } catch (const std::bad_alloc&) {
-        appended = false;
+        appended = FailWith(*converter, kNoMemory);
     }
     if (!appended) ++converter->failures;
     return appended ? 1 : 0;
+}
+
+namespace {
+
+bool HasMultiPageFileOpen(const ImageConverter& converter) {
+    return converter.multiPageFile != nullptr || !converter.multiPageTempPath.empty();
+}
+
+}  // namespace
+
+int ImgConvFinishMultiPage(ImgConvHandle handle) {
+    std::shared_ptr<ImageConverter> converter = Find(handle);
+    if (!converter) return 0;
+    converter->lastError.clear();
+    if (!HasMultiPageFileOpen(*converter)) return 1;
+    return FinishMultiPageTiff(*converter) ? 1 : 0;
+}
+
+int ImgConvLastError(ImgConvHandle handle, std::string& text) {
+    text.clear();
+    std::shared_ptr<ImageConverter> converter = Find(handle);
+    if (!converter) return 0;
+    text = converter->lastError;
+    return 1;
 }
 
 int ImgConvDestroy(ImgConvHandle handle) {
@@ -266,7 +307,7 @@ int ImgConvDestroy(ImgConvHandle handle) {
         registry.objects.erase(found);
     }
     bool finished = true;
-    if (converter->multiPageFile != nullptr || !converter->multiPageTempPath.empty()) {
+    if (HasMultiPageFileOpen(*converter)) {
         finished = FinishMultiPageTiff(*converter);
     }
     converter.reset();

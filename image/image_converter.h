@@ -76,7 +76,12 @@ struct ImageConverter {
 
     // Outputs (or multi-page pages) that could not be written, for the exit status.
     int32_t failures = 0;
+    // Why the latest output or page failed, at most kLastErrorTextCapacity characters; cleared
+    // when a convert, encode, append or finish call starts. It names files, never pages.
+    std::string lastError;
 };
+
+constexpr size_t kLastErrorTextCapacity = 255;
 
 // Handles are positive, never reused while the process lives, and never alias a freed object.
 using ImgConvHandle = int32_t;
@@ -100,6 +105,15 @@ int ImgConvDestroy(ImgConvHandle handle);  // 0 for an invalid handle, also 0 wh
 int ImgConvEncodeTiffPage(ImgConvHandle handle, const char* path, int32_t pageNumber,
                           std::vector<uint8_t>& bytes);
 int ImgConvAppendTiffPage(ImgConvHandle handle, const std::vector<uint8_t>& bytes);
+// Closes the multi-page file and renames it into place now rather than on destroy, so that a
+// failure can still be asked about: 1 when the file is in place (or there is nothing to
+// finish), 0 when it failed or the handle is invalid. Destroy then has nothing left to finish.
+int ImgConvFinishMultiPage(ImgConvHandle handle);
+
+// Why the latest convert, encode, append or finish call on the handle failed: 1 with the text
+// (empty when nothing failed), 0 with an empty text for an invalid handle. An encode on one
+// handle never sets another handle's text.
+int ImgConvLastError(ImgConvHandle handle, std::string& text);
 
 // The live object behind a handle, or nullptr (for inspection; the handle calls stay the way to
 // change it).

@@ -1,12 +1,17 @@
 // EMF and WMF output: the page is not encoded but recorded as GDI drawing calls, a white
 // background rectangle and one stretched transfer of the page bitmap.
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
+#include "image/failure_text.h"
 #include "image/format_routines.h"
-#include "image/temporary_file.h"
 #include "image/image_converter.h"
+#include "image/output_file.h"
+#include "image/temporary_file.h"
 #include "image/ximage.h"
 #include "platform/platform.h"
 
@@ -29,14 +34,16 @@ DrawingSize SizeFor(const ImageConverter& converter, const CxImage& image) {
     return {static_cast<int>(image.GetWidth()), static_cast<int>(image.GetHeight())};
 }
 
-bool LoadPage(const ImageConverter& converter, CxImage& image) {
-    if (converter.inputFiles.empty()) return false;
-    if (!image.Load(converter.inputFiles.front(), kFormatBmp)) return false;
+bool LoadPage(ImageConverter& converter, CxImage& image) {
+    if (converter.inputFiles.empty()) return FailWith(converter, "no page file was given");
+    if (converter.outputPath.empty()) return FailWith(converter, kNoOutputPath);
+    const std::string& page = converter.inputFiles.front();
+    if (!image.Load(page, kFormatBmp))
+        return FailWith(converter, FailureText("cannot read the page file", page, image.GetLastError()));
     // Every non-zero rotation goes through free rotation here, quarter turns included.
-    if (converter.rotation != 0 && !image.Rotate(static_cast<float>(converter.rotation))) {
-        return false;
-    }
-    return image.IsValid();
+    if (converter.rotation != 0 && !image.Rotate(static_cast<float>(converter.rotation)))
+        return FailPreparing(converter, image, kRotate);
+    return image.IsValid() || FailWith(converter, FailureText("cannot read the page file", page, "no pixels"));
 }
 
 void DrawBackground(gdi::HDC dc, const DrawingSize& size) {
@@ -64,10 +71,66 @@ int Draw(CxImage& image, gdi::HDC dc, int x, int y, int width, int height, uint3
 }
 
 // Reserves a fresh name beside target for the recorder, which writes the file by name.
-std::string ReserveTemporaryBeside(const std::string& target) {
+std::string ReserveTemporaryBeside(ImageConverter& converter) {
     std::string temporary;
-    if (std::FILE* file = OpenTemporaryBeside(target, "wb", temporary)) std::fclose(file);
+    errno = 0;
+    if (std::FILE* file = OpenTemporaryBeside(converter.outputPath, "wb", temporary)) {
+        std::fclose(file);
+    } else {
+        FailWith(converter, FailureText("cannot create", converter.outputPath, SystemErrorText(errno)));
+    }
     return temporary;
+}
+
+uint32_t Le32(const unsigned char* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// The recorder writes the whole file when it closes, and does not tell whether that close
+// (where a full disk shows) worked: the file must be as long as its header says. The EMF header
+// holds the byte count at offset 48, the WMF header the count of 16-bit words at offset 6.
+bool RecordedCompletely(const std::string& path, bool enhanced) {
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) return false;
+    unsigned char header[52] = {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    const size_t read = std::fread(header, 1, sizeof(header), file);
+    std::fclose(file);
+    if (enhanced) return read >= 52 && Le32(header + 48) == size;
+    return read >= 10 && uintmax_t{Le32(header + 6)} * 2 == size;
+}
+
+// The end of a recording: the file is put in place when the drawing, the recorder's close and
+// the file itself are all complete.
+bool PlaceRecording(ImageConverter& converter, const std::string& temporary, bool enhanced,
+                    bool closed, int closeError, bool drawn) {
+    const std::string& target = converter.outputPath;
+    bool complete = false;
+    if (!closed && closeError == 0) {
+        FailWith(converter, "the metafile recorder could not record the page");
+    } else if (!closed || !RecordedCompletely(temporary, enhanced)) {
+        FailWith(converter, FailureText("cannot write", target,
+                                        closeError != 0 ? SystemErrorText(closeError)
+                                                        : "the file came out shorter than recorded"));
+    } else if (!drawn) {
+        FailWith(converter, "cannot draw the page into the metafile");
+    } else {
+        complete = true;
+    }
+    if (!complete) {
+        PutTemporaryInPlace(false, temporary, target);
+        return false;
+    }
+    errno = 0;
+    if (!PutTemporaryInPlace(true, temporary, target)) return FailWith(converter, RenameFailureText(target));
+    return true;
+}
+
+std::string StartFailure(const std::string& target, int error) {
+    return FailureText("cannot create", target,
+                       error != 0 ? SystemErrorText(error) : "the metafile recorder could not start");
 }
 
 // Frame in hundredths of a millimetre of a drawing of the given pixel size on the screen.
@@ -95,9 +158,15 @@ bool RunEmfFormatRoutine(ImageConverter& converter) {
 
     gdi::HDC screen = gdi::GetDC();
     const gdi::Rect frame = FrameFor(screen, size);
-    const std::string temporary = ReserveTemporaryBeside(converter.outputPath);
-    gdi::HDC dc = temporary.empty() ? nullptr : gdi::CreateEnhMetaFileA(screen, temporary, &frame, kEmfDescription);
+    const std::string temporary = ReserveTemporaryBeside(converter);
+    if (temporary.empty()) {
+        gdi::ReleaseDC(screen);
+        return false;
+    }
+    errno = 0;
+    gdi::HDC dc = gdi::CreateEnhMetaFileA(screen, temporary, &frame, kEmfDescription);
     if (dc == nullptr) {
+        FailWith(converter, StartFailure(converter.outputPath, errno));
         gdi::ReleaseDC(screen);
         PutTemporaryInPlace(false, temporary, converter.outputPath);
         return false;
@@ -105,10 +174,12 @@ bool RunEmfFormatRoutine(ImageConverter& converter) {
     DrawBackground(dc, size);
     const int drawn = Draw(image, dc, 0, 0, size.width, size.height, gdi::kRopSourceCopy);
     image.Destroy();
+    errno = 0;
     gdi::HENHMETAFILE metafile = gdi::CloseEnhMetaFile(dc);
+    const int closeError = errno;
     if (metafile != nullptr) gdi::DeleteEnhMetaFile(metafile);
     gdi::ReleaseDC(screen);
-    return PutTemporaryInPlace(metafile != nullptr && drawn != 0, temporary, converter.outputPath);
+    return PlaceRecording(converter, temporary, true, metafile != nullptr, closeError, drawn != 0);
 }
 
 bool RunWmfFormatRoutine(ImageConverter& converter) {
@@ -116,9 +187,12 @@ bool RunWmfFormatRoutine(ImageConverter& converter) {
     if (!LoadPage(converter, image)) return false;
     const DrawingSize size = SizeFor(converter, image);
 
-    const std::string temporary = ReserveTemporaryBeside(converter.outputPath);
-    gdi::HDC dc = temporary.empty() ? nullptr : gdi::CreateMetaFileA(temporary);
+    const std::string temporary = ReserveTemporaryBeside(converter);
+    if (temporary.empty()) return false;
+    errno = 0;
+    gdi::HDC dc = gdi::CreateMetaFileA(temporary);
     if (dc == nullptr) {
+        FailWith(converter, StartFailure(converter.outputPath, errno));
         PutTemporaryInPlace(false, temporary, converter.outputPath);
         return false;
     }
@@ -128,7 +202,9 @@ bool RunWmfFormatRoutine(ImageConverter& converter) {
     image.SetYDPI(converter.yResolution);
     const int drawn = Draw(image, dc, 0, 0, size.width, size.height, gdi::kRopSourceCopy);
     image.Destroy();
+    errno = 0;
     gdi::HMETAFILE metafile = gdi::CloseMetaFile(dc);
+    const int closeError = errno;
     if (metafile != nullptr) gdi::DeleteMetaFile(metafile);
-    return PutTemporaryInPlace(metafile != nullptr && drawn != 0, temporary, converter.outputPath);
+    return PlaceRecording(converter, temporary, false, metafile != nullptr, closeError, drawn != 0);
 }

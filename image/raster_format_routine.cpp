@@ -7,10 +7,11 @@
 #include "codecs/bmp_row_source.h"
 #include "codecs/encoders.h"
 #include "codecs/image_stream.h"
+#include "image/failure_text.h"
 #include "image/format_routines.h"
 #include "image/image_converter.h"
 #include "image/octree_quantizer.h"
-#include "image/temporary_file.h"
+#include "image/output_file.h"
 #include "image/ximage.h"
 
 namespace {
@@ -48,53 +49,60 @@ const RasterOutput* FindRasterOutput(int32_t outputType) {
     return nullptr;
 }
 
-void ReduceWithQuantizer(CxImage& image, uint32_t colors, uint32_t colorBits, uint32_t bits) {
+bool ReduceWithQuantizer(CxImage& image, uint32_t colors, uint32_t colorBits, uint32_t bits) {
+    // A page already below the depth keeps its pixels.
+    if (image.GetBpp() < bits) return true;
     OctreeQuantizer quantizer(colors, colorBits);
-    if (!quantizer.ProcessImage(image.GetDIB())) return;
+    if (!quantizer.ProcessImage(image.GetDIB())) return true;
     std::vector<RgbQuad> palette(colors, RgbQuad{0, 0, 0, 0});
     const uint32_t produced = quantizer.SetColorTable(palette.data(), colors);
     // Entries the quantizer did not fill repeat its first colour: the nearest-colour search
     // prefers the lower index on a tie, so every pixel still maps to a produced colour.
     for (uint32_t i = produced; i < colors && produced > 0; ++i) palette[i] = palette[0];
-    image.DecreaseBpp(bits, false, palette.data(), colors);
+    return image.DecreaseBpp(bits, false, palette.data(), colors);
 }
 
 }  // namespace
 
-void ApplyPaletteReduction(CxImage& image, int32_t paletteDepth) {
-    if (!image.IsValid()) return;
+bool FailWith(ImageConverter& converter, std::string_view text) {
+    converter.lastError.assign(text.substr(0, kLastErrorTextCapacity));
+    return false;
+}
+
+bool FailPreparing(ImageConverter& converter, const CxImage& image, std::string_view what) {
+    std::string text = "cannot ";
+    text += what;
+    text += ": ";
+    text += image.GetLastError().empty() ? "unknown error" : image.GetLastError();
+    return FailWith(converter, text);
+}
+
+bool ApplyPaletteReduction(CxImage& image, int32_t paletteDepth) {
+    if (!image.IsValid()) return true;
     switch (paletteDepth) {
         case 1:
-            image.DecreaseBpp(1, false, nullptr, 2);
-            break;
+            return image.DecreaseBpp(1, false, nullptr, 2);
         case 4:
-            ReduceWithQuantizer(image, 16, 8, 4);
-            break;
+            return ReduceWithQuantizer(image, 16, 8, 4);
         case 8:
-            ReduceWithQuantizer(image, 256, 7, 8);
-            break;
+            return ReduceWithQuantizer(image, 256, 7, 8);
         default:
-            break;
+            return true;
     }
 }
 
-void ApplyRotationStep(CxImage& image, int32_t rotation) {
+bool ApplyRotationStep(CxImage& image, int32_t rotation) {
     switch (rotation) {
         case 0:
-            break;
+            return true;
         case 90:
-            image.RotateRight();
-            break;
+            return image.RotateRight();
         case 180:
-            image.RotateRight();
-            image.RotateRight();
-            break;
+            return image.RotateRight() && image.RotateRight();
         case 270:
-            image.RotateLeft();
-            break;
+            return image.RotateLeft();
         default:
-            image.Rotate(static_cast<float>(rotation));
-            break;
+            return image.Rotate(static_cast<float>(rotation));
     }
 }
 
@@ -105,7 +113,7 @@ enum class StraightResult { kWritten, kFailed, kNotPlain };
 // A colour JPEG page that is neither turned nor resized is the page file's rows as they are:
 // they go from the file into the compressor without a page image in memory, which halves the
 // memory a page takes and saves a copy of it. The bytes are those of the general way.
-StraightResult SaveJpegStraightFromBmp(const ImageConverter& converter) {
+StraightResult SaveJpegStraightFromBmp(ImageConverter& converter) {
     if (converter.outputType != kOutputJpeg || converter.greyscale != 0 || converter.rotation != 0 ||
         (converter.width > 0 && converter.height > 0)) {
         return StraightResult::kNotPlain;
@@ -119,62 +127,80 @@ StraightResult SaveJpegStraightFromBmp(const ImageConverter& converter) {
     settings.SetXDPI(converter.xResolution);
     settings.SetYDPI(converter.yResolution);
     settings.SetJpegQuality(converter.quality);
-    std::string temporaryPath;
-    std::FILE* file = OpenTemporaryBeside(converter.outputPath, "wb", temporaryPath);
-    if (file == nullptr) return StraightResult::kFailed;
-    bool written;
-    {
-        FileImageStream output(file, false);
-        written = EncodeJpegFromRows(settings, rows, &output);
-        written = written && std::fflush(file) == 0 && std::ferror(file) == 0;
+    std::string error;
+    const bool written = OutputResult::kWritten == WriteOutputFile(
+        converter.outputPath, FormatName(kFormatJpeg),
+        [&settings, &rows](FileImageStream& output, std::string& why) {
+            if (EncodeJpegFromRows(settings, rows, &output)) return true;
+            why = settings.GetLastError();
+            return false;
+        },
+        error);
+    if (written) return StraightResult::kWritten;
+    // A page file that stopped giving rows is a read failure, not the writer's.
+    if (input.Error() != 0) {
+        const int readError = input.SystemError();
+        error = FailureText("cannot read the page file", converter.inputFiles.front(),
+                            readError != 0 ? SystemErrorText(readError) : "the file could not be read");
     }
-    written = std::fclose(file) == 0 && written;
-    return PutTemporaryInPlace(written, temporaryPath, converter.outputPath) ? StraightResult::kWritten
-                                                                            : StraightResult::kFailed;
+    FailWith(converter, error);
+    return StraightResult::kFailed;
 }
 
 }  // namespace
 
 bool RunRasterFormatRoutine(ImageConverter& converter) {
     const RasterOutput* output = FindRasterOutput(converter.outputType);
-    if (output == nullptr || converter.inputFiles.empty() || converter.outputPath.empty()) {
-        return false;
+    if (output == nullptr) {
+        return FailWith(converter, "output type " + std::to_string(converter.outputType) +
+                                       " is not a raster image format");
     }
+    if (converter.inputFiles.empty()) return FailWith(converter, "no page file was given");
+    if (converter.outputPath.empty()) return FailWith(converter, kNoOutputPath);
     const StraightResult straight = SaveJpegStraightFromBmp(converter);
     if (straight != StraightResult::kNotPlain) return straight == StraightResult::kWritten;
 
     CxImage image(kFormatUnknown);
     // A page that cannot be read yields no output file at all.
-    if (!image.Load(converter.inputFiles.front(), kFormatBmp)) return false;
+    if (!image.Load(converter.inputFiles.front(), kFormatBmp)) {
+        return FailWith(converter, FailureText("cannot read the page file", converter.inputFiles.front(),
+                                               image.GetLastError()));
+    }
 
     if (converter.outputType == kOutputJpeg) image.SetCodecOption(kJpegPageOptions, kFormatJpeg);
 
+    // Each step that cannot be done fails the page: an output without it would pass for good.
+    const auto toGrey = [&]() { return image.ConvertToGrey() || FailPreparing(converter, image, kToGrey); };
+    const auto reduce = [&](int32_t depth) {
+        return ApplyPaletteReduction(image, depth) ||
+               FailPreparing(converter, image, ReductionText(depth));
+    };
     switch (output->colour) {
         case ColourPreparation::kPalette:
             if (converter.paletteDepth == 1 || converter.paletteDepth == 4 ||
                 converter.paletteDepth == 8) {
-                if (converter.greyscale == 1 && converter.paletteDepth != 1) image.ConvertToGrey();
-                if (converter.effectiveDepth == 24) ApplyPaletteReduction(image, converter.paletteDepth);
+                if (converter.greyscale == 1 && converter.paletteDepth != 1 && !toGrey()) return false;
+                if (converter.effectiveDepth == 24 && !reduce(converter.paletteDepth)) return false;
             }
             break;
         case ColourPreparation::kTga:
             if (converter.paletteDepth == 8) {
-                if (converter.greyscale == 1) {
-                    image.ConvertToGrey();
-                } else {
-                    ApplyPaletteReduction(image, 8);
-                }
+                if (converter.greyscale == 1 ? !toGrey() : !reduce(8)) return false;
             }
             break;
         case ColourPreparation::kGreyOnly:
-            if (converter.greyscale == 1) image.ConvertToGrey();
+            if (converter.greyscale == 1 && !toGrey()) return false;
             break;
     }
 
     image.SetXDPI(converter.xResolution);
     image.SetYDPI(converter.yResolution);
-    if (output->rotate) ApplyRotationStep(image, converter.rotation);
+    if (output->rotate && !ApplyRotationStep(image, converter.rotation))
+        return FailPreparing(converter, image, kRotate);
     if (output->setQuality) image.SetJpegQuality(converter.quality);
-    if (converter.width > 0 && converter.height > 0) image.Resample(converter.width, converter.height);
-    return image.Save(converter.outputPath, output->formatCode);
+    if (converter.width > 0 && converter.height > 0 && !image.Resample(converter.width, converter.height))
+        return FailPreparing(converter, image, ResizeText(converter.width, converter.height));
+    std::string error;
+    if (!SaveImageFile(image, converter.outputPath, output->formatCode, error)) return FailWith(converter, error);
+    return true;
 }

@@ -1,7 +1,10 @@
 #include "image/tiff_page_append.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
+
+#include "image/failure_text.h"
 
 namespace {
 
@@ -174,21 +177,26 @@ bool RelocateTiffPage(const std::vector<uint8_t>& page, uint64_t position, uint3
 }
 
 bool TiffPageAppender::WriteAt(uint64_t position, const void* bytes, size_t size) {
-    if (position > static_cast<uint64_t>(LONG_MAX) ||
-        std::fseek(file_, static_cast<long>(position), SEEK_SET) != 0 ||
-        std::fwrite(bytes, 1, size, file_) != size) {
-        broken_ = true;
-        error_ = "cannot write the multi-page file";
-        return false;
+    errno = 0;
+    if (position > static_cast<uint64_t>(LONG_MAX)) {
+        errno = EFBIG;
+    } else if (std::fseek(file_, static_cast<long>(position), SEEK_SET) == 0 &&
+               std::fwrite(bytes, 1, size, file_) == size) {
+        return true;
     }
-    return true;
+    // The system's words: a full disk reads "No space left on device".
+    broken_ = true;
+    error_ = SystemErrorText(errno != 0 ? errno : EIO);
+    return false;
 }
 
 bool TiffPageAppender::Append(const std::vector<uint8_t>& page) {
-    if (broken_ || file_ == nullptr) {
-        error_ = "the multi-page file could not be written";
+    if (file_ == nullptr) {
+        error_ = "the multi-page file is not open";
         return false;
     }
+    // The reason of the failed write stays the text of every later page.
+    if (broken_) return false;
     // Directories and values start on a word boundary.
     const uint64_t position = end_ == 0 ? kHeaderSize : end_ + end_ % 2;
     RelocatedTiffPage relocated;

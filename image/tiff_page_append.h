@@ -35,6 +35,7 @@ class TiffPageAppender {
     // leaves the file as it was; a failed write leaves it unusable (every later page fails).
     bool Append(const std::vector<uint8_t>& page);
     uint32_t PagesWritten() const { return pagesWritten_; }
+    // Why the latest page was refused, or, once broken, the system's words for the failed write.
     const std::string& LastError() const { return error_; }
     // A write failed: what is in the file can no longer be trusted.
     bool Broken() const { return broken_; }

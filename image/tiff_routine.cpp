@@ -2,6 +2,7 @@
 // its own file or encodes it for the document's multi-page file, which is written under a
 // temporary name beside the target and renamed into place when the converter is destroyed.
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -10,8 +11,10 @@
 
 #include "codecs/image_stream.h"
 
+#include "image/failure_text.h"
 #include "image/format_routines.h"
 #include "image/image_converter.h"
+#include "image/output_file.h"
 #include "image/temporary_file.h"
 #include "image/tiff_page_append.h"
 #include "image/ximage_tif.h"
@@ -46,16 +49,19 @@ uint32_t ChooseCompression(int32_t option, int32_t depth, bool greyscale) {
     return kTiffJpegYCbCr;
 }
 
-void PreparePage(ImageConverter& converter, CxImageTIF& image) {
+// False, with the converter's text set, when a step could not be done.
+bool PreparePage(ImageConverter& converter, CxImageTIF& image) {
     const int32_t paletteDepth = converter.paletteDepth;
     if (paletteDepth == 1 || paletteDepth == 4 || paletteDepth == 8) {
         if (paletteDepth == 8 && converter.compression == 7) converter.greyscale = 1;
-        if (converter.greyscale != 0 && paletteDepth != 1) image.ConvertToGrey();
+        if (converter.greyscale != 0 && paletteDepth != 1 && !image.ConvertToGrey())
+            return FailPreparing(converter, image, kToGrey);
         // A 256-level grey page bound for JPEG stays the grey ramp: reduced to a palette, it
         // could not be JPEG-compressed at all.
         const bool greyForJpeg = converter.greyscale != 0 && paletteDepth == 8 && converter.compression == 2;
-        if (converter.effectiveDepth == 24 && converter.compression != 7 && !greyForJpeg)
-            ApplyPaletteReduction(image, paletteDepth);
+        if (converter.effectiveDepth == 24 && converter.compression != 7 && !greyForJpeg &&
+            !ApplyPaletteReduction(image, paletteDepth))
+            return FailPreparing(converter, image, ReductionText(paletteDepth));
     }
     image.SetXDPI(converter.xResolution);
     image.SetYDPI(converter.yResolution);
@@ -64,21 +70,31 @@ void PreparePage(ImageConverter& converter, CxImageTIF& image) {
     image.SetCodecOption(ChooseCompression(converter.compression, depth, converter.greyscale != 0),
                          kFormatTiff);
     image.SetJpegQuality(converter.quality);
-    ApplyRotationStep(image, converter.rotation);
-    if (converter.width > 0 && converter.height > 0)
-        image.Resample(converter.width, converter.height);
+    if (!ApplyRotationStep(image, converter.rotation)) return FailPreparing(converter, image, kRotate);
+    if (converter.width > 0 && converter.height > 0 && !image.Resample(converter.width, converter.height))
+        return FailPreparing(converter, image, ResizeText(converter.width, converter.height));
+    return true;
 }
+
+bool FailLoading(ImageConverter& converter, const std::string& inputFile, const CxImage& image) {
+    return FailWith(converter, FailureText("cannot read the page file", inputFile, image.GetLastError()));
+}
+
+constexpr char kNoMemory[] = "not enough memory for the page";
 
 }  // namespace
 
 bool RunTiffFormatRoutine(ImageConverter& converter, const std::string& inputFile) {
     // The caller counts a false result as a failed page.
     CxImageTIF* image = converter.multiPageImage.get();
-    if (image == nullptr) return false;
+    if (image == nullptr) return FailWith(converter, kNoMemory);
+    if (converter.outputPath.empty()) return FailWith(converter, kNoOutputPath);
     // A page that cannot be read must not re-encode the pixels of the page before it.
-    if (!image->Load(inputFile, kFormatBmp)) return false;
-    PreparePage(converter, *image);
-    return image->Save(converter.outputPath, kFormatTiff);
+    if (!image->Load(inputFile, kFormatBmp)) return FailLoading(converter, inputFile, *image);
+    if (!PreparePage(converter, *image)) return false;
+    std::string error;
+    if (!SaveImageFile(*image, converter.outputPath, kFormatTiff, error)) return FailWith(converter, error);
+    return true;
 }
 
 bool EncodeMultiPageTiffPage(ImageConverter& converter, const std::string& inputFile, int32_t pageNumber,
@@ -86,40 +102,68 @@ bool EncodeMultiPageTiffPage(ImageConverter& converter, const std::string& input
     bytes.clear();
     // A fresh image per page: nothing of one page can reach the next, whichever thread runs it.
     std::unique_ptr<CxImageTIF> image(new (std::nothrow) CxImageTIF);
-    if (image == nullptr || !image->Load(inputFile, kFormatBmp)) return false;
-    PreparePage(converter, *image);
+    if (image == nullptr) return FailWith(converter, kNoMemory);
+    if (!image->Load(inputFile, kFormatBmp)) return FailLoading(converter, inputFile, *image);
+    if (!PreparePage(converter, *image)) return false;
     MemoryImageStream stream;
-    if (!image->EncodePage(&stream, pageNumber)) return false;
+    if (!image->EncodePage(&stream, pageNumber)) {
+        return FailWith(converter, FailureText("the TIFF writer failed", "",
+                                               image->GetLastError().empty() ? "the image was refused"
+                                                                             : image->GetLastError()));
+    }
     bytes = stream.TakeBuffer();
     return true;
 }
 
 bool AppendMultiPageTiffPage(ImageConverter& converter, const std::vector<uint8_t>& bytes) {
+    const std::string& target = converter.multiPageOutputPath;
     if (!converter.multiPageAppender) {
-        if (converter.multiPageFile != nullptr || converter.multiPageOutputPath.empty()) return false;
-        converter.multiPageFile =
-            OpenTemporaryBeside(converter.multiPageOutputPath, "w+b", converter.multiPageTempPath);
-        if (converter.multiPageFile == nullptr) return false;
+        if (converter.multiPageFile != nullptr)
+            return FailWith(converter, FailureText("cannot write", target, "the file was left unusable"));
+        if (target.empty()) return FailWith(converter, kNoOutputPath);
+        errno = 0;
+        converter.multiPageFile = OpenTemporaryBeside(target, "w+b", converter.multiPageTempPath);
+        if (converter.multiPageFile == nullptr)
+            return FailWith(converter, FailureText("cannot create", target, SystemErrorText(errno)));
         converter.multiPageAppender.reset(new (std::nothrow) TiffPageAppender(converter.multiPageFile));
-        if (!converter.multiPageAppender) return false;
+        if (!converter.multiPageAppender) return FailWith(converter, kNoMemory);
     }
-    return converter.multiPageAppender->Append(bytes);
+    TiffPageAppender& appender = *converter.multiPageAppender;
+    if (appender.Append(bytes)) return true;
+    // A failed write carries the system's words; a refused page says what is wrong with it.
+    return FailWith(converter, FailureText(appender.Broken() ? "cannot write" : "cannot append the page to",
+                                           target, appender.LastError()));
 }
 
 bool FinishMultiPageTiff(ImageConverter& converter) {
+    const std::string target = converter.multiPageOutputPath;
     const uint32_t pagesWritten = converter.multiPageAppender ? converter.multiPageAppender->PagesWritten() : 0;
     const bool broken = converter.multiPageAppender && converter.multiPageAppender->Broken();
+    const std::string brokenReason = broken ? converter.multiPageAppender->LastError() : std::string();
     converter.multiPageAppender.reset();
     if (converter.multiPageFile == nullptr) return true;
 
-    bool finished = !broken && std::fflush(converter.multiPageFile) == 0 &&
-                    std::ferror(converter.multiPageFile) == 0;
-    finished = std::fclose(converter.multiPageFile) == 0 && finished;
+    int writeError = 0;
+    errno = 0;
+    if (std::fflush(converter.multiPageFile) != 0 || std::ferror(converter.multiPageFile) != 0)
+        writeError = errno != 0 ? errno : EIO;
+    errno = 0;
+    if (std::fclose(converter.multiPageFile) != 0 && writeError == 0) writeError = errno != 0 ? errno : EIO;
     converter.multiPageFile = nullptr;
 
-    const bool placed = PutTemporaryInPlace(finished && pagesWritten > 0, converter.multiPageTempPath,
-                                            converter.multiPageOutputPath);
+    const std::string temporaryPath = converter.multiPageTempPath;
     converter.multiPageTempPath.clear();
     // With no page in it the file is simply not made; the pages have counted as failures.
-    return placed || pagesWritten == 0;
+    if (pagesWritten == 0) {
+        PutTemporaryInPlace(false, temporaryPath, target);
+        return true;
+    }
+    if (broken || writeError != 0) {
+        PutTemporaryInPlace(false, temporaryPath, target);
+        return FailWith(converter, FailureText("cannot write", target,
+                                               broken ? brokenReason : SystemErrorText(writeError)));
+    }
+    errno = 0;
+    if (!PutTemporaryInPlace(true, temporaryPath, target)) return FailWith(converter, RenameFailureText(target));
+    return true;
 }

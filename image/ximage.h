@@ -176,11 +176,14 @@ public:
     // Copies another image's information block (keeps this image's own pixel pointer and ghost).
     void CopyInfo(const CxImage& source);
 
-    // Files and streams.
+    // Files and streams. A file that cannot be opened leaves the system's reason as the last
+    // error text ("No such file or directory").
     bool Load(const std::string& path, int32_t formatCode);
     bool Decode(ImageStream& stream, int32_t formatCode);
     // Writes under a temporary name in the target folder and renames it into place when the
-    // encoder succeeded; a failed save leaves no file and an older file of the name intact.
+    // encoder succeeded; a failed save leaves no file and an older file of the name intact. The
+    // last error text keeps an encoder's refusal as the encoder said it, and otherwise names
+    // the file and the system's reason ("cannot write PATH: No space left on device").
     bool Save(const std::string& path, int32_t formatCode);
     bool Encode(ImageStream* stream, int32_t formatCode);
 

@@ -63,7 +63,10 @@ bool CxImage::ConvertToGrey() {
 
     if (bits > 8) {
         CxImage grey;
-        if (grey.Create(width, height, 8, GetType()) == nullptr) return false;
+        if (grey.Create(width, height, 8, GetType()) == nullptr) {
+            SetLastError(grey.GetLastError());
+            return false;
+        }
         grey.SetGrayPalette();
         grey.CopyInfo(*this);
         for (uint32_t y = 0; y < height; ++y) {
@@ -82,7 +85,10 @@ bool CxImage::ConvertToGrey() {
         greyOfIndex[i] = GreyOf(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
     }
     CxImage expanded;
-    if (bits < 8 && expanded.Create(width, height, 8, GetType()) == nullptr) return false;
+    if (bits < 8 && expanded.Create(width, height, 8, GetType()) == nullptr) {
+        SetLastError(expanded.GetLastError());
+        return false;
+    }
 
     RgbQuad* entries = GetPalette();
     for (uint32_t i = 0; i < head_.biClrUsed && i < 256; ++i) entries[i].rgbBlue = greyOfIndex[i];

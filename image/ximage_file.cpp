@@ -1,17 +1,13 @@
 // Loading and saving an image through files and streams.
 
-#include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <random>
 #include <string>
-#include <system_error>
 
 #include "codecs/image_stream.h"
 #include "codecs/ximage_bmp.h"
+#include "image/failure_text.h"
+#include "image/output_file.h"
 #include "image/ximage.h"
-#include "image/temporary_file.h"
 
 namespace {
 
@@ -40,31 +36,38 @@ bool CxImage::Decode(ImageStream& stream, int32_t formatCode) {
 
 bool CxImage::Load(const std::string& path, int32_t formatCode) {
     if (!IsValidFormatCode(formatCode)) formatCode = kFormatUnknown;
+    // A file that cannot be opened leaves the system's reason ("No such file or directory").
     if (formatCode != kFormatUnknown) {
         FileImageStream typed(path.c_str(), "rb");
-        if (!typed.IsOpen()) return false;
+        if (!typed.IsOpen()) {
+            SetLastError(SystemErrorText(typed.SystemError()));
+            return false;
+        }
         if (Decode(typed, formatCode)) return true;
     }
     const std::string typedError = info_.lastError;
     FileImageStream detect(path.c_str(), "rb");
-    if (!detect.IsOpen()) return false;
+    if (!detect.IsOpen()) {
+        SetLastError(SystemErrorText(detect.SystemError()));
+        return false;
+    }
     const bool detected = Decode(detect, kFormatUnknown);
     if (!detected && formatCode != kFormatUnknown) info_.lastError = typedError;
     return detected;
 }
 
 bool CxImage::Save(const std::string& path, int32_t formatCode) {
-    if (path.empty()) return false;
-    std::string temporaryPath;
-    std::FILE* file = OpenTemporaryBeside(path, "wb", temporaryPath);
-    if (file == nullptr) return false;
-    bool written;
-    {
-        FileImageStream stream(file, false);
-        written = Encode(&stream, formatCode);
-        // A full disk shows up only as a failed write or flush.
-        written = written && std::fflush(file) == 0 && std::ferror(file) == 0;
-    }
-    written = std::fclose(file) == 0 && written;
-    return PutTemporaryInPlace(written, temporaryPath, path);
+    std::string error;
+    const OutputResult result = WriteOutputFile(
+        path, FormatName(formatCode),
+        [this, formatCode](FileImageStream& stream, std::string& why) {
+            if (Encode(&stream, formatCode)) return true;
+            why = GetLastError();
+            return false;
+        },
+        error);
+    // An encoder's refusal keeps the encoder's own message; a file that could not be made,
+    // written or renamed gets a sentence naming it.
+    if (result != OutputResult::kWritten && result != OutputResult::kRefused) SetLastError(error);
+    return result == OutputResult::kWritten;
 }

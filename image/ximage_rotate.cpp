@@ -31,7 +31,10 @@ static bool QuarterTurn(CxImage& image, bool clockwise) {
     const uint32_t oldHeight = image.GetHeight();
     const uint32_t bits = image.GetBpp();
     CxImage turned;
-    if (turned.Create(oldHeight, oldWidth, bits, image.GetType()) == nullptr) return false;
+    if (turned.Create(oldHeight, oldWidth, bits, image.GetType()) == nullptr) {
+        image.SetLastError(turned.GetLastError());
+        return false;
+    }
     turned.CopyInfo(image);
     turned.SetPalette(image.GetPalette(), image.GetNumColors());
     turned.SetClrImportant(image.GetClrImportant());
@@ -97,6 +100,7 @@ bool CxImage::Rotate(float angleDegrees) {
     CxImage rotated;
     if (rotated.Create(static_cast<uint32_t>(newWidth), static_cast<uint32_t>(newHeight), GetBpp(),
                        GetType()) == nullptr) {
+        SetLastError(rotated.GetLastError());
         return false;
     }
     rotated.CopyInfo(*this);

@@ -1,0 +1,69 @@
+#include "image/failure_text.h"
+
+#include <system_error>
+
+#include "image/ximage.h"
+
+std::string SystemErrorText(int error) {
+    if (error == 0) return "unknown error";
+    return std::generic_category().message(error);
+}
+
+std::string FailureText(std::string_view lead, const std::string& path, std::string_view reason) {
+    const auto compose = [&](std::string_view shown) {
+        std::string text(lead);
+        if (!shown.empty()) {
+            text += ' ';
+            text += shown;
+        }
+        text += ": ";
+        text += reason;
+        return text;
+    };
+    std::string text = compose(path);
+    if (text.size() > kLastErrorCapacity) {
+        const size_t slash = path.find_last_of("/\\");
+        if (slash != std::string::npos) text = compose(std::string_view(path).substr(slash + 1));
+    }
+    if (text.size() > kLastErrorCapacity) text.resize(kLastErrorCapacity);
+    return text;
+}
+
+const char* FormatName(int32_t formatCode) {
+    switch (formatCode) {
+        case kFormatBmp:
+            return "BMP";
+        case kFormatGif:
+            return "GIF";
+        case kFormatJpeg:
+            return "JPEG";
+        case kFormatPng:
+            return "PNG";
+        case kFormatTiff:
+            return "TIFF";
+        case kFormatTga:
+            return "TGA";
+        case kFormatPcx:
+            return "PCX";
+        case kFormatJp2:
+            return "JP2";
+        case kFormatJpc:
+            return "JPC";
+        case kFormatPgx:
+            return "PGX";
+        case kFormatPnm:
+            return "PNM";
+        case kFormatRas:
+            return "RAS";
+        default:
+            return "image";
+    }
+}
+
+std::string ReductionText(int32_t depth) {
+    return "reduce the page to " + std::to_string(depth) + (depth == 1 ? " bit" : " bits") + " per pixel";
+}
+
+std::string ResizeText(int32_t width, int32_t height) {
+    return "resize the page to " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
