@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "image/image_converter.h"
@@ -21,19 +22,22 @@ class OrderedTiffPages {
 
     // Blocks while page is window or more pages ahead of the next page for the file.
     void WaitForTurn(int page);
-    // Hands in what became of page (bytes only for kEncoded). Every page from firstPage up to
-    // the last one handed in must be handed in exactly once.
-    void HandIn(int page, Outcome outcome, std::vector<uint8_t> bytes = {});
+    // Hands in what became of page (bytes only for kEncoded, why only for kFailed). Every page
+    // from firstPage up to the last one handed in must be handed in exactly once.
+    void HandIn(int page, Outcome outcome, std::vector<uint8_t> bytes = {}, std::string why = {});
 
     // Once every thread is done: pages that went into the file, and pages that failed (to
     // encode or to append).
     int Appended() const { return appended_; }
     int Failures() const { return failures_; }
+    // Why each failed page failed, by page number.
+    const std::map<int, std::string>& Reasons() const { return reasons_; }
 
   private:
     struct Waiting {
         Outcome outcome;
         std::vector<uint8_t> bytes;
+        std::string why;
     };
 
     ImgConvHandle document_;
@@ -45,4 +49,5 @@ class OrderedTiffPages {
     bool appending_ = false;  // some thread is appending; it takes every page that is ready
     int appended_ = 0;
     int failures_ = 0;
+    std::map<int, std::string> reasons_;
 };

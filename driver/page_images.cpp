@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <thread>
 
 #include "driver/conversions.h"
@@ -53,27 +55,45 @@ std::string PageFileName(const std::string& folder, const std::string& baseName,
     return folder + baseName + number;
 }
 
-// One page file to one output file; true when the output was written.
-bool ConvertOnePage(const Settings& settings, const std::string& page, const std::string& outputFolder) {
+// Why the converter behind handle failed, or a plain sentence when it could not say.
+std::string FailureText(ImgConvHandle handle) {
+    std::string text;
+    if (handle <= 0) return "no image converter could be made";
+    ImgConvLastError(handle, text);
+    return text.empty() ? std::string("the image layer gave no reason") : text;
+}
+
+// One page file to one output file; empty when the output was written, else why not.
+std::string ConvertOnePage(const Settings& settings, const std::string& page, const std::string& outputFolder) {
     const ImgConvHandle handle = ImgConvCreate();
-    if (handle <= 0) return false;
+    if (handle <= 0) return FailureText(handle);
     const std::string output = outputFolder + SplitPath(page).baseName + settings.imageExtension;
     ImgConvSetOption(handle, kOptionOutputPath, output.c_str(), 0, 0);
     ImgConvAddFile(handle, page.c_str());
     SendConverterOptions(handle, settings);
     const bool written = ImgConvConvert(handle) == 1;
-    return ImgConvDestroy(handle) == 1 && written;
+    const std::string why = written ? std::string() : FailureText(handle);
+    const bool destroyed = ImgConvDestroy(handle) == 1;
+    if (written && !destroyed) return "the page's converter could not be released";
+    return why;
 }
 
 // One page file encoded as page number of a multi-page TIFF, on a handle of its own so that
-// pages can be encoded on several threads.
-bool EncodeTiffPage(const Settings& settings, const std::string& page, int number, std::vector<uint8_t>& bytes) {
+// pages can be encoded on several threads. Empty when encoded, else why not.
+std::string EncodeTiffPage(const Settings& settings, const std::string& page, int number, std::vector<uint8_t>& bytes) {
     const ImgConvHandle handle = ImgConvCreate();
-    if (handle <= 0) return false;
+    if (handle <= 0) return FailureText(handle);
     SendConverterOptions(handle, settings);
     const bool encoded = ImgConvEncodeTiffPage(handle, page.c_str(), number, bytes) == 1;
+    const std::string why = encoded ? std::string() : FailureText(handle);
     ImgConvDestroy(handle);
-    return encoded;
+    return why;
+}
+
+// The page number of a page file ("name_007.bmp" is 7), 0 when it has none.
+int PageNumberOf(const std::string& page) {
+    const size_t underscore = page.rfind('_');
+    return underscore == std::string::npos ? 0 : std::atoi(page.c_str() + underscore + 1);
 }
 
 bool IsMultiPageTiff(const Settings& settings) {
@@ -83,7 +103,7 @@ bool IsMultiPageTiff(const Settings& settings) {
 // What one page worker did.
 struct WorkerResult {
     int converted = 0;
-    int failures = 0;
+    std::map<int, std::string> failures;  // page number -> why it could not be converted
 };
 
 // Waits until the engine has renamed the page's file into place (a page file under its final
@@ -107,7 +127,8 @@ void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFol
         const int number = nextPage.fetch_add(1);
         const std::string page = PageFileName(pageFolder, baseName, number);
         if (!WaitForPageFile(page, engineDone)) return;
-        if (!ConvertOnePage(settings, page, outputFolder)) ++result.failures;
+        std::string why = ConvertOnePage(settings, page, outputFolder);
+        if (!why.empty()) result.failures[number] = std::move(why);
         // Done with it: a long document never holds all its pages in the temporary folder.
         platform::RemoveFile(page);
         ++result.converted;
@@ -128,11 +149,10 @@ void EncodeTiffPagesAsRendered(const Settings& settings, const std::string& page
             return;
         }
         std::vector<uint8_t> bytes;
-        const bool encoded = EncodeTiffPage(settings, page, number, bytes);
+        std::string why = EncodeTiffPage(settings, page, number, bytes);
         platform::RemoveFile(page);
-        order.HandIn(number,
-                     encoded ? OrderedTiffPages::Outcome::kEncoded : OrderedTiffPages::Outcome::kFailed,
-                     std::move(bytes));
+        order.HandIn(number, why.empty() ? OrderedTiffPages::Outcome::kEncoded : OrderedTiffPages::Outcome::kFailed,
+                     std::move(bytes), std::move(why));
     }
 }
 
@@ -141,6 +161,7 @@ struct DocumentResult {
     int engineExit = -1;
     bool anyPage = false;
     bool allWritten = true;
+    std::map<int, std::string> pageFailures;  // page number -> why (0: the document's own file)
 };
 
 // Renders one document and converts its pages, on every core.
@@ -182,15 +203,23 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         CollectPageFiles(pageFolder, pages);
         int appended = order.Appended();
         int failures = order.Failures();
+        outcome.pageFailures = order.Reasons();
         for (const std::string& page : pages) {
             std::vector<uint8_t> bytes;
-            if (EncodeTiffPage(settings, page, appended + 1, bytes) && ImgConvAppendTiffPage(document, bytes) == 1)
+            std::string why = EncodeTiffPage(settings, page, appended + 1, bytes);
+            if (why.empty() && ImgConvAppendTiffPage(document, bytes) != 1) why = FailureText(document);
+            if (why.empty()) {
                 ++appended;
-            else
+            } else {
                 ++failures;
+                outcome.pageFailures[PageNumberOf(page)] = why;
+            }
         }
         outcome.anyPage = appended + failures > 0;
-        const bool finished = ImgConvDestroy(document) == 1;  // renames the file into place
+        // Finished (closed and renamed into place) before the handle goes, so a failure can say why.
+        const bool finished = ImgConvFinishMultiPage(document) == 1;
+        if (!finished) outcome.pageFailures[0] = FailureText(document);
+        ImgConvDestroy(document);
         outcome.allWritten = failures == 0 && finished;
     } else {
         std::vector<WorkerResult> results(workers);
@@ -206,12 +235,14 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         CollectPageFiles(pageFolder, pages);
         outcome.anyPage = !pages.empty();
         for (const WorkerResult& result : results) {
-            if (result.failures > 0) outcome.allWritten = false;
+            outcome.pageFailures.insert(result.failures.begin(), result.failures.end());
             if (result.converted > 0) outcome.anyPage = true;
         }
         for (const std::string& page : pages) {
-            if (!ConvertOnePage(settings, page, outputFolder)) outcome.allWritten = false;
+            std::string why = ConvertOnePage(settings, page, outputFolder);
+            if (!why.empty()) outcome.pageFailures[PageNumberOf(page)] = std::move(why);
         }
+        outcome.allWritten = outcome.pageFailures.empty();
     }
     DeletePageFiles(pageFolder, pages);
     return outcome;
@@ -296,10 +327,12 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
                 platform::ReportError("xpsconv: " + input + ": some pages could not be rendered completely");
                 documentFailed = true;
             }
-            if (!result.allWritten) {
-                platform::ReportError("xpsconv: " + input + ": some pages could not be converted");
-                documentFailed = true;
+            // Each failed page with the image layer's reason, in page order.
+            for (const auto& [page, why] : result.pageFailures) {
+                const std::string where = page > 0 ? ": page " + std::to_string(page) + ": " : ": ";
+                platform::ReportError("xpsconv: " + input + where + why);
             }
+            if (!result.allWritten) documentFailed = true;
         }
         if (documentFailed) ++failedDocuments;
     }
