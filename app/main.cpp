@@ -1,7 +1,10 @@
 #include <string>
 
 #include "app/run_program.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
+    // First, before any thread exists: every thread started later inherits the blocked signals.
+    platform::InstallInterruptCleanup();
     return RunProgram(JoinArguments(argc - 1, argv + 1));
 }
