@@ -314,7 +314,7 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
         platform::RegisterTemporaryFolder(pageFolder);
         const std::string outputFolder = folderMode == kFolderGiven ? settings.outputFolder : parts.folder;
         const DocumentResult result = RenderAndConvert(settings, input, parts.baseName, pageFolder, outputFolder);
-        platform::ForgetTemporaryFolder(pageFolder);
+        platform::ForgetTemporaryFolder(pageFolder);  // RenderAndConvert removed it
         bool documentFailed = false;
         if (!result.anyPage) {
             platform::ReportError("xpsconv: " + input + (result.engineExit == kEngineUnreadable

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <random>
 
+#include "platform/platform.h"
+
 std::FILE* OpenTemporaryBeside(const std::string& path, const char* mode, std::string& temporaryPath) {
     static std::atomic<uint32_t> counter{0};
     static const uint32_t start = std::random_device{}();
@@ -16,8 +18,13 @@ std::FILE* OpenTemporaryBeside(const std::string& path, const char* mode, std::s
         std::string suffix = ".tmp-";
         for (int i = 0; i < 6; ++i) suffix += kDigits[generator() % (sizeof(kDigits) - 1)];
         temporaryPath = path + suffix;
+        // Known to the interrupt cleanup before it exists, so no interrupt can leave it behind.
+        platform::RegisterTemporaryFile(temporaryPath);
         if (std::FILE* file = std::fopen(temporaryPath.c_str(), exclusiveMode.c_str())) return file;
-        if (errno != EEXIST) break;
+        const int reason = errno;
+        platform::ForgetTemporaryFile(temporaryPath);
+        errno = reason;  // callers report why the file could not be made
+        if (reason != EEXIST) break;
     }
     temporaryPath.clear();
     return nullptr;
@@ -25,7 +32,11 @@ std::FILE* OpenTemporaryBeside(const std::string& path, const char* mode, std::s
 
 bool PutTemporaryInPlace(bool complete, const std::string& temporaryPath, const std::string& target) {
     if (temporaryPath.empty()) return false;
-    if (complete && std::rename(temporaryPath.c_str(), target.c_str()) == 0) return true;
-    std::remove(temporaryPath.c_str());
-    return false;
+    const bool placed = complete && std::rename(temporaryPath.c_str(), target.c_str()) == 0;
+    // Callers report why a rename failed: the clean-up below must not change the reason.
+    const int reason = errno;
+    if (!placed) std::remove(temporaryPath.c_str());
+    platform::ForgetTemporaryFile(temporaryPath);
+    errno = reason;
+    return placed;
 }

@@ -60,15 +60,21 @@ bool RandomBytes(unsigned char* bytes, size_t count);
 // ---- Interruption ---------------------------------------------------------------------------
 
 // From this call on, an interrupt (SIGINT, SIGTERM, SIGHUP) is handled on a thread of its own:
-// every registered child process is ended, every registered temporary file and folder removed,
-// and the process exits with 128 + the signal number. Call first in main, before any thread is
-// started: threads started later inherit the blocked signals.
+// every running child process started by StartChildProcess is ended, every registered
+// temporary file and folder removed, and the process exits with 128 + the signal number. Call
+// first in main, before any thread is started: threads started later inherit the blocked
+// signals. A signal this process was started with ignored (nohup, a background job) stays
+// ignored. Once the cleanup has begun, the calls below (and StartChildProcess) never return:
+// the process is about to exit.
 void InstallInterruptCleanup();
 // A temporary output removed on interrupt: the file itself and every file beside it whose name
 // begins with the file's name followed by a dot (the partial files of a child writing to it).
+// Register BEFORE the file (or the child that writes it) is created, so that no interrupt
+// falls between the creation and the registration; forget it once it was renamed or removed.
 void RegisterTemporaryFile(const std::string& path);
 void ForgetTemporaryFile(const std::string& path);
-// A private folder removed on interrupt, with every file in it.
+// A private folder removed on interrupt, with every file in it. Register it as soon as it
+// exists and before anything is written into it; forget it once it was removed.
 void RegisterTemporaryFolder(const std::string& folder);
 void ForgetTemporaryFolder(const std::string& folder);
 
@@ -106,12 +112,15 @@ struct ChildProcess {
     int outputPipe = -1;    // read end of the child's standard output
     int inputPipe = -1;     // write end of the child's standard input (nobody writes to it)
     int exitCode = -1;      // once ended: its exit code, 128 + signal when a signal ended it
+    bool signalled = false;  // once ended: a signal ended it (rather than an exit with a code)
 };
 // Starts the program named by the first argument (a bare name is looked up in the program's
 // own folder, never on the search path) with standard input and output on new pipes and
 // standard error inherited. The child gets this process's environment plus extraEnvironment
 // ("NAME=value" each, replacing a variable of the same name). False when a pipe or the process
-// could not be created.
+// could not be created or the program could not be executed. The child is ended when the
+// thread that started it ends (or this process, even by SIGKILL): wait for it and end it on
+// that thread.
 bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child,
                        const std::vector<std::string>& extraEnvironment = {});
 // Reads at most size bytes from the child's output; 0 at the end of the pipe or on error.

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -13,9 +13,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/interrupt_registry.h"
 
 extern char** environ;
 
@@ -40,6 +41,56 @@ static std::vector<std::string> ChildEnvironment(const std::vector<std::string>&
     return entries;
 }
 
+// Moves a descriptor above standard error, so that setting up 0 and 1 cannot overwrite it.
+// Async-signal-safe: runs in the forked child.
+static int AboveStandardError(int fd) {
+    if (fd > STDERR_FILENO) return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    return moved < 0 ? fd : moved;
+}
+
+// Puts fd on target without close-on-exec (dup2 onto itself would leave the flag on).
+static bool PlaceDescriptor(int fd, int target) {
+    if (fd == target) return fcntl(fd, F_SETFD, 0) == 0;
+    return dup2(fd, target) == target;
+}
+
+// The forked child, up to exec: only async-signal-safe calls, as another thread of the parent
+// may have held any lock at the moment of the fork.
+[[noreturn]] static void BecomeChild(const char* executable, char* const* argv, char* const* envp,
+                                     int input, int output, int errorReport, pid_t parent) {
+    // The child dies with the thread that started it. The runner waits for its engine on the
+    // thread that started it, so that thread outlives the engine unless this process ends.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);  // the parent ended before the request took effect
+    // Back to the defaults, except what this process was told to ignore (a background job,
+    // nohup), and none of the blocks the forking thread had.
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        sigemptyset(&standard.sa_mask);
+        sigaction(signalNumber, &standard, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    errorReport = AboveStandardError(errorReport);
+    input = AboveStandardError(input);
+    output = AboveStandardError(output);
+    if (PlaceDescriptor(input, STDIN_FILENO) && PlaceDescriptor(output, STDOUT_FILENO))
+        execve(executable, argv, envp);
+    // Only the errno, for the parent to see; the child itself writes nothing anywhere.
+    const int reason = errno;
+    ssize_t written;
+    do {
+        written = write(errorReport, &reason, sizeof(reason));
+    } while (written < 0 && errno == EINTR);
+    _exit(127);
+}
+
 bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child,
                        const std::vector<std::string>& extraEnvironment) {
     child = ChildProcess{};
@@ -48,25 +99,11 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
     const std::string executable =
         arguments[0].find('/') == std::string::npos ? ProgramFolder() + arguments[0] : arguments[0];
 
-    int outputPipe[2];
-    int inputPipe[2];
-    if (pipe2(outputPipe, O_CLOEXEC) != 0) return false;
-    if (pipe2(inputPipe, O_CLOEXEC) != 0) {
-        close(outputPipe[0]);
-        close(outputPipe[1]);
-        return false;
-    }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inputPipe[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
-
+    // Everything the child needs is made before the fork: it may not allocate.
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-
     std::vector<std::string> environment;
     std::vector<char*> envp;
     if (!extraEnvironment.empty()) {
@@ -75,14 +112,56 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
         for (std::string& entry : environment) envp.push_back(entry.data());
         envp.push_back(nullptr);
     }
+    char* const* childEnvironment = envp.empty() ? environ : envp.data();
 
-    pid_t pid = -1;
-    const int result = posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(),
-                                   envp.empty() ? environ : envp.data());
-    posix_spawn_file_actions_destroy(&actions);
+    // Output, input, and the report of a failed exec (closed on exec: end of file means the
+    // program is running).
+    int pipes[3][2];
+    int made = 0;
+    for (; made < 3; ++made) {
+        if (pipe2(pipes[made], O_CLOEXEC) != 0) break;
+    }
+    if (made < 3) {
+        for (int i = 0; i < made; ++i) {
+            close(pipes[i][0]);
+            close(pipes[i][1]);
+        }
+        return false;
+    }
+    int(&outputPipe)[2] = pipes[0];
+    int(&inputPipe)[2] = pipes[1];
+    int(&errorPipe)[2] = pipes[2];
+
+    const pid_t parent = getpid();
+    pid_t pid;
+    {
+        // Started and registered as one step: an interrupt never misses this child.
+        const auto held = interrupt::LockRegistry();
+        pid = fork();
+        if (pid == 0) {
+            BecomeChild(executable.c_str(), argv.data(), childEnvironment, inputPipe[0], outputPipe[1],
+                        errorPipe[1], parent);
+        }
+        if (pid > 0) interrupt::AddChild(pid);
+    }
     close(outputPipe[1]);
     close(inputPipe[0]);
-    if (result != 0) {
+    close(errorPipe[1]);
+    int reason = 0;
+    ssize_t reported = -1;
+    if (pid > 0) {
+        do {
+            reported = read(errorPipe[0], &reason, sizeof(reason));
+        } while (reported < 0 && errno == EINTR);
+    }
+    close(errorPipe[0]);
+    if (pid < 0 || reported != 0) {
+        if (pid > 0) {
+            const auto held = interrupt::LockRegistry();
+            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            interrupt::RemoveChild(pid);
+        }
         close(outputPipe[0]);
         close(inputPipe[1]);
         return false;
@@ -114,23 +193,24 @@ bool WaitForChildOutput(ChildProcess& child, int timeoutMs) {
     }
 }
 
-// Reaps the child if it has ended; true then.
+// Reaps the child if it has ended; true then. Reaped and forgotten under the registry's lock,
+// so the interrupt cleanup never signals an id that is free for reuse.
 static bool ReapChild(ChildProcess& child) {
+    const pid_t id = static_cast<pid_t>(child.id);
+    const auto held = interrupt::LockRegistry();
     int status = 0;
     pid_t result;
     do {
-        result = waitpid(static_cast<pid_t>(child.id), &status, WNOHANG);
+        result = waitpid(id, &status, WNOHANG);
     } while (result < 0 && errno == EINTR);
-    if (result == static_cast<pid_t>(child.id)) {
+    if (result == 0) return false;
+    interrupt::RemoveChild(id);
+    child.id = -1;
+    if (result == id) {
+        child.signalled = WIFSIGNALED(status);
         child.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        child.id = -1;
-        return true;
     }
-    if (result < 0) {
-        child.id = -1;
-        return true;
-    }
-    return false;
+    return true;
 }
 
 // Blocks until the child ends or timeoutMs passes, waking the moment it ends: a process
@@ -167,10 +247,12 @@ bool WaitChildProcess(ChildProcess& child, int timeoutMs) {
 
 void KillChildProcess(ChildProcess& child) {
     if (child.id <= 0) return;
-    kill(static_cast<pid_t>(child.id), SIGKILL);
-    int status = 0;
-    while (waitpid(static_cast<pid_t>(child.id), &status, 0) < 0 && errno == EINTR) {
+    const pid_t id = static_cast<pid_t>(child.id);
+    const auto held = interrupt::LockRegistry();
+    kill(id, SIGKILL);
+    while (waitpid(id, nullptr, 0) < 0 && errno == EINTR) {
     }
+    interrupt::RemoveChild(id);
     child.id = -1;
     child.exitCode = -1;  // ended by us: its work may be incomplete
 }
@@ -180,32 +262,59 @@ void CloseChildProcess(ChildProcess& child) {
     CloseDescriptor(child.inputPipe);
 }
 
+// Reads what fits of a small file into buffer (zero-terminated) with plain calls: a process
+// may vanish between the open and the read, which must only make this return false.
+static bool ReadSmallFile(const char* path, char* buffer, size_t capacity) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    size_t length = 0;
+    while (length + 1 < capacity) {
+        const ssize_t count = read(fd, buffer + length, capacity - 1 - length);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        length += static_cast<size_t>(count);
+    }
+    close(fd);
+    buffer[length] = '\0';
+    return length > 0;
+}
+
+// One line of /proc/PID/stat: "PID (NAME) STATE PPID ...". The name may hold blanks and
+// parentheses, so it ends at the last ')'. False for a line that does not parse and for an
+// ended process that has not been reaped.
+static bool ParseProcessStat(const char* stat, ProcessInfo& info) {
+    const char* open = std::strchr(stat, '(');
+    const char* close = std::strrchr(stat, ')');
+    if (open == nullptr || close == nullptr || close < open) return false;
+    info.name.assign(open + 1, close);
+    const char* cursor = close + 1;
+    while (*cursor == ' ') ++cursor;
+    const char state = *cursor;
+    if (state == '\0' || state == 'Z' || state == 'X' || state == 'x') return false;
+    ++cursor;
+    char* end = nullptr;
+    const long long parent = std::strtoll(cursor, &end, 10);
+    if (end == cursor) return false;
+    info.parentId = parent;
+    return true;
+}
+
 std::vector<ProcessInfo> ListProcesses(const std::string& onlyName) {
     std::vector<ProcessInfo> processes;
     DIR* dir = opendir("/proc");
     if (dir == nullptr) return processes;
+    char path[64];
+    char stat[1024];
     while (dirent* entry = readdir(dir)) {
         char* end = nullptr;
         const long id = std::strtol(entry->d_name, &end, 10);
         if (end == entry->d_name || *end != '\0' || id <= 0) continue;
-        const std::string base = std::string("/proc/") + entry->d_name;
-        std::ifstream comm(base + "/comm");
+        std::snprintf(path, sizeof(path), "/proc/%ld/stat", id);
         ProcessInfo info;
         info.id = id;
-        if (!std::getline(comm, info.name)) continue;  // the process has gone
-        // The watchdog scans often: read the status only of processes it asks about.
+        // A process that has gone since the listing is simply left out.
+        if (!ReadSmallFile(path, stat, sizeof(stat)) || !ParseProcessStat(stat, info)) continue;
         if (!onlyName.empty() && info.name != onlyName) continue;
-        // The parent id is the fourth field of stat, after the parenthesised name.
-        std::ifstream statFile(base + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
-        const size_t close = stat.rfind(')');
-        if (close != std::string::npos) {
-            char state = 0;
-            long parent = 0;
-            if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &parent) == 2) info.parentId = parent;
-            // A process that has ended but not been reaped yet is gone already.
-            if (state == 'Z' || state == 'X') continue;
-        }
         processes.push_back(std::move(info));
     }
     closedir(dir);

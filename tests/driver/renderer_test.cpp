@@ -58,6 +58,17 @@ TEST(RunRendererTest, MissingExecutableGivesMinusTwo) {
     EXPECT_EQ(result, -2);
     EXPECT_LT(seconds, 0.5);
     EXPECT_EQ(RunRenderer(""), -2);
+    // A file that is there but is no program: the start itself fails, not the engine later.
+    TempDir dir;
+    WriteFile(dir / "proc.dll", "MZ not a program here\n");
+    RunShell("chmod +x " + ShellQuote(dir / "proc.dll"));
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(dir / "proc.dll") + " -dNOPAUSE"), -2);
+}
+
+TEST(RunRendererTest, CrashedEngineCountsAsStartedButNotSucceeded) {
+    bool succeeded = true;
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " crash", &succeeded), 1);
+    EXPECT_FALSE(succeeded);
 }
 
 TEST(RunRendererTest, ArgumentsArriveUnchanged) {

@@ -1,10 +1,14 @@
+// The watchdog ends a crash dialog only below this run's own engine, and then that engine.
+// Every process these tests look at is one they started themselves, so suites running at the
+// same time on the machine (with their own dialogs and engines) cannot disturb them.
 #include "driver/watchdog.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/platform.h"
@@ -14,27 +18,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 bool ProcessAlive(int64_t id) {
     for (const platform::ProcessInfo& process : platform::ListProcesses())
         if (process.id == id) return true;
     return false;
 }
 
-// Starts a copy of the fake engine under the given name, detached from this process (its
-// parent becomes another process), and returns its id.
-int64_t StartForeign(const TempDir& dir, const std::string& name) {
+// The fake engine under another name (the process list shows a program's file name).
+std::string FakeNamed(const TempDir& dir, const std::string& name) {
     const std::string program = dir / name;
-    fs::copy_file(TestHelpersDir() + "/fake_engine_program", program, fs::copy_options::overwrite_existing);
-    const std::string pidFile = dir / (name + ".pid");
-    RunShell("( " + ShellQuote(program) + " sleep 20000 & echo $! > " + ShellQuote(pidFile) + " )");
-    const int64_t id = std::atoll(ReadFile(pidFile).c_str());
-    // Until the shell's child has started the program, the process list shows the shell.
-    for (int waited = 0; waited < 3000; waited += 5) {
-        for (const platform::ProcessInfo& process : platform::ListProcesses(name.substr(0, 15)))
-            if (process.id == id) return id;
-        platform::SleepMilliseconds(5);
-    }
-    return id;
+    fs::create_symlink(TestHelpersDir() + "/fake_engine_program", program);
+    return program;
 }
 
 class WatchdogTest : public ::testing::Test {
@@ -43,50 +39,105 @@ protected:
     void TearDown() override {
         StopWatchdog(active);
         if (watchdog.joinable()) watchdog.join();
-        for (int64_t id : foreign) platform::TerminateProcessById(id);
+        // Grandchildren first, and only those still below a child of ours: an id whose parent
+        // is gone may be someone else's by now.
+        for (const platform::ProcessInfo& process : platform::ListProcesses()) {
+            const bool ours = std::any_of(children.begin(), children.end(), [&](const platform::ChildProcess& c) {
+                return c.id > 0 && c.id == process.parentId;
+            });
+            if (ours && std::find(grandchildren.begin(), grandchildren.end(), process.id) != grandchildren.end())
+                platform::TerminateProcessById(process.id);
+        }
+        for (platform::ChildProcess& child : children) {
+            platform::KillChildProcess(child);
+            platform::CloseChildProcess(child);
+        }
     }
+    // Starts a child of this process; its index in children.
+    size_t Start(const std::vector<std::string>& arguments) {
+        children.emplace_back();
+        EXPECT_TRUE(platform::StartChildProcess(arguments, children.back()));
+        return children.size() - 1;
+    }
+    // Starts program (a fake engine) as a child that starts dialog as its own child, and waits
+    // until that grandchild runs; returns its id (0 when it never showed up).
+    int64_t StartWithChild(const std::string& program, const std::string& dialog, size_t& index) {
+        const std::string pidFile = dir / ("pid" + std::to_string(children.size()));
+        index = Start({program, "spawn", dialog, "20000", pidFile});
+        for (int waited = 0; waited < 5000; waited += 2) {
+            const int64_t id = std::atoll(ReadFile(pidFile).c_str());
+            if (id > 0) {
+                grandchildren.push_back(id);
+                return id;
+            }
+            platform::SleepMilliseconds(2);
+        }
+        return 0;
+    }
+
     std::atomic<int> active{1};
     std::thread watchdog;
-    std::vector<int64_t> foreign;
+    std::vector<platform::ChildProcess> children;
+    std::vector<int64_t> grandchildren;
     TempDir dir;
 };
 
-TEST_F(WatchdogTest, CrashDialogEndsAndTakesOnlyOurOwnEngineWithIt) {
-    const std::string engine = dir / "proc.dll";
-    fs::copy_file(TestHelpersDir() + "/fake_engine_program", engine);
-    platform::ChildProcess child;
-    ASSERT_TRUE(platform::StartChildProcess({engine, "sleep", "20000"}, child));
-    const int64_t foreignEngine = StartForeign(dir, "proc.dll.copy");
-    foreign.push_back(foreignEngine);
-    // The foreign engine must carry the engine's exact name: give it its own folder.
-    TempDir other;
-    const int64_t foreignNamed = StartForeign(other, "proc.dll");
-    foreign.push_back(foreignNamed);
-
+TEST_F(WatchdogTest, CrashDialogOfOurEngineEndsWithTheEngineSoon) {
+    const std::string engine = FakeNamed(dir, "proc.dll");
+    const std::string dialog = FakeNamed(dir, "WerFault.exe");
+    children.reserve(4);
     StartWatchdog();
-    platform::SleepMilliseconds(250);
-    EXPECT_FALSE(platform::WaitChildProcess(child, 100)) << "engine ended without a crash dialog";
-    const int64_t dialog = StartForeign(dir, "WerFault.exe");
-    foreign.push_back(dialog);
+    // A healthy engine is never touched, however long it runs.
+    const size_t healthy = Start({engine, "sleep", "20000"});
+    platform::SleepMilliseconds(350);
+    EXPECT_FALSE(platform::WaitChildProcess(children[healthy], 0)) << "an engine without a dialog was ended";
+    platform::KillChildProcess(children[healthy]);
 
-    const auto start = std::chrono::steady_clock::now();
-    const bool engineEnded = platform::WaitChildProcess(child, 1000);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    platform::KillChildProcess(child);
-    platform::CloseChildProcess(child);
-
+    size_t crashed = 0;
+    const int64_t dialogId = StartWithChild(engine, dialog, crashed);
+    ASSERT_GT(dialogId, 0);
+    const auto start = Clock::now();
+    const bool engineEnded = platform::WaitChildProcess(children[crashed], 2000);
+    bool dialogEnded = false;
+    while (!(dialogEnded = !ProcessAlive(dialogId)) && Clock::now() - start < std::chrono::seconds(2))
+        platform::SleepMilliseconds(5);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     EXPECT_TRUE(engineEnded);
-    EXPECT_LT(seconds, 0.6);
-    platform::SleepMilliseconds(50);
-    EXPECT_FALSE(ProcessAlive(dialog));
-    EXPECT_TRUE(ProcessAlive(foreignNamed)) << "another program's process of the engine's name was ended";
+    EXPECT_TRUE(dialogEnded);
+    EXPECT_TRUE(children[crashed].signalled);  // ended from outside, not by itself
+    EXPECT_LT(seconds, 0.4);
 }
 
-static double SecondsToJoin(std::thread& thread, const std::function<void()>& stop) {
-    const auto start = std::chrono::steady_clock::now();
+TEST_F(WatchdogTest, DialogsOutsideOurEngineTreeAndNearNamesAreLeftAlone) {
+    const std::string engine = FakeNamed(dir, "proc.dll");
+    const std::string dialog = FakeNamed(dir, "WerFault.exe");
+    children.reserve(8);
+    const size_t ourEngine = Start({engine, "sleep", "20000"});
+    // Our own child, beside the engine rather than below it.
+    const size_t sibling = Start({dialog, "sleep", "20000"});
+    // Below one of our children that is no engine, below a child of a near name, and a near
+    // name below our engine.
+    size_t other = 0, nearEngine = 0, nearDialogParent = 0;
+    const int64_t underOther = StartWithChild(FakeNamed(dir, "converter"), dialog, other);
+    const int64_t underNearEngine = StartWithChild(FakeNamed(dir, "Proc.dll"), dialog, nearEngine);
+    const int64_t nearDialog = StartWithChild(engine, FakeNamed(dir, "werfault.exe"), nearDialogParent);
+    ASSERT_GT(underOther, 0);
+    ASSERT_GT(underNearEngine, 0);
+    ASSERT_GT(nearDialog, 0);
+
+    StartWatchdog();
+    platform::SleepMilliseconds(400);
+    EXPECT_EQ(EndOwnCrashDialogs(), 0);
+    for (size_t index : {ourEngine, sibling, other, nearEngine, nearDialogParent})
+        EXPECT_FALSE(platform::WaitChildProcess(children[index], 0)) << "child " << index << " was ended";
+    for (int64_t id : {underOther, underNearEngine, nearDialog}) EXPECT_TRUE(ProcessAlive(id)) << id;
+}
+
+double SecondsToJoin(std::thread& thread, const std::function<void()>& stop) {
+    const auto start = Clock::now();
     stop();
     thread.join();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 TEST_F(WatchdogTest, StoppedThreadEndsAtOnceAndAMereFlagWithinOneCycle) {
@@ -101,14 +152,55 @@ TEST_F(WatchdogTest, StoppedThreadEndsAtOnceAndAMereFlagWithinOneCycle) {
     EXPECT_LT(SecondsToJoin(watchdog, [&] { active = 0; }), 0.15);
 }
 
-TEST(KillProcessesByNameTest, NameIsMatchedExactly) {
-    TempDir dir;
-    const int64_t lower = StartForeign(dir, "werfault.exe");
-    EXPECT_EQ(KillProcessesByName("WerFault.exe", false), 0);
-    EXPECT_TRUE(ProcessAlive(lower));
-    EXPECT_EQ(KillProcessesByName("werfault.exe", false), 1);
-    platform::SleepMilliseconds(50);
-    EXPECT_FALSE(ProcessAlive(lower));
+// The choice itself, on made-up snapshots: ids of processes that do not exist anywhere.
+using Snapshot = std::vector<platform::ProcessInfo>;
+using Ids = std::vector<int64_t>;
+constexpr int64_t kSelf = 1000;
+
+TEST(CrashDialogVictimsTest, OnlyDialogsBelowOurEnginesAndThenAllOurEngines) {
+    const Snapshot snapshot = {
+        {1, 0, "init"},
+        {kSelf, 1, "xpsconv"},
+        {1001, kSelf, "proc.dll"},       // our engine
+        {1002, 1001, "helper"},          // below it
+        {1003, 1002, "WerFault.exe"},    // a dialog two generations below: ended
+        {1004, kSelf, "proc.dll"},       // another engine of ours: ended with the first
+        {1005, kSelf, "WerFault.exe"},   // beside the engines: stays
+        {2000, 1, "xpsconv"},            // another run
+        {2001, 2000, "proc.dll"},
+        {2002, 2001, "WerFault.exe"},    // its dialog: stays
+        {1006, kSelf, "helper"},
+        {1007, 1006, "proc.dll"},        // an engine of our grandchild is not ours
+        {1008, 1007, "WerFault.exe"},
+    };
+    EXPECT_EQ(CrashDialogVictims(snapshot, kSelf), (Ids{1003, 1001, 1004}));
+    // Without the dialog below our engine nothing at all is ended.
+    Snapshot healthy = snapshot;
+    std::erase_if(healthy, [](const platform::ProcessInfo& p) { return p.id == 1003; });
+    EXPECT_EQ(CrashDialogVictims(healthy, kSelf), Ids{});
+    // The other run's watchdog sees its own dialog and its own engine only.
+    EXPECT_EQ(CrashDialogVictims(snapshot, 2000), (Ids{2002, 2001}));
+}
+
+TEST(CrashDialogVictimsTest, NamesMatchExactlyAndParentLoopsEnd) {
+    const Snapshot nearNames = {
+        {1001, kSelf, "proc.dll"},
+        {1002, 1001, "werfault.exe"},
+        {1003, 1001, "WerFault.exe "},
+        {1004, 1001, "WerFault.ex"},
+        {1005, kSelf, "Proc.dll"},
+        {1006, 1005, "WerFault.exe"},
+        {1007, kSelf, "proc.dl"},
+        {1008, 1007, "WerFault.exe"},
+    };
+    EXPECT_EQ(CrashDialogVictims(nearNames, kSelf), Ids{});
+    // A snapshot taken while ids are reused can hold a parent loop: the walk still ends.
+    const Snapshot loop = {
+        {1001, kSelf, "proc.dll"},
+        {3001, 3002, "WerFault.exe"},
+        {3002, 3001, "helper"},
+    };
+    EXPECT_EQ(CrashDialogVictims(loop, kSelf), Ids{});
 }
 
 }  // namespace

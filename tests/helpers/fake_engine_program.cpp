@@ -6,6 +6,11 @@
 //   fake_engine_program args FILE ...    writes its arguments, one per line, to FILE
 //   fake_engine_program crash            ends with an abort signal
 //   fake_engine_program tick COUNT MS    writes COUNT progress lines, MS apart, exits 0
+//   fake_engine_program spawn PROGRAM MS PIDFILE
+//                                        starts PROGRAM sleep MS as its own child (through a
+//                                        shell that replaces itself with it), writes the child's
+//                                        id to PIDFILE and waits for the child's end
+//   fake_engine_program rewrite FILE     writes FILE afresh, over and over, for ever
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -49,6 +54,16 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(pause));
         }
         return 0;
+    }
+    if (mode == "rewrite" && argc > 2) {
+        while (true) {
+            if (std::FILE* file = std::fopen(argv[2], "w")) std::fclose(file);
+        }
+    }
+    if (mode == "spawn" && argc > 4) {
+        // "exec": the program takes the shell's place (and id), so it is this process's child.
+        const std::string command = "echo $$ > '" + std::string(argv[4]) + "'; exec '" + argv[2] + "' sleep " + argv[3];
+        return std::system(command.c_str()) == 0 ? 0 : 1;
     }
     return 0;
 }

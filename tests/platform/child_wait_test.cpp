@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ TEST(WaitChildProcessTest, WakesWhenTheChildEndsAndGivesUpAtTheLimit) {
     platform::CloseChildProcess(quick);
 
     platform::ChildProcess slow;
-    ASSERT_TRUE(platform::StartChildProcess({"/bin/sh", "-c", "sleep 5"}, slow));
+    // The program itself, not a shell before it: ending the shell would leave its child running.
+    ASSERT_TRUE(platform::StartChildProcess({TestHelpersDir() + "/fake_engine_program", "sleep", "5000"}, slow));
     start = Clock::now();
     EXPECT_FALSE(platform::WaitChildProcess(slow, 100));
     EXPECT_GE(SecondsSince(start), 0.09);

@@ -1,0 +1,174 @@
+// Interrupting a conversion: the real converter, mid-run, gets SIGINT, SIGTERM or SIGHUP and
+// leaves no temporary output, no page folder and no engine behind, exiting with 128 + the
+// signal; after SIGKILL, which it cannot clean up after, at least its engine dies with it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <ostream>
+
+#include "app/end_to_end_support.h"
+#include "driver/renderer.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+using namespace e2e;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kSignalAfterMs = 1000;
+
+struct Signal {
+    const char* name;
+    int number;
+};
+void PrintTo(const Signal& signal, std::ostream* out) { *out << "SIG" << signal.name; }
+
+// Pages of text and rectangles: at 300 dots per inch slow enough to be caught mid-run.
+void WriteLongDocument(const std::string& path, int pages) {
+    xpsfixture::XpsDocumentBuilder doc;
+    for (int i = 0; i < pages; ++i) {
+        const int page = doc.AddPage(816, 1056);
+        doc.AddRect(page, 48 + 10 * (i % 20), 96, 480, 320, 0x2040C0u + static_cast<uint32_t>(i) * 0x030201u);
+        doc.AddRect(page, 96, 560, 600, 400, 0xE0A020u ^ static_cast<uint32_t>(i) * 0x010305u);
+        for (int line = 0; line < 8; ++line)
+            doc.AddText(page, 64, 460 + 12 * line, 11, "Page " + std::to_string(i + 1) + ", line " + std::to_string(line));
+    }
+    ASSERT_TRUE(doc.WriteTo(path));
+}
+
+bool EngineAlive(int64_t id) {
+    for (const platform::ProcessInfo& process : platform::ListProcesses(kRendererFileName))
+        if (process.id == id) return true;
+    return false;
+}
+
+class InterruptEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(tmp);
+        fs::create_directories(out);
+    }
+    void TearDown() override {
+        platform::KillChildProcess(converter);
+        platform::CloseChildProcess(converter);
+        for (int64_t id : engines)
+            if (EngineAlive(id)) platform::TerminateProcessById(id);
+    }
+    // Starts the converter with TMPDIR pointing at the test's own folder.
+    void Start(const std::vector<std::string>& arguments) {
+        std::vector<std::string> line = {BuiltBinDir() + "/xpsconv"};
+        line.insert(line.end(), arguments.begin(), arguments.end());
+        ASSERT_TRUE(platform::StartChildProcess(line, converter, {"TMPDIR=" + tmp}));
+    }
+    // Records the converter's engines (its children of the engine's name) for watchMs, or until
+    // it ends when untilEnd; true when it ended.
+    bool Watch(int watchMs, bool untilEnd = false) {
+        const auto until = Clock::now() + std::chrono::milliseconds(watchMs);
+        while (Clock::now() < until) {
+            for (const platform::ProcessInfo& process : platform::ListProcesses(kRendererFileName)) {
+                if (process.parentId == converter.id &&
+                    std::find(engines.begin(), engines.end(), process.id) == engines.end())
+                    engines.push_back(process.id);
+            }
+            if (untilEnd) {
+                if (platform::WaitChildProcess(converter, 5)) return true;
+            } else {
+                platform::SleepMilliseconds(10);
+            }
+        }
+        return false;
+    }
+    void StartAndWatch(const std::vector<std::string>& arguments, int watchMs) {
+        Start(arguments);
+        Watch(watchMs);
+    }
+    void Send(const char* signal) {
+        ASSERT_GT(converter.id, 0) << "the conversion ended before the signal";
+        RunShell(std::string("kill -s ") + signal + " " + std::to_string(converter.id));
+    }
+    void ExpectNoTemporaryOutput() {
+        for (const std::string& name : ListNames(out)) {
+            EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+            EXPECT_FALSE(name.size() > 5 && name.ends_with(".part")) << name;
+        }
+    }
+    void ExpectNoPageFolder() {
+        for (const auto& entry : fs::directory_iterator(tmp))
+            EXPECT_NE(entry.path().filename().string().rfind("mtmp-", 0), 0u) << entry.path();
+    }
+    // Every engine the converter started has ended within limitMs.
+    bool EnginesEndWithin(int limitMs) {
+        for (int waited = 0; waited <= limitMs; waited += 20) {
+            if (std::none_of(engines.begin(), engines.end(), EngineAlive)) return true;
+            platform::SleepMilliseconds(20);
+        }
+        return false;
+    }
+
+    TempDir dir;
+    const std::string tmp = dir / "tmp";
+    const std::string out = dir / "out";
+    platform::ChildProcess converter;
+    std::vector<int64_t> engines;
+};
+
+class ImageInterrupt : public InterruptEndToEnd, public ::testing::WithParamInterface<Signal> {};
+
+TEST_P(ImageInterrupt, PageImagesRunEndsCleanWithTheSignalsStatus) {
+    WriteLongDocument(dir / "doc.xps", 30);
+    StartAndWatch({"-i", dir / "doc.xps", "-t", "png", "-mx", "300", "-my", "300", "-o", out}, kSignalAfterMs);
+    ASSERT_FALSE(engines.empty()) << "no engine seen running";
+    Send(GetParam().name);
+    ASSERT_TRUE(platform::WaitChildProcess(converter, 10000));
+    EXPECT_EQ(converter.exitCode, 128 + GetParam().number);
+    EXPECT_FALSE(converter.signalled) << "ended by the signal itself, without its cleanup";
+    EXPECT_TRUE(EnginesEndWithin(0)) << "an engine outlived the converter";
+    ExpectNoTemporaryOutput();
+    ExpectNoPageFolder();
+    // Finished pages may stay, but the run was cut short.
+    EXPECT_LT(ListNames(out).size(), 30u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ImageInterrupt,
+                         ::testing::Values(Signal{"INT", 2}, Signal{"TERM", 15}, Signal{"HUP", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InterruptEndToEnd, PdfRunLeavesNoTemporaryOnTerm) {
+    WriteLongDocument(dir / "doc.xps", 600);
+    Start({"-i", dir / "doc.xps", "-t", "pdf", "-o", out});
+    // The engine builds the whole document before it writes any of it, so its files exist for
+    // a few milliseconds only: a watcher of shell built-ins signals the moment one shows up.
+    const std::string watcher =
+        "while kill -0 \"$2\" 2>/dev/null; do for f in \"$1\"/*.part \"$1\"/*.tmp-*; do "
+        "if [ -e \"$f\" ]; then kill -s TERM \"$2\"; exit 0; fi; done; done; exit 1";
+    platform::ChildProcess trigger;
+    ASSERT_TRUE(platform::StartChildProcess({"/bin/sh", "-c", watcher, "watcher", out, std::to_string(converter.id)},
+                                            trigger));
+    const bool ended = Watch(60000, true);
+    platform::KillChildProcess(trigger);
+    platform::CloseChildProcess(trigger);
+    ASSERT_TRUE(ended);
+    ASSERT_FALSE(engines.empty()) << "no engine seen running";
+    EXPECT_EQ(converter.exitCode, 128 + 15) << "no temporary output was seen before the run ended";
+    EXPECT_TRUE(EnginesEndWithin(0));
+    ExpectNoTemporaryOutput();
+}
+
+TEST_F(InterruptEndToEnd, EngineDiesWithAKilledConverter) {
+    WriteLongDocument(dir / "doc.xps", 30);
+    StartAndWatch({"-i", dir / "doc.xps", "-t", "png", "-mx", "300", "-my", "300", "-o", out}, kSignalAfterMs);
+    ASSERT_FALSE(engines.empty()) << "no engine seen running";
+    Send("KILL");
+    ASSERT_TRUE(platform::WaitChildProcess(converter, 10000));
+    EXPECT_TRUE(converter.signalled);
+    // At once, not only when it next writes to the pipe that nobody reads any more.
+    const auto killed = Clock::now();
+    EXPECT_TRUE(EnginesEndWithin(2000)) << "the engine outlived its killed converter by 2 s";
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - killed).count(), 0.5);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// The interrupt cleanup, in a helper program that registers temporaries and a child that keeps
+// writing a partial file: on SIGINT, SIGTERM or SIGHUP the child is ended first, the
+// registered files (with their partial siblings) and folders go, everything else stays, and the
+// process exits with 128 + the signal.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Signal {
+    const char* name;
+    int number;
+};
+void PrintTo(const Signal& signal, std::ostream* out) { *out << "SIG" << signal.name; }
+
+bool ProcessAlive(int64_t id) {
+    for (const platform::ProcessInfo& process : platform::ListProcesses())
+        if (process.id == id) return true;
+    return false;
+}
+
+void Send(const char* signal, int64_t id) {
+    RunShell(std::string("kill -s ") + signal + " " + std::to_string(id));
+}
+
+// Reads the child's output up to its first line.
+std::string FirstLine(platform::ChildProcess& child) {
+    std::string text;
+    char buffer[256];
+    while (text.find('\n') == std::string::npos && platform::WaitForChildOutput(child, 10000)) {
+        const size_t count = platform::ReadChildOutput(child, buffer, sizeof(buffer));
+        if (count == 0) break;
+        text.append(buffer, count);
+    }
+    return text.substr(0, text.find('\n'));
+}
+
+class CleanupHelperTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directory(folder);
+        fs::create_symlink(TestHelpersDir() + "/fake_engine_program", engine);
+    }
+    // Starts the helper (through prefix, when given) and waits until it is ready; the id of its
+    // child.
+    int64_t StartHelper(const std::vector<std::string>& prefix = {}) {
+        std::vector<std::string> arguments = prefix;
+        arguments.insert(arguments.end(), {TestHelpersDir() + "/interrupt_cleanup_program", folder, engine});
+        EXPECT_TRUE(platform::StartChildProcess(arguments, helper));
+        const std::string ready = FirstLine(helper);
+        EXPECT_EQ(ready.rfind("ready ", 0), 0u) << ready;
+        return ready.size() > 6 ? std::atoll(ready.c_str() + 6) : 0;
+    }
+    void TearDown() override {
+        platform::KillChildProcess(helper);
+        platform::CloseChildProcess(helper);
+    }
+    void ExpectCleanedUp(int64_t child) {
+        using Names = std::vector<std::string>;
+        EXPECT_EQ(ListNames(folder), (Names{"done.png.tmp-xyz", "keep.png", "out.png.tmp-abcd"}));
+        EXPECT_FALSE(fs::exists(folder + "/pages"));
+        EXPECT_TRUE(fs::is_directory(folder + "/old"));
+        EXPECT_FALSE(ProcessAlive(child));
+    }
+
+    TempDir dir;
+    const std::string folder = dir / "out";
+    const std::string engine = dir / "proc.dll";
+    platform::ChildProcess helper;
+};
+
+class InterruptCleanupTest : public CleanupHelperTest, public ::testing::WithParamInterface<Signal> {};
+
+TEST_P(InterruptCleanupTest, EndsTheChildRemovesTheTemporariesAndExitsWithTheSignal) {
+    const int64_t child = StartHelper();
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(fs::exists(folder + "/out.png.tmp-abc.0123456789abcdef.part"));
+    Send(GetParam().name, helper.id);
+    ASSERT_TRUE(platform::WaitChildProcess(helper, 10000));
+    EXPECT_EQ(helper.exitCode, 128 + GetParam().number);
+    EXPECT_FALSE(helper.signalled) << "ended by the signal itself, without the cleanup";
+    // The child wrote its partial file over and over: had it outlived the removal, the file
+    // would be back.
+    platform::SleepMilliseconds(50);
+    ExpectCleanedUp(child);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptCleanupTest,
+                         ::testing::Values(Signal{"INT", 2}, Signal{"TERM", 15}, Signal{"HUP", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+using IgnoredSignalTest = CleanupHelperTest;
+
+TEST_F(IgnoredSignalTest, SignalIgnoredFromTheStartStaysIgnored) {
+    // As nohup starts a program: hang-ups ignored, by the helper and by its child alike.
+    const int64_t child = StartHelper({"/bin/sh", "-c", "trap '' HUP; exec \"$0\" \"$@\""});
+    ASSERT_GT(child, 0);
+    Send("HUP", helper.id);
+    Send("HUP", child);
+    EXPECT_FALSE(platform::WaitChildProcess(helper, 300));
+    EXPECT_TRUE(ProcessAlive(child));
+    Send("TERM", helper.id);
+    ASSERT_TRUE(platform::WaitChildProcess(helper, 10000));
+    EXPECT_EQ(helper.exitCode, 128 + 15);
+    platform::SleepMilliseconds(50);
+    ExpectCleanedUp(child);
+}
+
+}  // namespace
