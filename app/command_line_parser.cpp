@@ -160,10 +160,12 @@ void Parse::PdfOption(std::string& text) {
         case 'l':
             if (TrimmedArgument(text, option, argument)) {
                 const int32_t bits = ReadNumber(argument);
-                settings.pdfKeyLength = bits == 128 ? 128 : 40;
+                // 256 asks for AES-256; 40 and 128 are RC4.
+                const bool known = bits == 40 || bits == 128 || bits == 256;
+                settings.pdfKeyLength = known ? bits : 40;
                 settings.pdfEncrypt = 1;
-                if ((bits != 40 && bits != 128) || !IsPlainNumber(argument))
-                    Warn(option + " " + argument + " is not 40 or 128, 40 used");
+                if (!known || !IsPlainNumber(argument))
+                    Warn(option + " " + argument + " is not 40, 128 or 256, 40 used");
             } else {
                 Missing(option, "ignored");
             }

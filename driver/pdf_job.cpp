@@ -52,7 +52,8 @@ std::string BuildPdfCommandLine(const std::string& inputPath, const std::string&
         line += "-sOwnerPassword=" + platform::QuoteArgument(owner) + " ";
         if (!settings.pdfUserPassword.empty())
             line += "-sUserPassword=" + platform::QuoteArgument(settings.pdfUserPassword) + " ";
-        line += "-dEncryptionR=3 ";
+        // AES-256 is revision 6 of the standard security handler; RC4 keys stay revision 3.
+        line += settings.pdfKeyLength == 256 ? "-dEncryptionR=6 " : "-dEncryptionR=3 ";
         line += "-dKeyLength=" + std::to_string(settings.pdfKeyLength) + " ";
         line += "-dPermissions=" + std::to_string(60 - settings.pdfRestrictions) + " ";
     }

@@ -31,6 +31,15 @@ TEST(PdfCommandLine, KeyLengthAloneUsesTheGivenFreshOwnerPassword) {
     EXPECT_EQ(words, expected);
 }
 
+TEST(PdfCommandLine, Aes256IsRevisionSix) {
+    Settings settings = Defaults();
+    settings.pdfEncrypt = 1;
+    settings.pdfKeyLength = 256;
+    const Words words = platform::SplitCommandLine(BuildPdfCommandLine("/a.xps", "/a.pdf", settings, "f00d"));
+    EXPECT_EQ(words[7], "-dEncryptionR=6");
+    EXPECT_EQ(words[8], "-dKeyLength=256");
+}
+
 TEST(PdfCommandLine, FreshOwnerPasswordsAreLongPrintableAndNeverRepeat) {
     const std::string first = FreshOwnerPassword();
     const std::string second = FreshOwnerPassword();
