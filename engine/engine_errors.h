@@ -6,7 +6,11 @@
 
 namespace engine {
 
+// Writes "proc.dll: MESSAGE" as one line in one piece, so that lines written on several
+// threads never interleave.
 void ReportError(const std::string& message);
+// A problem of one page: "proc.dll: DOCUMENT: page N: MESSAGE".
+void ReportPageError(const std::string& document, int page, const std::string& message);
 // One line "page N" on standard output once a page is finished, so that the caller can tell a
 // long document from a stuck engine.
 void ReportPageDone(int page);

@@ -1,39 +1,71 @@
 // proc.dll: the rendering engine. Reads one XPS document and writes it as a PDF file or as
-// one BMP file per page. Exit status 0 when everything was written, 1 otherwise; one line on
-// standard error per problem. Standard input is never read.
+// one BMP file per page. Standard input is never read. Exit status:
+//   0  everything was written;
+//   1  the output was written, but some pages are incomplete (each still written, as far as it
+//      was drawn, so that page numbers stay as in the document), or the output could not be
+//      written, or the engine could not set itself up;
+//   2  nothing was written: the document could not be opened or read (not a package, no
+//      document in it, no pages, its page count unreadable), or the arguments are unusable.
+// Standard error gets one line per problem, and one per thing the library left out of a page
+// ("proc.dll: DOCUMENT: page N: MESSAGE", in page order).
+//
+// The library's memory is bounded (memory_budget.h): by XPSCONV_ENGINE_MEMORY, in MiB, else by
+// half of physical memory; the JPEG decoder's by the same amount. A page that needs more fails
+// alone, is written as far as it was drawn and is reported as out of memory.
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "engine/engine_errors.h"
 #include "engine/engine_options.h"
 #include "engine/library_locks.h"
+#include "engine/library_messages.h"
+#include "engine/memory_budget.h"
 #include "engine/pdf_output.h"
 #include "engine/raster_output.h"
 #include "engine/xps_source.h"
+#include "platform/platform.h"
 
 namespace {
 
-bool Convert(fz_context* ctx, const engine::EngineOptions& options) {
+constexpr int kWritten = 0;
+constexpr int kPartlyWritten = 1;
+constexpr int kNothingWritten = 2;
+
+int Convert(fz_context* ctx, const engine::EngineOptions& options,
+            const engine::LibraryMessages& messages) {
     std::string error;
     fz_document* doc = engine::OpenXpsDocument(ctx, options.inputPath, error);
     if (!doc) {
         engine::ReportError("cannot open " + options.inputPath + ": " + error);
-        return false;
+        return kNothingWritten;
     }
-    bool ok = false;
+    int status = kNothingWritten;
     int pageCount = engine::CountDocumentPages(ctx, doc, error);
     if (pageCount < 0) {
         engine::ReportError("cannot read the pages of " + options.inputPath + ": " + error);
     } else if (pageCount == 0) {
         engine::ReportError(options.inputPath + " has no pages");
     } else if (options.device == engine::OutputDevice::PdfWrite) {
-        ok = engine::WritePdf(ctx, doc, pageCount, options);
+        status = engine::WritePdf(ctx, doc, pageCount, options, messages) ? kWritten
+                                                                         : kPartlyWritten;
     } else {
-        ok = engine::WritePageBitmaps(ctx, doc, pageCount, options);
+        status = engine::WritePageBitmaps(ctx, doc, pageCount, options, messages)
+                     ? kWritten
+                     : kPartlyWritten;
     }
     fz_drop_document(ctx, doc);
-    return ok;
+    return status;
+}
+
+uint64_t MemoryBudgetFromEnvironment() {
+    std::string warning;
+    const uint64_t bytes = engine::ChooseMemoryBudget(std::getenv("XPSCONV_ENGINE_MEMORY"),
+                                                      platform::PhysicalMemoryBytes(), warning);
+    if (!warning.empty()) engine::ReportError(warning);
+    engine::LimitJpegDecoders(bytes);
+    return bytes;
 }
 
 }  // namespace
@@ -42,19 +74,26 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     engine::ParseResult parsed = engine::ParseEngineArguments(arguments);
     for (const std::string& error : parsed.errors) engine::ReportError(error);
-    if (!parsed.errors.empty()) return 1;
+    if (!parsed.errors.empty()) return kNothingWritten;
 
+    // Declared before the context: both must outlive it.
+    engine::MemoryBudget budget(MemoryBudgetFromEnvironment());
+    engine::LibraryMessages messages(parsed.options.inputPath);
     // Locks cost a little on every shared object, so only page images drawn on several
     // threads get them.
     engine::LibraryLocks locks;
     const bool threaded = parsed.options.device == engine::OutputDevice::Bmp16m &&
                           engine::PageRenderingThreads(parsed.options) > 1;
-    fz_context* ctx = engine::NewQuietContext(threaded ? locks.Callbacks() : nullptr);
+    fz_context* ctx = engine::NewEngineContext(budget.Allocator(),
+                                               threaded ? locks.Callbacks() : nullptr,
+                                               engine::StoreLimitFor(budget.Limit()));
     if (!ctx) {
         engine::ReportError("cannot create the rendering context");
-        return 1;
+        return kPartlyWritten;
     }
-    bool ok = Convert(ctx, parsed.options);
+    messages.Attach(ctx);
+    const int status = Convert(ctx, parsed.options, messages);
     fz_drop_context(ctx);
-    return ok ? 0 : 1;
+    messages.ReportDocument();
+    return status;
 }

@@ -4,6 +4,7 @@
 
 #include "engine/engine_errors.h"
 #include "engine/faithful_pdf_device.h"
+#include "engine/library_messages.h"
 #include "engine/output_files.h"
 #include "engine/pdf_encrypted_writer.h"
 #include "engine/pdf_stream_compression.h"
@@ -224,7 +225,8 @@ bool SavePdf(fz_context* ctx, pdf_document* pdf, BackgroundStreamDeflater& defla
 
 }  // namespace
 
-bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOptions& options) {
+bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOptions& options,
+              const LibraryMessages& messages) {
     std::string error;
     pdf_document* pdf = NewPdfDocument(ctx, error);
     if (!pdf) {
@@ -240,9 +242,22 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         fz_rect bounds = kFallbackPageBounds;
         for (int index = 0; index < pageCount && writable; ++index) {
             std::string pageError;
-            PageOutcome outcome = AppendPage(ctx, doc, state, index, bounds, pageError);
+            PageMessages said;
+            PageOutcome outcome;
+            {
+                PageMessageScope scope(ctx, said);
+                outcome = AppendPage(ctx, doc, state, index, bounds, pageError);
+            }
+            messages.ReportPage(index + 1, said);
+            // A page short of memory may have lost only what the library skipped, without an
+            // error.
+            const std::string memoryFailure = MemoryFailureOf(ctx, said);
+            if (outcome == PageOutcome::Complete && !memoryFailure.empty()) {
+                outcome = PageOutcome::Partial;
+            }
             if (outcome != PageOutcome::Complete) {
-                ReportError("page " + std::to_string(index + 1) + ": " + pageError);
+                ReportPageError(messages.DocumentPath(), index + 1,
+                                memoryFailure.empty() ? pageError : memoryFailure);
                 allGood = false;
                 writable = outcome != PageOutcome::Lost;
             }

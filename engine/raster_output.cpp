@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/engine_errors.h"
+#include "engine/library_messages.h"
 #include "engine/output_files.h"
 #include "engine/page_backlog.h"
 #include "engine/page_image.h"
@@ -24,6 +25,7 @@ struct PageJob {
     std::unique_ptr<PageRecording> recording;  // dropped once the page is drawn
     std::string recordingError;                // why the page could not be read completely
     PageImageResult result;
+    PageMessages messages;  // what the library said while reading and drawing the page
     bool done = false;
 };
 
@@ -33,24 +35,37 @@ void RecordPage(fz_context* ctx, fz_document* doc, int pageCount, const EngineOp
                 fz_rect& fallback, int index, PageJob& job) {
     job.number = index + 1;
     job.path = PageFileName(options.outputFile, job.number, pageCount);
+    PageMessageScope scope(ctx, job.messages);
     job.recording = std::make_unique<PageRecording>(ctx, doc, index, fallback);
     fallback = job.recording->Bounds();
     if (job.recording->Failed()) job.recordingError = job.recording->Error();
 }
 
-// Reports a finished page. False when its file could not be written: nothing more can be
-// written where this page could not be.
-bool ReportPage(const PageJob& job, bool& allGood) {
+// Draws the recorded page of job into its file on ctx, this thread's context.
+void DrawPage(fz_context* ctx, const EngineOptions& options, PageJob& job, BandMemory& memory) {
+    PageMessageScope scope(ctx, job.messages);
+    job.result = WritePageImage(ctx, *job.recording, options, job.path, memory);
+}
+
+// Reports a finished page: what the library said about it, then why it is incomplete. False
+// when its file could not be written: nothing more can be written where this page could not be.
+bool ReportPage(fz_context* ctx, const LibraryMessages& messages, const PageJob& job,
+                bool& allGood) {
+    messages.ReportPage(job.number, job.messages);
     if (!job.result.written) {
         ReportError(job.result.error);
         allGood = false;
         return false;
     }
-    if (!job.recordingError.empty()) {
-        ReportError("page " + std::to_string(job.number) + ": " + job.recordingError);
-        allGood = false;
-    } else if (!job.result.rendered) {
-        ReportError("page " + std::to_string(job.number) + ": " + job.result.renderError);
+    // A page short of memory may have lost only what the library skipped, without an error.
+    std::string failure = MemoryFailureOf(ctx, job.messages);
+    if (failure.empty() && !job.recordingError.empty()) failure = job.recordingError;
+    if (failure.empty() && !job.result.rendered) {
+        failure = job.result.renderError.empty() ? "the page could not be drawn"
+                                                 : job.result.renderError;
+    }
+    if (!failure.empty()) {
+        ReportPageError(messages.DocumentPath(), job.number, failure);
         allGood = false;
     }
     ReportPageDone(job.number);
@@ -75,7 +90,8 @@ bool WaitForRoom(PageBacklog& backlog) {
 }
 
 bool WriteOneAfterAnother(fz_context* ctx, fz_document* doc, int pageCount,
-                          const EngineOptions& options, PageBacklog& backlog) {
+                          const EngineOptions& options, const LibraryMessages& messages,
+                          PageBacklog& backlog) {
     bool allGood = true;
     fz_rect fallback = kFallbackPageBounds;
     BandMemory memory;
@@ -83,8 +99,8 @@ bool WriteOneAfterAnother(fz_context* ctx, fz_document* doc, int pageCount,
         if (!WaitForRoom(backlog)) return false;
         PageJob job;
         RecordPage(ctx, doc, pageCount, options, fallback, index, job);
-        job.result = WritePageImage(ctx, *job.recording, options, job.path, memory);
-        if (!ReportPage(job, allGood)) return false;
+        DrawPage(ctx, options, job, memory);
+        if (!ReportPage(ctx, messages, job, allGood)) return false;
         backlog.PageWritten(job.path);
     }
     return allGood;
@@ -98,17 +114,19 @@ bool WriteOneAfterAnother(fz_context* ctx, fz_document* doc, int pageCount,
 class ParallelPageWriter {
   public:
     ParallelPageWriter(fz_context* ctx, fz_document* doc, int pageCount,
-                       const EngineOptions& options, PageBacklog& backlog)
+                       const EngineOptions& options, const LibraryMessages& messages,
+                       PageBacklog& backlog)
         : ctx_(ctx),
           doc_(doc),
           options_(options),
+          messages_(messages),
           backlog_(backlog),
           jobs_(static_cast<size_t>(pageCount)) {}
 
     // False when no worker could be started; nothing has been written then.
     bool Start(int threads) {
         for (int i = 0; i < threads; ++i) {
-            fz_context* worker = CloneQuietContext(ctx_);
+            fz_context* worker = CloneEngineContext(ctx_);
             if (!worker) break;
             try {
                 threads_.emplace_back(&ParallelPageWriter::Work, this, worker);
@@ -135,7 +153,7 @@ class ParallelPageWriter {
             PageJob& next = jobs_[static_cast<size_t>(reported)];
             if (reported < recorded_ && next.done) {
                 lock.unlock();
-                bool more = ReportPage(next, allGood);
+                bool more = ReportPage(ctx_, messages_, next, allGood);
                 lock.lock();
                 ++reported;
                 if (!more) {
@@ -188,10 +206,9 @@ class ParallelPageWriter {
             if (stop_ || taken_ == recorded_) return;
             PageJob& job = jobs_[static_cast<size_t>(taken_++)];
             lock.unlock();
-            PageImageResult result =
-                WritePageImage(ctx, *job.recording, options_, job.path, memory);
+            // The job is this thread's alone until it is marked done.
+            DrawPage(ctx, options_, job, memory);
             lock.lock();
-            job.result = std::move(result);
             job.done = true;
             ++drawn_;
             pageDrawn_.notify_one();
@@ -222,6 +239,7 @@ class ParallelPageWriter {
     fz_context* ctx_;
     fz_document* doc_;
     const EngineOptions& options_;
+    const LibraryMessages& messages_;
     PageBacklog& backlog_;  // used on the recording thread only
     std::vector<PageJob> jobs_;
     std::vector<std::thread> threads_;
@@ -244,14 +262,14 @@ int PageRenderingThreads(const EngineOptions& options) {
 }
 
 bool WritePageBitmaps(fz_context* ctx, fz_document* doc, int pageCount,
-                      const EngineOptions& options) {
+                      const EngineOptions& options, const LibraryMessages& messages) {
     PageBacklog backlog = PageBacklog::FromEnvironment();
     int threads = std::min(PageRenderingThreads(options), pageCount);
     if (threads > 1) {
-        ParallelPageWriter writer(ctx, doc, pageCount, options, backlog);
+        ParallelPageWriter writer(ctx, doc, pageCount, options, messages, backlog);
         if (writer.Start(threads)) return writer.Run();
     }
-    return WriteOneAfterAnother(ctx, doc, pageCount, options, backlog);
+    return WriteOneAfterAnother(ctx, doc, pageCount, options, messages, backlog);
 }
 
 }  // namespace engine

@@ -4,6 +4,7 @@
 #include <mupdf/fitz.h>
 
 #include "engine/engine_options.h"
+#include "engine/library_messages.h"
 
 namespace engine {
 
@@ -12,12 +13,13 @@ int PageRenderingThreads(const EngineOptions& options);
 
 // Renders every page of doc at the options' resolution into the files named by the
 // options' output template. A page that fails is still written (white where it failed) so
-// that page numbers stay contiguous. Errors are reported in page order; returns true when
-// every page rendered and was written completely. Pages are drawn on PageRenderingThreads()
+// that page numbers stay contiguous. Errors, and the library's warnings (from messages, which
+// must be attached to ctx), are reported in page order; returns true when every page rendered
+// and was written completely. Pages are drawn on PageRenderingThreads()
 // threads when ctx was made with locks, else one after another on this thread; the files
 // are the same either way. With a page backlog in the environment (page_backlog.h) no page is
 // started while that many of the files are still waiting to be taken.
 bool WritePageBitmaps(fz_context* ctx, fz_document* doc, int pageCount,
-                      const EngineOptions& options);
+                      const EngineOptions& options, const LibraryMessages& messages);
 
 }  // namespace engine

@@ -1,26 +1,30 @@
 #include "engine/xps_source.h"
 
+#include "engine/memory_budget.h"
+
 namespace engine {
 namespace {
 
 void DropMessage(void*, const char*) {}
 
-fz_context* Quieted(fz_context* ctx) {
+}  // namespace
+
+fz_context* NewEngineContext(const fz_alloc_context* alloc, const fz_locks_context* locks,
+                             size_t storeLimit) {
+    fz_context* ctx = fz_new_context(alloc, locks, storeLimit);
     if (!ctx) return nullptr;
     fz_set_warning_callback(ctx, DropMessage, nullptr);
     fz_set_error_callback(ctx, DropMessage, nullptr);
     return ctx;
 }
 
-}  // namespace
-
-fz_context* NewQuietContext(const fz_locks_context* locks) {
-    return Quieted(fz_new_context(nullptr, locks, FZ_STORE_DEFAULT));
-}
-
-fz_context* CloneQuietContext(fz_context* ctx) { return Quieted(fz_clone_context(ctx)); }
+fz_context* CloneEngineContext(fz_context* ctx) { return fz_clone_context(ctx); }
 
 std::string CaughtMessage(fz_context* ctx) {
+    const MemoryBudget* budget = BudgetOf(ctx);
+    if (fz_caught(ctx) == FZ_ERROR_MEMORY && budget && budget->Refusals() > 0) {
+        return BudgetReachedMessage(*budget);
+    }
     const char* message = fz_caught_message(ctx);
     return (message && *message) ? message : "unknown library error";
 }

@@ -8,13 +8,16 @@
 
 namespace engine {
 
-// A context whose warnings and error traces are not printed: the engine reports its own
-// lines. With locks it can be cloned for other threads. nullptr when it cannot be made.
-fz_context* NewQuietContext(const fz_locks_context* locks = nullptr);
+// A context allocating through alloc (nullptr: the system's allocator) with a cache of at
+// most storeLimit bytes. The library prints nothing itself: its warnings and errors go to
+// callbacks that the engine sets (library_messages.h), dropped until then. With locks it can
+// be cloned for other threads. nullptr when it cannot be made.
+fz_context* NewEngineContext(const fz_alloc_context* alloc, const fz_locks_context* locks,
+                             size_t storeLimit);
 
-// A context for another thread sharing ctx's caches; ctx must have been made with locks.
-// nullptr when it cannot be made.
-fz_context* CloneQuietContext(fz_context* ctx);
+// A context for another thread sharing ctx's caches, its allocator and its message callbacks;
+// ctx must have been made with locks. nullptr when it cannot be made.
+fz_context* CloneEngineContext(fz_context* ctx);
 
 // Opens path as an XPS document whatever its name. nullptr with error set on failure.
 fz_document* OpenXpsDocument(fz_context* ctx, const std::string& path, std::string& error);
@@ -22,7 +25,8 @@ fz_document* OpenXpsDocument(fz_context* ctx, const std::string& path, std::stri
 // Number of pages, or -1 with error set.
 int CountDocumentPages(fz_context* ctx, fz_document* doc, std::string& error);
 
-// The message of the error caught last, or a fixed text when there is none.
+// The message of the error caught last, or a fixed text when there is none. An allocation
+// that failed because the memory budget was reached is said so.
 std::string CaughtMessage(fz_context* ctx);
 
 // A page that cannot be measured is given the size of the page before it, or US Letter.

@@ -52,6 +52,11 @@ bool ReplaceFile(const std::string& from, const std::string& to, std::string* re
 // cannot be made.
 bool CreateNewFile(const std::string& path);
 
+// ---- Memory ---------------------------------------------------------------------------------
+
+// The machine's physical memory in bytes; 0 when it cannot be told.
+uint64_t PhysicalMemoryBytes();
+
 // ---- Randomness -----------------------------------------------------------------------------
 
 // Fills bytes from the operating system's random source; false when it is unavailable.

@@ -136,7 +136,7 @@ TEST(BmpThreadsTest, ThreadCountMustBeAPositiveNumber) {
         ShellResult run =
             RunEngine({"-sDEVICE=bmp16m", std::string("-dNumRenderingThreads=") + count,
                        "-sOutputFile=" + (dir / "p_%03d.bmp"), document});
-        EXPECT_EQ(run.exitCode, 1) << count;
+        EXPECT_EQ(run.exitCode, 2) << count;
         EXPECT_EQ(ErrorLines(run.err).size(), 1u) << run.err;
     }
     EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"doc.xps"}));

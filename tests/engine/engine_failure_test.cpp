@@ -1,11 +1,14 @@
-// Bad input and bad arguments: a non-zero exit, one line per error, and no output file (nor a
-// temporary one) left behind.
+// Bad input and bad arguments: exit status 2 when nothing could be written because the
+// document cannot be read or the arguments are unusable, 1 when the output was written but a
+// page failed or the output could not be written; one line per error, and no output file (nor
+// a temporary one) left behind.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "engine_test_support.h"
+#include "support/xps_zip.h"
 
 namespace {
 
@@ -24,7 +27,7 @@ TEST_F(EngineFailureTest, MissingInputWritesNothing) {
     for (const char* device : {"-sDEVICE=pdfwrite", "-sDEVICE=bmp16m"}) {
         ShellResult run = RunEngine(
             {device, "-sOutputFile=" + (dir_ / "out_%03d.x"), "-r72x72", dir_ / "absent.xps"});
-        EXPECT_EQ(run.exitCode, 1) << device;
+        EXPECT_EQ(run.exitCode, 2) << device;
         EXPECT_EQ(ErrorLineCount(run.err), 1) << run.err;
         EXPECT_NE(run.err.find("absent.xps"), std::string::npos) << run.err;
     }
@@ -48,7 +51,7 @@ TEST_F(EngineFailureTest, InputThatIsNotAPackageWritesNothing) {
             SCOPED_TRACE(std::string(input) + " " + device);
             ShellResult run =
                 RunEngine({device, "-sOutputFile=" + (dir_ / "out_%03d.x"), dir_ / input});
-            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_EQ(run.exitCode, 2);
             EXPECT_GE(ErrorLineCount(run.err), 1);
         }
     }
@@ -56,19 +59,56 @@ TEST_F(EngineFailureTest, InputThatIsNotAPackageWritesNothing) {
               (std::vector<std::string>{"empty.xps", "text.xps", "truncated.xps"}));
 }
 
+// Packages that hold no readable document: a ZIP of other things, one whose start
+// relationship names a document sequence that is not there, and a document of no pages.
+TEST_F(EngineFailureTest, PackageWithoutAReadableDocumentWritesNothing) {
+    {
+        xpsfixture::ZipWriter zip;
+        zip.Add("[Content_Types].xml",
+                "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                "<Default Extension=\"txt\" ContentType=\"text/plain\" /></Types>");
+        zip.Add("readme.txt", "An ordinary ZIP archive.\n");
+        WriteFileBytes(dir_ / "plain.xps", zip.Finish());
+    }
+    {
+        xpsfixture::ZipWriter zip;
+        zip.Add("_rels/.rels",
+                "<Relationships "
+                "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                "<Relationship Id=\"R0\" "
+                "Type=\"http://schemas.microsoft.com/xps/2005/06/fixedrepresentation\" "
+                "Target=\"/Missing.fdseq\" /></Relationships>");
+        WriteFileBytes(dir_ / "nosequence.xps", zip.Finish());
+    }
+    ASSERT_TRUE(xpsfixture::XpsDocumentBuilder().WriteTo(dir_ / "nopages.xps"));
+    for (const char* input : {"plain.xps", "nosequence.xps", "nopages.xps"}) {
+        for (const char* device : {"-sDEVICE=pdfwrite", "-sDEVICE=bmp16m"}) {
+            SCOPED_TRACE(std::string(input) + " " + device);
+            ShellResult run =
+                RunEngine({device, "-sOutputFile=" + (dir_ / "out_%03d.x"), dir_ / input});
+            EXPECT_EQ(run.exitCode, 2);
+            EXPECT_EQ(ErrorLineCount(run.err), 1) << run.err;
+            EXPECT_NE(run.err.find(dir_ / input), std::string::npos) << run.err;
+            EXPECT_EQ(run.out, "");
+        }
+    }
+    EXPECT_EQ(ListNames(dir_.str()),
+              (std::vector<std::string>{"nopages.xps", "nosequence.xps", "plain.xps"}));
+}
+
 TEST_F(EngineFailureTest, UnusableArgumentsAreReportedOneLineEach) {
     std::string doc = dir_ / "doc.xps";
     WriteTestDocument(doc);
     ShellResult noDevice = RunEngine({"-sOutputFile=" + (dir_ / "x.pdf"), doc});
-    EXPECT_EQ(noDevice.exitCode, 1);
+    EXPECT_EQ(noDevice.exitCode, 2);
     EXPECT_EQ(ErrorLineCount(noDevice.err), 1) << noDevice.err;
 
     ShellResult badBoth = RunEngine({"-sDEVICE=bmp16m", "-rfast", "-dKeyLength=41", doc});
-    EXPECT_EQ(badBoth.exitCode, 1);
+    EXPECT_EQ(badBoth.exitCode, 2);
     EXPECT_EQ(ErrorLineCount(badBoth.err), 3) << badBoth.err;  // resolution, key, no output
 
     ShellResult nothing = RunEngine({});
-    EXPECT_EQ(nothing.exitCode, 1);
+    EXPECT_EQ(nothing.exitCode, 2);
     EXPECT_EQ(ListNames(dir_.str()), (std::vector<std::string>{"doc.xps"}));
 }
 
@@ -97,7 +137,7 @@ TEST_F(EngineFailureTest, AFailedRunKeepsAnOlderFileIntact) {
     WriteFile(dir_ / "out.pdf", "older contents");
     ShellResult run =
         RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + (dir_ / "out.pdf"), dir_ / "absent.xps"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(ReadFile(dir_ / "out.pdf"), "older contents");
 }
 
@@ -143,7 +183,7 @@ TEST_F(FailingPageTest, BitmapsStayContiguous) {
         {"-sDEVICE=bmp16m", "-r96x96", "-sOutputFile=" + (dir_ / "p_%03d.bmp"), document_});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_NE(run.err.find("page 2"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.rfind("proc.dll: " + document_ + ": page 2: ", 0), 0u) << run.err;
     EXPECT_EQ(ListNames(dir_.str()),
               (std::vector<std::string>{"broken.xps", "p_001.bmp", "p_002.bmp", "p_003.bmp"}));
     DecodedImage blank;
@@ -164,7 +204,8 @@ TEST_F(FailingPageTest, PdfKeepsEveryPage) {
     std::string pdf = dir_ / "out.pdf";
     ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, document_});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("page 2"), std::string::npos) << run.err;
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("proc.dll: " + document_ + ": page 2: ", 0), 0u) << run.err;
     ShellResult info = RunShell("pdfinfo " + ShellQuote(pdf));
     EXPECT_NE(info.out.find("Pages:           3\n"), std::string::npos) << info.out;
 }

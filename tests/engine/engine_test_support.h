@@ -17,9 +17,14 @@ inline std::string EnginePath() { return BuiltBinDir() + "/proc.dll"; }
 
 // Runs the engine with arguments under a time limit; an exit code above 123 means it was
 // killed by the limit (124) or by a signal (128 + signal).
-inline ShellResult RunEngine(const std::vector<std::string>& arguments, int timeoutSeconds = 120) {
+// environment ("NAME=value ...", already quoted for the shell) is set for the engine alone.
+inline ShellResult RunEngineWith(const std::string& environment,
+                                 const std::vector<std::string>& arguments,
+                                 int timeoutSeconds = 120) {
     // Appended piece by piece: "literal" + std::string&& trips a false GCC 12 -Wrestrict.
-    std::string command = "timeout -k 5 ";
+    std::string command = environment;
+    if (!command.empty()) command += ' ';
+    command += "timeout -k 5 ";
     command += std::to_string(timeoutSeconds);
     command += ' ';
     command += ShellQuote(EnginePath());
@@ -28,6 +33,21 @@ inline ShellResult RunEngine(const std::vector<std::string>& arguments, int time
         command += ShellQuote(argument);
     }
     return RunShell(command);
+}
+
+inline ShellResult RunEngine(const std::vector<std::string>& arguments, int timeoutSeconds = 120) {
+    return RunEngineWith("", arguments, timeoutSeconds);
+}
+
+// The lines of a text, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
 }
 
 // Geometry of the test document, in XPS units (1/96 inch).

@@ -1,9 +1,12 @@
 #include "support/xps_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+
+#include <zlib.h>
 
 #include "support/xps_font_subset.h"
 #include "support/xps_zip.h"
@@ -36,6 +39,44 @@ constexpr uint8_t kFlatJpeg[] = {
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0xda, 0x00, 0x0c, 0x03,
     0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3f, 0x00, 0x93, 0xd5, 0x62, 0x6b, 0x00, 0x00, 0x1f,
     0xff, 0xd9,
+};
+
+// The same image as a progressive JPEG (frame header SOF2), all components at full
+// resolution: a decoder holds every coefficient of such an image until its last scan.
+constexpr uint8_t kFlatProgressiveJpeg[] = {
+    0xff, 0xd8, 0xff, 0xe0, 0x00, 0x10, 0x4a, 0x46, 0x49, 0x46, 0x00, 0x01, 0x01, 0x00, 0x00, 0x01,
+    0x00, 0x01, 0x00, 0x00, 0xff, 0xdb, 0x00, 0x43, 0x00, 0x03, 0x02, 0x02, 0x03, 0x02, 0x02, 0x03,
+    0x03, 0x03, 0x03, 0x04, 0x03, 0x03, 0x04, 0x05, 0x08, 0x05, 0x05, 0x04, 0x04, 0x05, 0x0a, 0x07,
+    0x07, 0x06, 0x08, 0x0c, 0x0a, 0x0c, 0x0c, 0x0b, 0x0a, 0x0b, 0x0b, 0x0d, 0x0e, 0x12, 0x10, 0x0d,
+    0x0e, 0x11, 0x0e, 0x0b, 0x0b, 0x10, 0x16, 0x10, 0x11, 0x13, 0x14, 0x15, 0x15, 0x15, 0x0c, 0x0f,
+    0x17, 0x18, 0x16, 0x14, 0x18, 0x12, 0x14, 0x15, 0x14, 0xff, 0xdb, 0x00, 0x43, 0x01, 0x03, 0x04,
+    0x04, 0x05, 0x04, 0x05, 0x09, 0x05, 0x05, 0x09, 0x14, 0x0d, 0x0b, 0x0d, 0x14, 0x14, 0x14, 0x14,
+    0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14,
+    0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14,
+    0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0xff, 0xc2,
+    0x00, 0x11, 0x08, 0x00, 0x10, 0x00, 0x10, 0x03, 0x01, 0x11, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11,
+    0x01, 0xff, 0xc4, 0x00, 0x15, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x06, 0xff, 0xc4, 0x00, 0x15, 0x01, 0x01, 0x01, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x06, 0xff,
+    0xda, 0x00, 0x0c, 0x03, 0x01, 0x00, 0x02, 0x10, 0x03, 0x10, 0x00, 0x00, 0x01, 0x84, 0xb9, 0x8d,
+    0x00, 0x7f, 0xff, 0xc4, 0x00, 0x14, 0x10, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0xff, 0xda, 0x00, 0x08, 0x01, 0x01, 0x00, 0x01,
+    0x05, 0x02, 0x1f, 0xff, 0xc4, 0x00, 0x14, 0x11, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0xff, 0xda, 0x00, 0x08, 0x01, 0x03, 0x01,
+    0x01, 0x3f, 0x01, 0x1f, 0xff, 0xc4, 0x00, 0x14, 0x11, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0xff, 0xda, 0x00, 0x08, 0x01, 0x02,
+    0x01, 0x01, 0x3f, 0x01, 0x1f, 0xff, 0xc4, 0x00, 0x14, 0x10, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0xff, 0xda, 0x00, 0x08, 0x01,
+    0x01, 0x00, 0x06, 0x3f, 0x02, 0x1f, 0xff, 0xc4, 0x00, 0x14, 0x10, 0x01, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0xff, 0xda, 0x00, 0x08,
+    0x01, 0x01, 0x00, 0x01, 0x3f, 0x21, 0x1f, 0xff, 0xda, 0x00, 0x0c, 0x03, 0x01, 0x00, 0x02, 0x00,
+    0x03, 0x00, 0x00, 0x00, 0x10, 0xff, 0x00, 0xff, 0x00, 0xff, 0xc4, 0x00, 0x14, 0x11, 0x01, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0xff,
+    0xda, 0x00, 0x08, 0x01, 0x03, 0x01, 0x01, 0x3f, 0x10, 0x1f, 0xff, 0xc4, 0x00, 0x14, 0x11, 0x01,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x20,
+    0xff, 0xda, 0x00, 0x08, 0x01, 0x02, 0x01, 0x01, 0x3f, 0x10, 0x1f, 0xff, 0xc4, 0x00, 0x14, 0x10,
+    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x20, 0xff, 0xda, 0x00, 0x08, 0x01, 0x01, 0x00, 0x01, 0x3f, 0x10, 0x1f, 0xff, 0xd9,
 };
 
 std::string Number(double v) {
@@ -96,9 +137,67 @@ std::string RectangleData(double x, double y, double w, double h) {
 }
 
 const char* kXmlHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
-const char* kXpsNamespace = "http://schemas.microsoft.com/xps/2005/06";
 const char* kRelationshipsNamespace =
     "http://schemas.openxmlformats.org/package/2006/relationships";
+
+// The two flavours differ in the namespace of the document markup, which is also the stem of
+// their relationship types; the part content types are the same.
+const char* kXpsNamespace = "http://schemas.microsoft.com/xps/2005/06";
+const char* kOpenXpsNamespace = "http://schemas.openxps.org/oxps/v1.0";
+
+// Bytes that are neither an image nor a font of any format.
+const std::string kGarbage = "This part was meant to be a resource, but holds only this text.\n";
+
+// A flat JPEG with the height and width in its frame header (SOF0 or SOF2) replaced.
+std::vector<uint8_t> JpegDeclaring(bool progressive, uint32_t width, uint32_t height) {
+    std::vector<uint8_t> jpeg =
+        progressive
+            ? std::vector<uint8_t>(std::begin(kFlatProgressiveJpeg), std::end(kFlatProgressiveJpeg))
+            : std::vector<uint8_t>(std::begin(kFlatJpeg), std::end(kFlatJpeg));
+    const uint8_t frame = progressive ? 0xC2 : 0xC0;
+    for (size_t i = 0; i + 8 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == frame) {
+            // Marker, length (2), precision (1), height (2), width (2).
+            jpeg[i + 5] = static_cast<uint8_t>(height >> 8);
+            jpeg[i + 6] = static_cast<uint8_t>(height);
+            jpeg[i + 7] = static_cast<uint8_t>(width >> 8);
+            jpeg[i + 8] = static_cast<uint8_t>(width);
+            break;
+        }
+    }
+    return jpeg;
+}
+
+void PutBigEndian(std::vector<uint8_t>& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void PngChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
+    PutBigEndian(png, static_cast<uint32_t>(data.size()));
+    std::vector<uint8_t> typed(type, type + 4);
+    typed.insert(typed.end(), data.begin(), data.end());
+    png.insert(png.end(), typed.begin(), typed.end());
+    PutBigEndian(png, static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+}
+
+// An 8-bit RGB PNG whose header declares width x height but whose data holds one row of one
+// pixel of kImageColour.
+std::vector<uint8_t> PngDeclaring(uint32_t width, uint32_t height) {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> header;
+    PutBigEndian(header, width);
+    PutBigEndian(header, height);
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // depth, RGB, deflate, filter, no interlace
+    PngChunk(png, "IHDR", header);
+    const uint8_t row[] = {0, kImageColour >> 16, (kImageColour >> 8) & 0xFF, kImageColour & 0xFF};
+    std::vector<uint8_t> packed(compressBound(sizeof row));
+    uLongf packedSize = static_cast<uLongf>(packed.size());
+    compress(packed.data(), &packedSize, row, sizeof row);
+    packed.resize(packedSize);
+    PngChunk(png, "IDAT", packed);
+    PngChunk(png, "IEND", {});
+    return png;
+}
 
 }  // namespace
 
@@ -108,13 +207,17 @@ XpsDocumentBuilder::Page& XpsDocumentBuilder::PageAt(int page) {
 }
 
 int XpsDocumentBuilder::AddPage(double width, double height) {
-    pages_.push_back({width, height, {}, false, false, false});
+    pages_.push_back({width, height, {}, false, false, false, {}});
     return PageCount() - 1;
 }
 
 int XpsDocumentBuilder::AddMissingPage(double width, double height) {
-    pages_.push_back({width, height, {}, false, false, true});
+    pages_.push_back({width, height, {}, false, false, true, {}});
     return PageCount() - 1;
+}
+
+std::string XpsDocumentBuilder::NewResourceName(const std::string& extension) {
+    return "/Resources/part" + std::to_string(++resourceCount_) + extension;
 }
 
 void XpsDocumentBuilder::AddRect(int page, double x, double y, double width, double height,
@@ -142,6 +245,60 @@ void XpsDocumentBuilder::AddImage(int page, double x, double y, double width, do
                      "\" Viewbox=\"0,0,16,16\" ViewboxUnits=\"Absolute\" Viewport=\"" + box +
                      "\" ViewportUnits=\"Absolute\" />\n    </Path.Fill>\n  </Path>\n";
     target.usesImage = true;
+}
+
+void XpsDocumentBuilder::AddImageBrush(int page, double x, double y, double width,
+                                       double height, const std::string& part, double viewWidth,
+                                       double viewHeight) {
+    Page& target = PageAt(page);
+    std::string box = Number(x) + "," + Number(y) + "," + Number(width) + "," + Number(height);
+    target.markup += "  <Path Data=\"" + RectangleData(x, y, width, height) +
+                     "\">\n    <Path.Fill>\n      <ImageBrush ImageSource=\"" + part +
+                     "\" Viewbox=\"0,0," + Number(viewWidth) + "," + Number(viewHeight) +
+                     "\" ViewboxUnits=\"Absolute\" Viewport=\"" + box +
+                     "\" ViewportUnits=\"Absolute\" />\n    </Path.Fill>\n  </Path>\n";
+    target.resources.push_back(part);
+}
+
+void XpsDocumentBuilder::AddImageDeclaring(int page, double x, double y, double width,
+                                           double height, ImageFormat format,
+                                           uint32_t declaredWidth, uint32_t declaredHeight) {
+    const bool png = format == ImageFormat::Png;
+    const std::string part = NewResourceName(png ? ".png" : ".jpg");
+    // No file states a resolution, so a pixel is one XPS unit (1/96 inch).
+    AddImageBrush(page, x, y, width, height, part, declaredWidth, declaredHeight);
+    parts_.emplace_back(part.substr(1),
+                        png ? PngDeclaring(declaredWidth, declaredHeight)
+                            : JpegDeclaring(format == ImageFormat::ProgressiveJpeg,
+                                            declaredWidth, declaredHeight));
+}
+
+void XpsDocumentBuilder::AddBrokenImage(int page, double x, double y, double width,
+                                        double height, BrokenPart how) {
+    const std::string part = NewResourceName(".png");
+    AddImageBrush(page, x, y, width, height, part, 16, 16);
+    if (how == BrokenPart::Garbage) {
+        parts_.emplace_back(part.substr(1), std::vector<uint8_t>(kGarbage.begin(), kGarbage.end()));
+    }
+}
+
+std::string XpsDocumentBuilder::AddTextInBrokenFont(int page, double x, double y, double size,
+                                                    const std::string& text, BrokenPart how,
+                                                    const std::string& samePart) {
+    Page& target = PageAt(page);
+    const std::string part = samePart.empty() ? NewResourceName(".ttf") : samePart;
+    target.markup += "  <Glyphs Fill=\"#FF000000\" FontUri=\"" + part +
+                     "\" FontRenderingEmSize=\"" + Number(size) + "\" OriginX=\"" + Number(x) +
+                     "\" OriginY=\"" + Number(y) + "\" UnicodeString=\"" + EscapeXml(text) +
+                     "\" />\n";
+    if (std::find(target.resources.begin(), target.resources.end(), part) ==
+        target.resources.end()) {
+        target.resources.push_back(part);
+    }
+    if (how == BrokenPart::Garbage && samePart.empty()) {
+        parts_.emplace_back(part.substr(1), std::vector<uint8_t>(kGarbage.begin(), kGarbage.end()));
+    }
+    return part;
 }
 
 void XpsDocumentBuilder::AddTiledImage(int page, double x, double y, double width,
@@ -240,6 +397,9 @@ std::vector<uint8_t> XpsDocumentBuilder::Build() const {
         if (font.empty()) return {};
     }
 
+    const std::string markupNamespace = openXps_ ? kOpenXpsNamespace : kXpsNamespace;
+    const std::string startType = markupNamespace + "/fixedrepresentation";
+    const std::string requiredType = markupNamespace + "/required-resource";
     ZipWriter zip;
     zip.Add("[Content_Types].xml",
             std::string(kXmlHead) +
@@ -254,17 +414,18 @@ std::vector<uint8_t> XpsDocumentBuilder::Build() const {
                 "ContentType=\"application/vnd.ms-package.xps-fixedpage+xml\" />\n"
                 "  <Default Extension=\"ttf\" ContentType=\"application/vnd.ms-opentype\" />\n"
                 "  <Default Extension=\"jpg\" ContentType=\"image/jpeg\" />\n"
+                "  <Default Extension=\"png\" ContentType=\"image/png\" />\n"
                 "</Types>\n");
     zip.Add("_rels/.rels",
             std::string(kXmlHead) + "<Relationships xmlns=\"" + kRelationshipsNamespace +
-                "\">\n  <Relationship Id=\"R0\" "
-                "Type=\"http://schemas.microsoft.com/xps/2005/06/fixedrepresentation\" "
-                "Target=\"/FixedDocumentSequence.fdseq\" />\n</Relationships>\n");
+                "\">\n  <Relationship Id=\"R0\" Type=\"" + startType +
+                "\" Target=\"/FixedDocumentSequence.fdseq\" />\n</Relationships>\n");
     zip.Add("FixedDocumentSequence.fdseq",
-            std::string(kXmlHead) + "<FixedDocumentSequence xmlns=\"" + kXpsNamespace +
+            std::string(kXmlHead) + "<FixedDocumentSequence xmlns=\"" + markupNamespace +
                 "\">\n  <DocumentReference Source=\"/Documents/1/FixedDocument.fdoc\" />\n"
                 "</FixedDocumentSequence>\n");
-    std::string fdoc = std::string(kXmlHead) + "<FixedDocument xmlns=\"" + kXpsNamespace + "\">\n";
+    std::string fdoc =
+        std::string(kXmlHead) + "<FixedDocument xmlns=\"" + markupNamespace + "\">\n";
     for (int i = 0; i < PageCount(); ++i) {
         fdoc += "  <PageContent Source=\"/Documents/1/Pages/" + std::to_string(i + 1) +
                 ".fpage\" Width=\"" + Number(pages_[i].width) + "\" Height=\"" +
@@ -277,20 +438,18 @@ std::vector<uint8_t> XpsDocumentBuilder::Build() const {
         if (page.missing) continue;
         std::string name = std::to_string(i + 1) + ".fpage";
         zip.Add("Documents/1/Pages/" + name,
-                std::string(kXmlHead) + "<FixedPage xmlns=\"" + kXpsNamespace +
+                std::string(kXmlHead) + "<FixedPage xmlns=\"" + markupNamespace +
                     "\" xml:lang=\"en-US\" Width=\"" + Number(page.width) + "\" Height=\"" +
                     Number(page.height) + "\">\n" + page.markup + "</FixedPage>\n");
-        if (!page.usesFont && !page.usesImage) continue;
+        std::vector<std::string> needed = page.resources;
+        if (page.usesFont) needed.push_back(kFontPart);
+        if (page.usesImage) needed.push_back(kImagePart);
+        if (needed.empty()) continue;
         std::string rels =
             std::string(kXmlHead) + "<Relationships xmlns=\"" + kRelationshipsNamespace + "\">\n";
-        const char* required = "http://schemas.microsoft.com/xps/2005/06/required-resource";
-        if (page.usesFont) {
-            rels += "  <Relationship Id=\"F0\" Type=\"" + std::string(required) + "\" Target=\"" +
-                    kFontPart + "\" />\n";
-        }
-        if (page.usesImage) {
-            rels += "  <Relationship Id=\"I0\" Type=\"" + std::string(required) + "\" Target=\"" +
-                    kImagePart + "\" />\n";
+        for (size_t k = 0; k < needed.size(); ++k) {
+            rels += "  <Relationship Id=\"R" + std::to_string(k) + "\" Type=\"" + requiredType +
+                    "\" Target=\"" + needed[k] + "\" />\n";
         }
         zip.Add("Documents/1/Pages/_rels/" + name + ".rels", rels + "</Relationships>\n");
     }
@@ -299,6 +458,7 @@ std::vector<uint8_t> XpsDocumentBuilder::Build() const {
         zip.Add(std::string(kImagePart).substr(1),
                 std::vector<uint8_t>(std::begin(kFlatJpeg), std::end(kFlatJpeg)));
     }
+    for (const auto& [name, bytes] : parts_) zip.Add(name, bytes);
     return zip.Finish();
 }
 

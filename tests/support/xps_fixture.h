@@ -6,12 +6,21 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xpsfixture {
 
 // The colour of the JPEG image that AddImage places (it is one flat colour).
 constexpr uint32_t kImageColour = 0x2060A0;
+
+enum class ImageFormat { Jpeg, ProgressiveJpeg, Png };
+
+// How a resource that a page names is broken.
+enum class BrokenPart {
+    Missing,  // the package has no such part
+    Garbage,  // the part is there, but holds bytes of no known format
+};
 
 class XpsDocumentBuilder {
   public:
@@ -28,6 +37,19 @@ class XpsDocumentBuilder {
                  uint32_t colour = 0x000000);
     // The flat-coloured JPEG image (kImageColour) stretched over the rectangle.
     void AddImage(int page, double x, double y, double width, double height);
+    // An image whose header declares width x height pixels while its file is tiny (the
+    // pixel data stops short), stretched whole over the rectangle: a reader that believes the
+    // header needs width x height pixels of memory to draw it.
+    void AddImageDeclaring(int page, double x, double y, double width, double height,
+                           ImageFormat format, uint32_t declaredWidth, uint32_t declaredHeight);
+    // An image brush over the rectangle whose image part is broken as how says.
+    void AddBrokenImage(int page, double x, double y, double width, double height,
+                        BrokenPart how);
+    // A line of text whose font part is broken as how says. Returns the part's name; given
+    // as samePart, a later line uses that part again instead of a new one.
+    std::string AddTextInBrokenFont(int page, double x, double y, double size,
+                                    const std::string& text, BrokenPart how,
+                                    const std::string& samePart = "");
     // The JPEG image tiled over the rectangle in tiles of tile x tile units.
     void AddTiledImage(int page, double x, double y, double width, double height, double tile);
     // A rectangle filled with a linear gradient from colour `from` at its left edge to `to` at
@@ -49,6 +71,10 @@ class XpsDocumentBuilder {
     void AddCappedLine(int page, double x0, double y0, double x1, double y1, double thickness,
                        uint32_t colour);
 
+    // Writes the document in the OpenXPS flavour (the markup's namespace and the relationship
+    // types of the OpenXPS standard) rather than as Microsoft XPS.
+    void UseOpenXps(bool openXps) { openXps_ = openXps; }
+
     int PageCount() const { return static_cast<int>(pages_.size()); }
     // The package bytes; empty when the font could not be read.
     std::vector<uint8_t> Build() const;
@@ -63,10 +89,22 @@ class XpsDocumentBuilder {
         bool usesFont = false;
         bool usesImage = false;
         bool missing = false;
+        std::vector<std::string> resources;  // further parts the page needs, by name
     };
     Page& PageAt(int page);
+    // A new part name below /Resources/ ending in extension, different from every other.
+    std::string NewResourceName(const std::string& extension);
+    // An image brush path filling the rectangle with the whole of the image part, whose size
+    // in XPS units is viewWidth x viewHeight.
+    void AddImageBrush(int page, double x, double y, double width, double height,
+                       const std::string& part, double viewWidth, double viewHeight);
 
     std::vector<Page> pages_;
+    // Parts beyond the font and the flat image, written as they are: name (without the
+    // leading slash) and bytes.
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> parts_;
+    int resourceCount_ = 0;
+    bool openXps_ = false;
     std::u32string textUsed_;  // characters of every text, for the font subset
 };
 
