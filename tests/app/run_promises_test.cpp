@@ -3,6 +3,7 @@
 // run, and every failure is reported with its reason and counted in the exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -174,11 +175,49 @@ TEST_F(RunPromises, InputsThatYieldNothingAreNamedAndCounted) {
 
 TEST_F(RunPromises, OpenXpsDocumentsAreTakenLikeXps) {
     fs::create_directories(dir.path() / "open");
-    fs::copy_file(dir / "report.xps", dir / "open/first.oxps");
-    fs::copy_file(dir / "report.xps", dir / "second.OXPS");
+    xpsfixture::XpsDocumentBuilder open;
+    open.UseOpenXps(true);
+    open.AddPage(400, 300);
+    open.AddText(0, 20, 100, 24, "Written as OpenXPS");
+    ASSERT_TRUE(open.WriteTo(dir / "open/first.oxps"));
+    ASSERT_TRUE(open.WriteTo(dir / "second.OXPS"));
     const ShellResult result = Run("-i open -i second.OXPS -t pdf -o out");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ListNames(dir / "out"), (std::vector<std::string>{"first.pdf", "second.pdf"}));
+    EXPECT_NE(Text(dir / "out/first.pdf").find("Written as OpenXPS"), std::string::npos);
+}
+
+// An engine that loops or runs out of memory on one document costs that document alone.
+TEST_F(RunPromises, ALoopingOrHugePageFailsItsDocumentAndTheBatchGoesOn) {
+    xpsfixture::XpsDocumentBuilder looping;
+    looping.AddPage(400, 300);
+    looping.AddPathData(0, "M 0,0 l 1", 0xFF0000);  // the rendering library never finishes this
+    ASSERT_TRUE(looping.WriteTo(dir / "a-loops.xps"));
+    xpsfixture::XpsDocumentBuilder huge;
+    const int page = huge.AddPage(400, 300);
+    huge.AddRect(page, 0, 0, 100, 100, 0x00FF00);
+    huge.AddImageDeclaring(page, 100, 100, 200, 100, xpsfixture::ImageFormat::Png, 20000, 20000);
+    ASSERT_TRUE(huge.WriteTo(dir / "b-huge.xps"));
+    for (const char* type : {"pdf", "png"}) {
+        const auto start = std::chrono::steady_clock::now();
+        const ShellResult result = RunShell("cd " + ShellQuote(dir.str()) + " && XPSCONV_PAGE_TIMEOUT=2 "
+                                            "XPSCONV_ENGINE_MEMORY=256 TMPDIR=" + ShellQuote(tmp) + " timeout 100 " +
+                                            ShellQuote(BuiltBinDir() + "/xpsconv") +
+                                            " -i a-loops.xps -i b-huge.xps -i report.xps -o " + type + " -t " + type);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << type;
+        EXPECT_EQ(result.exitCode, 1) << type;
+        EXPECT_NE(result.err.find("made no progress for 2 s and was ended"), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("b-huge.xps: page 1: out of memory: the engine's budget of 256 MiB was reached"),
+                  std::string::npos)
+            << result.err;
+        const std::vector<std::string> names = ListNames(dir / type);
+        const std::string converted = std::string(type) == "pdf" ? "report.pdf" : "report_002.png";
+        EXPECT_NE(std::find(names.begin(), names.end(), converted), names.end()) << type;
+        // The failed page is still there, blank beyond what was drawn, so the numbering holds.
+        const std::string kept = std::string(type) == "pdf" ? "b-huge.pdf" : "b-huge_001.png";
+        EXPECT_NE(std::find(names.begin(), names.end(), kept), names.end()) << type;
+    }
+    EXPECT_TRUE(fs::is_empty(tmp)) << "no page folder stays behind";
 }
 
 TEST_F(RunPromises, OverlayTextTypedInUtf8IsStampedAsTyped) {

@@ -226,6 +226,10 @@ void XpsDocumentBuilder::AddRect(int page, double x, double y, double width, dou
                            RectangleData(x, y, width, height) + "\" />\n";
 }
 
+void XpsDocumentBuilder::AddPathData(int page, const std::string& data, uint32_t colour) {
+    PageAt(page).markup += "  <Path Fill=\"" + Colour(colour) + "\" Data=\"" + EscapeXml(data) + "\" />\n";
+}
+
 void XpsDocumentBuilder::AddText(int page, double x, double y, double size, const std::string& text,
                                  uint32_t colour) {
     Page& target = PageAt(page);

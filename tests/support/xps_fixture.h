@@ -74,6 +74,8 @@ class XpsDocumentBuilder {
     // Writes the document in the OpenXPS flavour (the markup's namespace and the relationship
     // types of the OpenXPS standard) rather than as Microsoft XPS.
     void UseOpenXps(bool openXps) { openXps_ = openXps; }
+    // A filled path with the given abbreviated geometry as it stands, however malformed.
+    void AddPathData(int page, const std::string& data, uint32_t colour);
 
     int PageCount() const { return static_cast<int>(pages_.size()); }
     // The package bytes; empty when the font could not be read.
