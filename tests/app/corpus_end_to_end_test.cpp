@@ -138,6 +138,7 @@ TEST(CorpusEndToEnd, MetafilesShowTheBmpPixels) {
     const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);
     if (documents.empty()) GTEST_SKIP() << "corpus not present at " << kCorpus;
     REQUIRE_TOOLS(ImageMagick("compare"), "emf2svg-conv", "rsvg-convert", "wmf2gd");
+    REQUIRE_FONT("Helvetica");
     TempDir dir;
     std::string inputs;
     for (const fs::path& document : documents) inputs += " -i " + ShellQuote(document.string());

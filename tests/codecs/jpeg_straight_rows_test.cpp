@@ -41,6 +41,7 @@ std::vector<uint8_t> BmpBytes(CxImage& image) {
 }
 
 void PutLe32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+    ASSERT_LE(at + 4, bytes.size());
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 

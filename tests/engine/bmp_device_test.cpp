@@ -14,7 +14,7 @@ using namespace enginetest;
 class BmpDeviceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
+        REQUIRE_TOOLS("convert");
         document_ = dir_ / "fixture doc.xps";
         WriteTestDocument(document_);
     }

@@ -84,7 +84,7 @@ TEST(BmpThreadsTest, AnyNumberOfThreadsWritesTheSameFiles) {
 }
 
 TEST(BmpThreadsTest, FailedPagesAreBlankAndReportedInPageOrder) {
-    if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
+    REQUIRE_TOOLS("convert");
     TempDir dir;
     xpsfixture::XpsDocumentBuilder doc;
     for (int page = 1; page <= 7; ++page) {

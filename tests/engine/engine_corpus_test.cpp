@@ -44,7 +44,7 @@ int ReferencePageCount(const std::string& document, const TempDir& dir) {
 TEST(EngineCorpusTest, MinimumBarDocumentsConvertWithEveryPage) {
     std::vector<std::string> documents = XpsFilesBelow(kCorpus + "/minbar", false);
     if (documents.empty()) GTEST_SKIP() << "corpus folder " << kCorpus << "/minbar is absent";
-    if (!HaveTool("mutool") || !HaveTool("pdfinfo")) GTEST_SKIP() << "mutool or pdfinfo missing";
+    REQUIRE_TOOLS("mutool", "pdfinfo");
     TempDir dir;
     for (const std::string& document : documents) {
         SCOPED_TRACE(document);

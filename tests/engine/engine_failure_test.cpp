@@ -178,7 +178,7 @@ class FailingPageTest : public ::testing::Test {
 };
 
 TEST_F(FailingPageTest, BitmapsStayContiguous) {
-    if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
+    REQUIRE_TOOLS("convert");
     ShellResult run = RunEngine(
         {"-sDEVICE=bmp16m", "-r96x96", "-sOutputFile=" + (dir_ / "p_%03d.bmp"), document_});
     EXPECT_EQ(run.exitCode, 1);
@@ -200,7 +200,7 @@ TEST_F(FailingPageTest, BitmapsStayContiguous) {
 }
 
 TEST_F(FailingPageTest, PdfKeepsEveryPage) {
-    if (!HaveTool("pdfinfo")) GTEST_SKIP() << "pdfinfo is not installed";
+    REQUIRE_TOOLS("pdfinfo");
     std::string pdf = dir_ / "out.pdf";
     ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, document_});
     EXPECT_EQ(run.exitCode, 1);

@@ -82,7 +82,7 @@ TEST_F(LibraryWarningsTest, BitmapPagesTellWhatTheyLostOnEveryThreadCount) {
         ShellResult run = RunEngine({"-sDEVICE=bmp16m", "-r96x96", threads,
                                      "-sOutputFile=" + (dir_ / "p_%03d.bmp"), document_});
         ExpectWarnings(run);
-        if (!HaveTool("convert")) continue;
+        if (!UseTool("convert")) continue;
         for (int page = 1; page <= 8; ++page) {
             DecodedImage image;
             const std::string name = "p_00" + std::to_string(page) + ".bmp";
@@ -98,7 +98,7 @@ TEST_F(LibraryWarningsTest, BitmapPagesTellWhatTheyLostOnEveryThreadCount) {
 TEST_F(LibraryWarningsTest, PdfPagesTellWhatTheyLost) {
     const std::string pdf = dir_ / "out.pdf";
     ExpectWarnings(RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, document_}));
-    if (!HaveTool("pdfinfo")) return;
+    if (!UseTool("pdfinfo")) return;
     ShellResult info = RunShell("pdfinfo " + ShellQuote(pdf));
     EXPECT_NE(info.out.find("Pages:           8\n"), std::string::npos) << info.out;
 }

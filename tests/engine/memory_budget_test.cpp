@@ -244,7 +244,7 @@ class HugeImageTest : public ::testing::Test {
         uint32_t colour;
     };
     void ExpectColours(const std::string& name, const std::vector<Spot>& spots) {
-        if (!HaveTool("convert")) return;
+        if (!UseTool("convert")) return;
         DecodedImage page;
         ASSERT_TRUE(DecodeBmp(dir_ / name, dir_.str(), page)) << name;
         for (const Spot& spot : spots) {
@@ -272,7 +272,7 @@ TEST_F(HugeImageTest, PngPageFailsAloneInBothDevices) {
     ShellResult vector = Run({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, document});
     EXPECT_EQ(vector.exitCode, 1);
     EXPECT_EQ(Lines(vector.err), (std::vector<std::string>{"proc.dll: " + document + kOutOfMemory}));
-    if (HaveTool("pdfinfo")) {
+    if (UseTool("pdfinfo")) {
         ShellResult info = RunShell("pdfinfo " + ShellQuote(pdf));
         EXPECT_NE(info.out.find("Pages:           3\n"), std::string::npos) << info.out;
     }
@@ -293,7 +293,7 @@ TEST_F(HugeImageTest, ProgressiveJpegPageFailsAloneInBitmapsAndIsCopiedIntoPdf) 
     ShellResult vector = Run({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, document});
     EXPECT_EQ(vector.exitCode, 0) << vector.err;
     EXPECT_EQ(vector.err, "");
-    if (HaveTool("pdfimages")) {
+    if (UseTool("pdfimages")) {
         ShellResult images = RunShell("pdfimages -list " + ShellQuote(pdf));
         EXPECT_TRUE(std::regex_search(images.out, std::regex("65500 +65500 +rgb +3 +8 +jpeg ")))
             << images.out;

@@ -39,7 +39,7 @@ class OpenXpsTest : public ::testing::Test {
 };
 
 TEST_F(OpenXpsTest, PackageIsOpenXpsThroughout) {
-    if (!HaveTool("unzip")) GTEST_SKIP() << "unzip is not installed";
+    REQUIRE_TOOLS("unzip");
     auto part = [&](const std::string& name) {
         return RunShell("unzip -p " + ShellQuote(document_) + " " + ShellQuote(name)).out;
     };
@@ -58,7 +58,7 @@ TEST_F(OpenXpsTest, PackageIsOpenXpsThroughout) {
 }
 
 TEST_F(OpenXpsTest, BitmapsShowTheShapesInPlace) {
-    if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert is not installed";
+    REQUIRE_TOOLS("convert");
     ShellResult run = RunEngine(
         {"-sDEVICE=bmp16m", "-r96x96", "-sOutputFile=" + (dir_ / "p_%03d.bmp"), document_});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -74,9 +74,7 @@ TEST_F(OpenXpsTest, BitmapsShowTheShapesInPlace) {
 }
 
 TEST_F(OpenXpsTest, PdfKeepsTheShapesAndText) {
-    for (const char* tool : {"pdftoppm", "pdftotext"}) {
-        if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
-    }
+    REQUIRE_TOOLS("pdftoppm", "pdftotext");
     const std::string pdf = dir_ / "out.pdf";
     ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, document_});
     ASSERT_EQ(run.exitCode, 0) << run.err;

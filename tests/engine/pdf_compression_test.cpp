@@ -44,7 +44,7 @@ std::vector<std::string> UnfilteredStreams(const std::string& pdf, const std::st
 }
 
 TEST(PdfCompressionTest, EveryStreamIsCompressedAndDecodes) {
-    if (!HaveTool("mutool") || !HaveTool("qpdf")) GTEST_SKIP() << "mutool or qpdf missing";
+    REQUIRE_TOOLS("mutool", "qpdf");
     TempDir dir;
     std::string document = WriteMixedDocument(dir);
     std::string plain = dir / "plain.pdf";

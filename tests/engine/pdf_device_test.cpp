@@ -16,10 +16,7 @@ using namespace enginetest;
 class PdfDeviceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* tool :
-             {"pdfinfo", "pdftotext", "pdffonts", "pdfimages", "qpdf", "pdftoppm"}) {
-            if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
-        }
+        REQUIRE_TOOLS("pdfinfo", "pdftotext", "pdffonts", "pdfimages", "qpdf", "pdftoppm");
         document_ = dir_ / "fixture.xps";
         WriteTestDocument(document_);
         pdf_ = dir_ / "out file.pdf";
@@ -209,7 +206,7 @@ TEST_F(PdfDeviceTest, OwnerPasswordAloneLeavesTheFileOpenable) {
 namespace {
 
 TEST(ShippedSampleTest, ConvertsWithBothPagesAndItsTitle) {
-    if (!HaveTool("pdfinfo") || !HaveTool("pdftotext")) GTEST_SKIP() << "poppler-utils missing";
+    REQUIRE_TOOLS("pdfinfo", "pdftotext");
     TempDir dir;
     std::string pdf = dir / "sample.pdf";
     ShellResult run = enginetest::RunEngine(

@@ -21,10 +21,6 @@ namespace fs = std::filesystem;
 const std::string kCorpus = SourceDir() + "/../shared/corpus";
 constexpr double kMaxRmse = 0.03;  // normalised root mean square error at 40 dots per inch
 
-bool HaveFidelityTools() {
-    return HaveTool("mutool") && HaveTool("compare") && HaveTool("pdftotext") && HaveTool("qpdf");
-}
-
 // The normalised RMSE of each page, MuPDF's rendering of the PDF against that of the XPS.
 std::vector<double> PageRmse(const std::string& xps, const std::string& pdf, const TempDir& dir) {
     std::string x = dir / "x%03d.png";
@@ -88,7 +84,7 @@ std::set<std::string> Words(const std::string& text) {
 class PdfFidelityTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveFidelityTools()) GTEST_SKIP() << "mutool, ImageMagick, poppler or qpdf missing";
+        REQUIRE_TOOLS("mutool", "compare", "pdftotext", "qpdf");
     }
 
     std::string Convert(const std::string& xps) {

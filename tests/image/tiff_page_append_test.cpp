@@ -200,7 +200,7 @@ TEST(TiffPageAppender, PagesFollowInOrderAndARefusedPageLeavesNoGap) {
         EXPECT_EQ(pages[i].bottomRight, SampleColour(widths[i] - 1, 4));
     }
     // tiffinfo walks the file too, reading every strip, without complaint.
-    if (HaveTool("tiffinfo")) {
+    if (UseTool("tiffinfo")) {
         const ShellResult info = RunShell("tiffinfo -D " + ShellQuote(path) + " 2>&1 >/dev/null");
         EXPECT_EQ(info.exitCode, 0);
         EXPECT_EQ(info.out, "");

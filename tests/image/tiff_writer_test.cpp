@@ -276,7 +276,7 @@ TEST_F(TiffWriter, FailedPageLeavesTheOtherPagesIntact) {
                                     }()});
     EXPECT_EQ(dirs[1].page, 1);  // a new handle starts counting again
     EXPECT_EQ(dirs[1].photometric, PHOTOMETRIC_MINISBLACK);
-    if (HaveTool("tiffinfo")) {
+    if (UseTool("tiffinfo")) {
         const ShellResult info = RunShell("tiffinfo " + ShellQuote(dir / "pages.tif"));
         EXPECT_EQ(info.exitCode, 0) << info.err;
         EXPECT_EQ(info.err.find("rror"), std::string::npos) << info.err;

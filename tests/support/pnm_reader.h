@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 struct RgbPixel {
     uint8_t r = 0, g = 0, b = 0;
     bool operator==(const RgbPixel&) const = default;
@@ -129,6 +131,5 @@ inline bool DecodeWith(const std::string& command, const std::string& output, De
     return ReadPnm(output, image);
 }
 
-inline bool ToolAvailable(const std::string& tool) {
-    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
+// True when the reader can be used; a missing one is a failure under CI (see UseTool).
+inline bool ToolAvailable(const std::string& tool) { return UseTool(tool); }

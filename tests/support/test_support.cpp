@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -87,7 +89,8 @@ constexpr Provider kProviders[] = {
     {"opj_decompress", "libopenjp2-tools", nullptr}, {"opj_dump", "libopenjp2-tools", nullptr},
     {"pngcheck", "pngcheck", nullptr},          {"emf2svg-conv", "emf2svg", nullptr},
     {"rsvg-convert", "librsvg2-bin", nullptr},  {"wmf2gd", "libwmf-bin", nullptr},
-    {"fc-match", "fontconfig", nullptr},
+    {"fc-match", "fontconfig", nullptr},        {"giftopnm", "netpbm", nullptr},
+    {"pcxtoppm", "netpbm", nullptr},            {"tgatoppm", "netpbm", nullptr},
     {"Helvetica", "fonts-urw-base35", "Nimbus Sans"},
 };
 
@@ -123,6 +126,12 @@ std::string MissingTools(const std::vector<std::string>& tools) {
         if (!HaveTool(tool)) missing += (missing.empty() ? "" : ", ") + Install(tool);
     }
     return missing.empty() ? missing : "missing: " + missing;
+}
+
+bool UseTool(const std::string& tool) {
+    if (HaveTool(tool)) return true;
+    if (UnderCi()) ADD_FAILURE() << MissingTools({tool});
+    return false;
 }
 
 std::string MissingFont(const std::string& family) {

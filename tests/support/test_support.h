@@ -45,6 +45,9 @@ bool UnderCi();
 std::string MissingTools(const std::vector<std::string>& tools);
 // "" when fontconfig serves family from the named package's fonts, else what to install.
 std::string MissingFont(const std::string& family);
+// For a check that runs only when its reader is there: true when it is; when it is not, false,
+// and under CI a test failure naming the package.
+bool UseTool(const std::string& tool);
 // Debian package of a tool or font family the tests use; "" for one the table lacks.
 std::string PackageOf(const std::string& toolOrFont);
 
