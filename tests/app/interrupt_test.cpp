@@ -139,23 +139,33 @@ INSTANTIATE_TEST_SUITE_P(Signals, ImageInterrupt,
 
 TEST_F(InterruptEndToEnd, PdfRunLeavesNoTemporaryOnTerm) {
     WriteLongDocument(dir / "doc.xps", 600);
-    Start({"-i", dir / "doc.xps", "-t", "pdf", "-o", out});
-    // The engine builds the whole document before it writes any of it, so its files exist for
-    // a few milliseconds only: a watcher of shell built-ins signals the moment one shows up.
+    // The engine builds the whole document before it writes any of it, so its partial file
+    // exists for a few milliseconds only: a watcher of shell built-ins signals the moment it
+    // shows up (the converter's own reserved file is there from the start, beside it). On a
+    // busy machine the watcher can miss it, and the run is then tried again.
     const std::string watcher =
-        "while kill -0 \"$2\" 2>/dev/null; do for f in \"$1\"/*.part \"$1\"/*.tmp-*; do "
+        "while kill -0 \"$2\" 2>/dev/null; do for f in \"$1\"/*.part; do "
         "if [ -e \"$f\" ]; then kill -s TERM \"$2\"; exit 0; fi; done; done; exit 1";
-    platform::ChildProcess trigger;
-    ASSERT_TRUE(platform::StartChildProcess({"/bin/sh", "-c", watcher, "watcher", out, std::to_string(converter.id)},
-                                            trigger));
-    const bool ended = Watch(60000, true);
-    platform::KillChildProcess(trigger);
-    platform::CloseChildProcess(trigger);
-    ASSERT_TRUE(ended);
-    ASSERT_FALSE(engines.empty()) << "no engine seen running";
-    EXPECT_EQ(converter.exitCode, 128 + 15) << "no temporary output was seen before the run ended";
-    EXPECT_TRUE(EnginesEndWithin(0));
-    ExpectNoTemporaryOutput();
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        fs::remove_all(out);
+        fs::create_directories(out);
+        engines.clear();
+        Start({"-i", dir / "doc.xps", "-t", "pdf", "-o", out});
+        platform::ChildProcess trigger;
+        ASSERT_TRUE(platform::StartChildProcess(
+            {"/bin/sh", "-c", watcher, "watcher", out, std::to_string(converter.id)}, trigger));
+        const bool ended = Watch(60000, true);
+        platform::KillChildProcess(trigger);
+        platform::CloseChildProcess(trigger);
+        ASSERT_TRUE(ended);
+        if (converter.exitCode == 0) continue;  // finished before the watcher saw the partial file
+        ASSERT_FALSE(engines.empty()) << "no engine seen running";
+        EXPECT_EQ(converter.exitCode, 128 + 15);
+        EXPECT_TRUE(EnginesEndWithin(0));
+        ExpectNoTemporaryOutput();
+        return;
+    }
+    ADD_FAILURE() << "the engine's partial file was never seen before the run ended";
 }
 
 TEST_F(InterruptEndToEnd, EngineDiesWithAKilledConverter) {
