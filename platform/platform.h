@@ -46,11 +46,6 @@ std::string MakePrivateTempFolder(const std::string& prefix);
 // Why the folder cannot take new output files (missing, not a folder, not writable), in the
 // system's words; empty when it can.
 std::string FolderUnusableReason(const std::string& folder);
-// Renames from over to, replacing an existing file; false (errno text in reason) on failure.
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason = nullptr);
-// Creates path as a new empty file, never opening an existing one; false when it exists or
-// cannot be made.
-bool CreateNewFile(const std::string& path);
 
 // ---- Memory ---------------------------------------------------------------------------------
 

@@ -133,17 +133,4 @@ std::string FolderUnusableReason(const std::string& folder) {
     return std::string();
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason) {
-    if (rename(from.c_str(), to.c_str()) == 0) return true;
-    if (reason != nullptr) *reason = std::strerror(errno);
-    return false;
-}
-
-bool CreateNewFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    close(fd);
-    return true;
-}
-
 }  // namespace platform
