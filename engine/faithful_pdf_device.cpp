@@ -334,27 +334,29 @@ void FillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd,
 }
 
 // A stroke whose caps PDF cannot express is drawn with flat ends and its caps filled; a
-// dashed one takes the caps of its dashes throughout, as nearly all of its ends are those.
+// dashed one is cut into its dashes, each with its own caps.
 void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
                        const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
                        const float* colour, float alpha, fz_color_params params) {
     fz_stroke_state* flat = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
-    fz_path* caps = nullptr;
-    fz_var(caps);
+    DashedStroke cut;
+    fz_var(cut);
     fz_try(ctx) {
-        if (stroke->dash_len > 0) {
-            fz_linecap cap =
-                stroke->dash_cap == FZ_LINECAP_TRIANGLE ? FZ_LINECAP_ROUND : stroke->dash_cap;
-            flat->start_cap = flat->dash_cap = flat->end_cap = cap;
+        flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
+        if (HasDashes(stroke)) {
+            flat->dash_len = 0;
+            cut = CutIntoDashes(ctx, path, stroke);
+            if (cut.dashes) fz_stroke_path(ctx, out, cut.dashes, flat, ctm, cs, colour, alpha, params);
         } else {
-            flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
-            caps = StrokeCapShapes(ctx, path, stroke);
+            flat->dash_len = 0;
+            cut.caps = StrokeCapShapes(ctx, path, stroke);
+            fz_stroke_path(ctx, out, path, flat, ctm, cs, colour, alpha, params);
         }
-        fz_stroke_path(ctx, out, path, flat, ctm, cs, colour, alpha, params);
-        if (caps) fz_fill_path(ctx, out, caps, 0, ctm, cs, colour, alpha, params);
+        if (cut.caps) fz_fill_path(ctx, out, cut.caps, 0, ctm, cs, colour, alpha, params);
     }
     fz_always(ctx) {
-        fz_drop_path(ctx, caps);
+        fz_drop_path(ctx, cut.caps);
+        fz_drop_path(ctx, cut.dashes);
         fz_drop_stroke_state(ctx, flat);
     }
     fz_catch(ctx) { fz_rethrow(ctx); }
