@@ -179,6 +179,8 @@ struct DashWalk {
     fz_linecap startCap = FZ_LINECAP_BUTT;
 };
 
+float Distance(Vector a, Vector b) { return std::hypot(b.x - a.x, b.y - a.y); }
+
 void NextEntry(DashWalk& w) {
     w.on = !w.on;
     w.index = (w.index + 1) % w.stroke->dash_len;
@@ -232,6 +234,8 @@ void EndDash(fz_context* ctx, DashWalk& w, fz_linecap cap, Vector direction) {
     if (IsZero(w.endDirection)) w.endDirection = w.startDirection;
     if (IsZero(w.startDirection)) return;  // a point with no direction: nothing to draw
     const float half = w.stroke->linewidth / 2;
+    // A dash of no length is a dot, drawn whole in the cap it starts with.
+    if (Distance(w.dashStart, w.dashEnd) < 1e-6f) cap = w.startCap;
     AddCap(ctx, w.caps, w.startCap, w.dashStart, {-w.startDirection.x, -w.startDirection.y},
            half);
     AddCap(ctx, w.caps, cap, w.dashEnd, w.endDirection, half);
@@ -277,8 +281,6 @@ Vector Bezier(Vector p0, Vector p1, Vector p2, Vector p3, float t) {
     const float a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, e = t * t * t;
     return {a * p0.x + b * p1.x + c * p2.x + e * p3.x, a * p0.y + b * p1.y + c * p2.y + e * p3.y};
 }
-
-float Distance(Vector a, Vector b) { return std::hypot(b.x - a.x, b.y - a.y); }
 
 // A curve as short lines: about one per unit and a half of its control polygon.
 void DashCurveTo(fz_context* ctx, DashWalk& w, Vector p1, Vector p2, Vector p3) {

@@ -240,7 +240,7 @@ void XpsDocumentBuilder::AddMaskedText(int page, double x, double y, double widt
         "      </LinearGradientBrush>\n    </Canvas.OpacityMask>\n"
         "    <Path Fill=\"" + Colour(colour) + "\" Data=\"" + RectangleData(x, y, width, height) +
         "\" />\n    <Glyphs Fill=\"#FF000000\" FontUri=\"" + kFontPart +
-        "\" FontRenderingEmSize=\"" + Number(height / 4) + "\" OriginX=\"" +
+        "\" FontRenderingEmSize=\"" + Number(height / 6) + "\" OriginX=\"" +
         Number(x + height / 8) + "\" OriginY=\"" + Number(y + height * 0.6) +
         "\" UnicodeString=\"" + EscapeXml(text) + "\" />\n  </Canvas>\n";
     target.usesFont = true;
