@@ -228,10 +228,14 @@ void WriteTilePattern(fz_context* ctx, DeviceState& s, fz_display_list* list,
     fz_var(ref);
     fz_try(ctx) {
         cell = fz_new_buffer(ctx, 1024);
+        // The output device takes a new stream's colours to be white, where PDF starts black;
+        // a mask's white would otherwise never be set.
+        if (AlphaAsLuminosity(s)) fz_append_string(ctx, cell, "1 g\n1 G\n");
         output = pdf_new_pdf_device(ctx, doc, fz_identity, resources, cell);
         FaithfulTarget inner{output,    resources,
                              cell,      fz_identity,
                              tile.view, s.target.unitScale * fz_matrix_expansion(tile.ctm)};
+        inner.alphaAsLuminosity = AlphaAsLuminosity(s);  // a tiled brush of a mask
         faithful = NewFaithfulPdfDevice(ctx, *s.shared, inner);
         fz_run_display_list(ctx, list, faithful, fz_invert_matrix(tile.ctm), fz_infinite_rect,
                             nullptr);

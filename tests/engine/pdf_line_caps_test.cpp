@@ -54,14 +54,15 @@ TEST(PdfLineCapsTest, StartEndAndDashCapsAreDrawnAsInThePageImage) {
         SCOPED_TRACE(std::string(lines[i].start) + "/" + lines[i].end + " dashes '" +
                      lines[i].dashes + "' " + lines[i].dashCap);
         const double y = kTop + kRow * i - kRow / 2 + 6;
-        // The whole row (its dash caps), and each end of the line on its own.
-        for (double x : {80.0, 80.0 + kEnd, 740.0 - 2 * kEnd}) {
-            const double w = x == 80.0 ? 660 : 2 * kEnd;
-            const double box = x == 80.0 ? 0 : 1;
-            EXPECT_LE(BoxRmse(pages.bmp, pages.mupdf, x - box * kEnd, y, w, kRow, dir.str()),
-                      kMaxRmse) << "mutool, box at " << x;
-            EXPECT_LE(BoxRmse(pages.bmp, pages.poppler, x - box * kEnd, y, w, kRow, dir.str()),
-                      kMaxRmse) << "poppler, box at " << x;
+        // The whole row (its dash caps), and the box around each end of the line.
+        struct Span {
+            double x, w;
+        };
+        for (Span span : {Span{80, 660}, Span{120 - kEnd, 2 * kEnd}, Span{690 - kEnd, 2 * kEnd}}) {
+            EXPECT_LE(BoxRmse(pages.bmp, pages.mupdf, span.x, y, span.w, kRow, dir.str()),
+                      kMaxRmse) << "mutool, box at " << span.x;
+            EXPECT_LE(BoxRmse(pages.bmp, pages.poppler, span.x, y, span.w, kRow, dir.str()),
+                      kMaxRmse) << "poppler, box at " << span.x;
         }
     }
 }
