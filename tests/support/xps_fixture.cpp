@@ -247,6 +247,31 @@ void XpsDocumentBuilder::AddMaskedText(int page, double x, double y, double widt
     textUsed_ += DecodeUtf8(text);
 }
 
+void XpsDocumentBuilder::AddBrushMaskedRect(int page, double x, double y, double width,
+                                            double height, uint32_t colour, MaskBrush brush,
+                                            double cell) {
+    Page& target = PageAt(page);
+    std::string mask;
+    if (brush == MaskBrush::Image) {
+        mask = "<ImageBrush ImageSource=\"" + std::string(kImagePart) +
+               "\" Viewbox=\"0,0,16,16\" ViewboxUnits=\"Absolute\" Viewport=\"" +
+               Number(x + width / 3) + "," + Number(y + height / 3) + "," + Number(width / 3) +
+               "," + Number(height / 3) + "\" ViewportUnits=\"Absolute\" />";
+        target.usesImage = true;
+    } else {
+        std::string c = Number(cell);
+        mask = "<VisualBrush Viewbox=\"0,0," + c + "," + c +
+               "\" ViewboxUnits=\"Absolute\" Viewport=\"" + Number(x) + "," + Number(y) + "," +
+               c + "," + c + "\" ViewportUnits=\"Absolute\" TileMode=\"Tile\">"
+               "<VisualBrush.Visual><Path Fill=\"#FF000000\" Data=\"" +
+               RectangleData(0, 0, cell / 2, cell / 2) +
+               "\" /></VisualBrush.Visual></VisualBrush>";
+    }
+    target.markup += "  <Path Fill=\"" + Colour(colour) + "\" Data=\"" +
+                     RectangleData(x, y, width, height) + "\">\n    <Path.OpacityMask>" + mask +
+                     "</Path.OpacityMask>\n  </Path>\n";
+}
+
 void XpsDocumentBuilder::AddGradientStroke(int page, const std::vector<double>& points,
                                            double thickness, uint32_t from, uint32_t to) {
     if (points.size() < 4) return;

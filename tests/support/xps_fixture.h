@@ -53,6 +53,12 @@ class XpsDocumentBuilder {
     // right, holding a rectangle of colour over the whole area and one line of black text.
     void AddMaskedText(int page, double x, double y, double width, double height,
                        uint32_t colour, const std::string& text);
+    // A rectangle of colour under an opacity mask of another brush: the JPEG image over the
+    // middle third of the rectangle (Image), or a tiled visual brush of cells of cell x cell
+    // units, each opaque in its top left quarter only (TiledSquares).
+    enum class MaskBrush { Image, TiledSquares };
+    void AddBrushMaskedRect(int page, double x, double y, double width, double height,
+                            uint32_t colour, MaskBrush brush, double cell = 40);
     // A polyline (x, y pairs) stroked with a linear gradient from `from` at the left of its
     // bounds to `to` at the right.
     void AddGradientStroke(int page, const std::vector<double>& points, double thickness,
