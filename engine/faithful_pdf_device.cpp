@@ -531,6 +531,19 @@ void FillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, 
     }
 }
 
+struct ImagePaint {
+    fz_image* image;
+    fz_matrix ctm;
+    float alpha;
+    fz_color_params params;
+};
+
+void PaintImage(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
+    auto* paint = static_cast<ImagePaint*>(arg);
+    fz_fill_image(ctx, device, paint->image, fz_concat(paint->ctm, ctm), paint->alpha,
+                  paint->params);
+}
+
 // True when the image is drawn larger than its pixels at one pixel per page unit (1/96 inch)
 // in either direction: viewers smooth such an image rather than show its pixels as blocks.
 bool IsUpscaled(const DeviceState& s, const fz_image* image, fz_matrix ctm) {
@@ -545,7 +558,14 @@ void FillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, 
                fz_color_params params) {
     DeviceState& s = State(dev);
     if (Capturing(s)) s.capturedImage = true;
-    if (Capturing(s) || image->imagemask || fz_image_orientation(ctx, image) != 0) {
+    const bool placedByDevice = image->imagemask || fz_image_orientation(ctx, image) != 0;
+    if (!Capturing(s) && placedByDevice && AlphaAsLuminosity(s)) {
+        // The output device would paint its colours into the mask: its coverage is drawn.
+        ImagePaint paint{image, ctm, alpha, params};
+        PlaceRendered(ctx, s, fz_transform_rect(fz_unit_rect, ctm), false, PaintImage, &paint);
+        return;
+    }
+    if (Capturing(s) || placedByDevice) {
         fz_fill_image(ctx, Out(s), image, ctm, alpha, params);
         return;
     }
