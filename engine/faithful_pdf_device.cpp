@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/pdf_content_injection.h"
+#include "engine/pdf_masked_group.h"
 #include "engine/pdf_shading_writer.h"
 #include "engine/region_raster.h"
 #include "engine/stroke_caps.h"
@@ -15,8 +16,9 @@ namespace engine {
 namespace {
 
 // Content held back from the output device until its end is seen: a tile's content (to become
-// a pattern) or a masked or grouped region (to become an image).
-enum class CaptureKind { None, Tile, Region };
+// a pattern), a grouped region (to become an image), an opacity mask's brush and then the
+// content it masks (to become a soft-masked group).
+enum class CaptureKind { None, Tile, Region, MaskBrush, Masked };
 
 struct TileParameters {
     fz_rect area;
@@ -38,6 +40,7 @@ struct DeviceState {
     int depth = 0;               // containers open in the capture, the one that started it included
     bool capturedImage = false;  // the capture draws an image: it is photographic
     TileParameters tile{};
+    fz_display_list* mask = nullptr;  // the brush of the mask over the Masked capture
 };
 
 struct FaithfulDevice {
@@ -110,12 +113,28 @@ void PaintShade(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
                   paint->params);
 }
 
+bool AlphaAsLuminosity(const DeviceState& s) { return s.target.alphaAsLuminosity; }
+
+// The colour drawing takes: white in a soft mask's group (see FaithfulTarget).
+struct Paint {
+    fz_colorspace* cs;
+    const float* colour;
+};
+
+const float kWhite[FZ_MAX_COLORS] = {1};
+
+Paint PaintFor(fz_context* ctx, const DeviceState& s, fz_colorspace* cs, const float* colour) {
+    if (AlphaAsLuminosity(s) && !Capturing(s)) return {fz_device_gray(ctx), kWhite};
+    return {cs, colour};
+}
+
 // Draws the painter's content within bounds into an image on the output device.
 void PlaceRendered(fz_context* ctx, DeviceState& s, fz_rect bounds, bool photographic,
                    RegionPainter painter, void* arg) {
     bounds = fz_intersect_rect(bounds, VisibleBounds(s));
     if (fz_is_empty_rect(bounds)) return;
-    RegionImage region = RenderRegion(ctx, bounds, s.target.unitScale, photographic, painter, arg);
+    RegionImage region = RenderRegion(ctx, bounds, s.target.unitScale, photographic, painter, arg,
+                                      AlphaAsLuminosity(s));
     if (!region.image) return;
     fz_try(ctx) {
         fz_fill_image(ctx, s.target.device, region.image, region.placement, 1,
@@ -131,6 +150,45 @@ void FinishRegion(fz_context* ctx, DeviceState& s) {
     fz_try(ctx) { PlaceRendered(ctx, s, MarkedBounds(ctx, list), photographic, PaintList, list); }
     fz_always(ctx) { fz_drop_display_list(ctx, list); }
     fz_catch(ctx) { fz_rethrow(ctx); }
+}
+
+// The masked content and its mask become a soft-masked group over what the content marks.
+void FinishMasked(fz_context* ctx, DeviceState& s) {
+    fz_display_list* mask = s.mask;
+    s.mask = nullptr;
+    fz_display_list* content = nullptr;
+    fz_var(content);
+    fz_try(ctx) {
+        content = TakeCapture(ctx, s);
+        fz_rect bounds = fz_intersect_rect(MarkedBounds(ctx, content), VisibleBounds(s));
+        if (!fz_is_empty_rect(bounds) && !fz_is_infinite_rect(bounds) && mask) {
+            WriteMaskedGroup(ctx, *s.shared, s.target, content, mask, bounds);
+        }
+    }
+    fz_always(ctx) {
+        fz_drop_display_list(ctx, content);
+        fz_drop_display_list(ctx, mask);
+    }
+    fz_catch(ctx) { fz_rethrow(ctx); }
+}
+
+// A brush whose masked content never came: nothing of it is drawn.
+void DropCapture(fz_context* ctx, DeviceState& s) {
+    fz_drop_display_list(ctx, TakeCapture(ctx, s));
+}
+
+// The container that opened the capture has closed.
+void FinishCapture(fz_context* ctx, DeviceState& s) {
+    switch (s.capture) {
+        case CaptureKind::Masked:
+            FinishMasked(ctx, s);
+            break;
+        case CaptureKind::MaskBrush:
+            DropCapture(ctx, s);
+            break;
+        default:
+            FinishRegion(ctx, s);
+    }
 }
 
 // The operator that sets the opacity alpha, with its graphics state added to the target's
@@ -170,10 +228,14 @@ void WriteTilePattern(fz_context* ctx, DeviceState& s, fz_display_list* list,
     fz_var(ref);
     fz_try(ctx) {
         cell = fz_new_buffer(ctx, 1024);
+        // The output device takes a new stream's colours to be white, where PDF starts black;
+        // a mask's white would otherwise never be set.
+        if (AlphaAsLuminosity(s)) fz_append_string(ctx, cell, "1 g\n1 G\n");
         output = pdf_new_pdf_device(ctx, doc, fz_identity, resources, cell);
         FaithfulTarget inner{output,    resources,
                              cell,      fz_identity,
                              tile.view, s.target.unitScale * fz_matrix_expansion(tile.ctm)};
+        inner.alphaAsLuminosity = AlphaAsLuminosity(s);  // a tiled brush of a mask
         faithful = NewFaithfulPdfDevice(ctx, *s.shared, inner);
         fz_run_display_list(ctx, list, faithful, fz_invert_matrix(tile.ctm), fz_infinite_rect,
                             nullptr);
@@ -238,7 +300,8 @@ void WriteShading(fz_context* ctx, DeviceState& s, fz_shade* shade, fz_matrix ct
     const fz_matrix shadeCtm = fz_concat(shade->matrix, ctm);
     fz_rect clip = InverseTransformedRect(visible, shadeCtm);
     if (fz_is_empty_rect(clip) || fz_is_infinite_rect(clip)) return;
-    const float opacity = ShadingOpacity(ctx, shade);
+    // In a mask's group the shading's opacity alone is painted, as grey.
+    const float opacity = AlphaAsLuminosity(s) ? 1 : ShadingOpacity(ctx, shade);
     char gs[48];
     if (opacity >= 0) {
         OpacityOperator(ctx, s, alpha * opacity, gs, sizeof gs);
@@ -254,7 +317,7 @@ void WriteShading(fz_context* ctx, DeviceState& s, fz_shade* shade, fz_matrix ct
     }
     char name[32];
     std::snprintf(name, sizeof name, "XfSh%d", NextName(s));
-    pdf_obj* ref = AddPdfShading(ctx, s.shared->doc, shade, false);
+    pdf_obj* ref = AddPdfShading(ctx, s.shared->doc, shade, AlphaAsLuminosity(s));
     fz_try(ctx) {
         AddNamedResource(ctx, s.target.resources, PDF_NAME(Shading), name, ref);
         char ops[96];
@@ -269,31 +332,35 @@ void WriteShading(fz_context* ctx, DeviceState& s, fz_shade* shade, fz_matrix ct
 
 void FillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm,
               fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
-    fz_fill_path(ctx, Out(State(dev)), path, evenOdd, ctm, cs, colour, alpha, params);
+    DeviceState& s = State(dev);
+    Paint paint = PaintFor(ctx, s, cs, colour);
+    fz_fill_path(ctx, Out(s), path, evenOdd, ctm, paint.cs, paint.colour, alpha, params);
 }
 
 // A stroke whose caps PDF cannot express is drawn with flat ends and its caps filled; a
-// dashed one takes the caps of its dashes throughout, as nearly all of its ends are those.
+// dashed one is cut into its dashes, each with its own caps.
 void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
                        const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
                        const float* colour, float alpha, fz_color_params params) {
     fz_stroke_state* flat = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
-    fz_path* caps = nullptr;
-    fz_var(caps);
+    DashedStroke cut;
+    fz_var(cut);
     fz_try(ctx) {
-        if (stroke->dash_len > 0) {
-            fz_linecap cap =
-                stroke->dash_cap == FZ_LINECAP_TRIANGLE ? FZ_LINECAP_ROUND : stroke->dash_cap;
-            flat->start_cap = flat->dash_cap = flat->end_cap = cap;
+        flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
+        if (HasDashes(stroke)) {
+            flat->dash_len = 0;
+            cut = CutIntoDashes(ctx, path, stroke);
+            if (cut.dashes) fz_stroke_path(ctx, out, cut.dashes, flat, ctm, cs, colour, alpha, params);
         } else {
-            flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
-            caps = StrokeCapShapes(ctx, path, stroke);
+            flat->dash_len = 0;
+            cut.caps = StrokeCapShapes(ctx, path, stroke);
+            fz_stroke_path(ctx, out, path, flat, ctm, cs, colour, alpha, params);
         }
-        fz_stroke_path(ctx, out, path, flat, ctm, cs, colour, alpha, params);
-        if (caps) fz_fill_path(ctx, out, caps, 0, ctm, cs, colour, alpha, params);
+        if (cut.caps) fz_fill_path(ctx, out, cut.caps, 0, ctm, cs, colour, alpha, params);
     }
     fz_always(ctx) {
-        fz_drop_path(ctx, caps);
+        fz_drop_path(ctx, cut.caps);
+        fz_drop_path(ctx, cut.dashes);
         fz_drop_stroke_state(ctx, flat);
     }
     fz_catch(ctx) { fz_rethrow(ctx); }
@@ -303,10 +370,12 @@ void StrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_s
                 fz_matrix ctm, fz_colorspace* cs, const float* colour, float alpha,
                 fz_color_params params) {
     DeviceState& s = State(dev);
+    Paint paint = PaintFor(ctx, s, cs, colour);
     if (Capturing(s) || HasPdfLineCaps(stroke)) {
-        fz_stroke_path(ctx, Out(s), path, stroke, ctm, cs, colour, alpha, params);
+        fz_stroke_path(ctx, Out(s), path, stroke, ctm, paint.cs, paint.colour, alpha, params);
     } else {
-        StrokeWithOwnCaps(ctx, s.target.device, path, stroke, ctm, cs, colour, alpha, params);
+        StrokeWithOwnCaps(ctx, s.target.device, path, stroke, ctm, paint.cs, paint.colour, alpha,
+                          params);
     }
 }
 
@@ -335,12 +404,62 @@ void OpenCapturedContainer(fz_context* ctx, DeviceState& s) {
     }
 }
 
-// The output device would clip to the inside of the path, not to its stroke.
+// A mask whose brush is the stroke (or stroked text) in opaque white.
+struct StrokeMaskShape {
+    const fz_path* path;
+    const fz_text* text;
+    const fz_stroke_state* stroke;
+    fz_matrix ctm;
+};
+
+fz_display_list* StrokeMask(fz_context* ctx, const StrokeMaskShape& shape) {
+    fz_display_list* list = fz_new_display_list(ctx, fz_infinite_rect);
+    fz_device* recorder = nullptr;
+    fz_var(recorder);
+    fz_try(ctx) {
+        recorder = fz_new_list_device(ctx, list);
+        if (shape.path) {
+            fz_stroke_path(ctx, recorder, shape.path, shape.stroke, shape.ctm, fz_device_gray(ctx),
+                           kWhite, 1, fz_default_color_params);
+        } else {
+            fz_stroke_text(ctx, recorder, shape.text, shape.stroke, shape.ctm, fz_device_gray(ctx),
+                           kWhite, 1, fz_default_color_params);
+        }
+        fz_close_device(ctx, recorder);
+    }
+    fz_always(ctx) { fz_drop_device(ctx, recorder); }
+    fz_catch(ctx) {
+        fz_drop_display_list(ctx, list);
+        fz_rethrow(ctx);
+    }
+    return list;
+}
+
+// PDF clips only to the inside of a path: a clip to a stroke becomes a soft mask that paints
+// the stroke, over the content drawn within it.
+void OpenStrokeClip(fz_context* ctx, DeviceState& s, const StrokeMaskShape& shape,
+                    fz_rect scissor) {
+    if (Capturing(s)) {
+        ++s.depth;
+        if (shape.path) {
+            fz_clip_stroke_path(ctx, s.recorder, shape.path, shape.stroke, shape.ctm, scissor);
+        } else {
+            fz_clip_stroke_text(ctx, s.recorder, shape.text, shape.stroke, shape.ctm, scissor);
+        }
+        return;
+    }
+    fz_display_list* mask = StrokeMask(ctx, shape);
+    fz_try(ctx) { StartCapture(ctx, s, CaptureKind::Masked); }
+    fz_catch(ctx) {
+        fz_drop_display_list(ctx, mask);
+        fz_rethrow(ctx);
+    }
+    s.mask = mask;
+}
+
 void ClipStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path,
                     const fz_stroke_state* stroke, fz_matrix ctm, fz_rect scissor) {
-    DeviceState& s = State(dev);
-    OpenCapturedContainer(ctx, s);
-    fz_clip_stroke_path(ctx, s.recorder, path, stroke, ctm, scissor);
+    OpenStrokeClip(ctx, State(dev), {path, nullptr, stroke, ctm}, scissor);
 }
 
 void NoteFonts(DeviceState& s, const fz_text* text) {
@@ -351,14 +470,15 @@ void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
               fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
+    const Paint paint = PaintFor(ctx, s, cs, colour);
     if (Capturing(s) || !HasSimulatedStyle(text)) {
-        fz_fill_text(ctx, Out(s), text, ctm, cs, colour, alpha, params);
+        fz_fill_text(ctx, Out(s), text, ctm, paint.cs, paint.colour, alpha, params);
         return;
     }
     fz_text* slanted = WithItalicSlant(ctx, text);
     fz_try(ctx) {
-        fz_fill_text(ctx, s.target.device, slanted, ctm, cs, colour, alpha, params);
-        StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, cs, colour, alpha, params);
+        fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
+        StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
     }
     fz_always(ctx) { fz_drop_text(ctx, slanted); }
     fz_catch(ctx) { fz_rethrow(ctx); }
@@ -369,7 +489,8 @@ void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_s
                 fz_color_params params) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
-    fz_stroke_text(ctx, Out(s), text, stroke, ctm, cs, colour, alpha, params);
+    Paint paint = PaintFor(ctx, s, cs, colour);
+    fz_stroke_text(ctx, Out(s), text, stroke, ctm, paint.cs, paint.colour, alpha, params);
 }
 
 void ClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
@@ -383,8 +504,8 @@ void ClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
 void ClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
                     const fz_stroke_state* stroke, fz_matrix ctm, fz_rect scissor) {
     DeviceState& s = State(dev);
-    OpenCapturedContainer(ctx, s);
-    fz_clip_stroke_text(ctx, s.recorder, text, stroke, ctm, scissor);
+    NoteFonts(s, text);
+    OpenStrokeClip(ctx, s, {nullptr, text, stroke, ctm}, scissor);
 }
 
 void IgnoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm) {
@@ -410,12 +531,41 @@ void FillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, 
     }
 }
 
+struct ImagePaint {
+    fz_image* image;
+    fz_matrix ctm;
+    float alpha;
+    fz_color_params params;
+};
+
+void PaintImage(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
+    auto* paint = static_cast<ImagePaint*>(arg);
+    fz_fill_image(ctx, device, paint->image, fz_concat(paint->ctm, ctm), paint->alpha,
+                  paint->params);
+}
+
+// True when the image is drawn larger than its pixels at one pixel per page unit (1/96 inch)
+// in either direction: viewers smooth such an image rather than show its pixels as blocks.
+bool IsUpscaled(const DeviceState& s, const fz_image* image, fz_matrix ctm) {
+    constexpr float kPointsPerUnit = 72.0f / 96;
+    const float across = std::hypot(ctm.a, ctm.b) * s.target.unitScale / kPointsPerUnit;
+    const float down = std::hypot(ctm.c, ctm.d) * s.target.unitScale / kPointsPerUnit;
+    return across > image->w + 0.5f || down > image->h + 0.5f;
+}
+
 // Images are placed by our own operators so that each distinct image is stored once.
 void FillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha,
                fz_color_params params) {
     DeviceState& s = State(dev);
     if (Capturing(s)) s.capturedImage = true;
-    if (Capturing(s) || image->imagemask || fz_image_orientation(ctx, image) != 0) {
+    const bool placedByDevice = image->imagemask || fz_image_orientation(ctx, image) != 0;
+    if (!Capturing(s) && placedByDevice && AlphaAsLuminosity(s)) {
+        // The output device would paint its colours into the mask: its coverage is drawn.
+        ImagePaint paint{image, ctm, alpha, params};
+        PlaceRendered(ctx, s, fz_transform_rect(fz_unit_rect, ctm), false, PaintImage, &paint);
+        return;
+    }
+    if (Capturing(s) || placedByDevice) {
         fz_fill_image(ctx, Out(s), image, ctm, alpha, params);
         return;
     }
@@ -424,6 +574,20 @@ void FillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, 
     if (fz_is_empty_rect(clip) || fz_is_infinite_rect(clip)) return;
     clip = fz_union_rect(clip, fz_unit_rect);
     pdf_obj* ref = s.shared->images.ObjectFor(image);
+    // The object is shared by every use: one use drawn enlarged asks for smoothing for all.
+    if (IsUpscaled(s, image, ctm)) pdf_dict_put_bool(ctx, ref, PDF_NAME(Interpolate), 1);
+    if (AlphaAsLuminosity(s)) {
+        // A mask takes the image's alpha: its soft mask as a grey image, or opaque white.
+        ref = pdf_dict_get(ctx, ref, PDF_NAME(SMask));
+        if (!ref) {
+            char gs[48];
+            OpacityOperator(ctx, s, alpha, gs, sizeof gs);
+            char ops[96];
+            std::snprintf(ops, sizeof ops, "%s1 g\n0 0 1 1 re\nf\n", gs);
+            InjectUnderClip(ctx, s.target.device, s.target.contents, clip, ctm, ops);
+            return;
+        }
+    }
     auto known = s.imageNames.find(ref);
     int number = known != s.imageNames.end() ? known->second : NextName(s);
     char name[32];
@@ -442,7 +606,9 @@ void FillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, 
 
 void FillImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm,
                    fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
-    fz_fill_image_mask(ctx, Out(State(dev)), image, ctm, cs, colour, alpha, params);
+    DeviceState& s = State(dev);
+    Paint paint = PaintFor(ctx, s, cs, colour);
+    fz_fill_image_mask(ctx, Out(s), image, ctm, paint.cs, paint.colour, alpha, params);
 }
 
 void ClipImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm,
@@ -459,18 +625,40 @@ void PopClip(fz_context* ctx, fz_device* dev) {
         fz_pop_clip(ctx, s.target.device);
         return;
     }
-    fz_pop_clip(ctx, s.recorder);
-    if (--s.depth == 0) FinishRegion(ctx, s);
+    // Our own masks open without a mark in the capture, so they close without one.
+    const bool ownMask = s.capture == CaptureKind::Masked || s.capture == CaptureKind::MaskBrush;
+    if (!(ownMask && s.depth == 1)) fz_pop_clip(ctx, s.recorder);
+    if (--s.depth == 0) FinishCapture(ctx, s);
 }
 
+// A mask by alpha (all that XPS has) is kept as a soft mask; a mask by luminosity becomes
+// an image with what it masks.
 void BeginMask(fz_context* ctx, fz_device* dev, fz_rect area, int luminosity, fz_colorspace* cs,
                const float* backdrop, fz_color_params params) {
     DeviceState& s = State(dev);
+    if (!Capturing(s) && !luminosity) {
+        StartCapture(ctx, s, CaptureKind::MaskBrush);
+        return;
+    }
     OpenCapturedContainer(ctx, s);
     fz_begin_mask(ctx, s.recorder, area, luminosity, cs, backdrop, params);
 }
 
-void EndMask(fz_context* ctx, fz_device* dev) { fz_end_mask(ctx, Out(State(dev))); }
+// The end of the brush of our own mask starts the capture of the content it masks.
+void EndMask(fz_context* ctx, fz_device* dev) {
+    DeviceState& s = State(dev);
+    if (s.capture != CaptureKind::MaskBrush || s.depth != 1) {
+        fz_end_mask(ctx, Out(s));
+        return;
+    }
+    fz_display_list* mask = TakeCapture(ctx, s);
+    fz_try(ctx) { StartCapture(ctx, s, CaptureKind::Masked); }
+    fz_catch(ctx) {
+        fz_drop_display_list(ctx, mask);
+        fz_rethrow(ctx);
+    }
+    s.mask = mask;
+}
 
 void BeginGroup(fz_context* ctx, fz_device* dev, fz_rect area, fz_colorspace* cs, int isolated,
                 int knockout, int blendmode, float alpha) {
@@ -486,7 +674,7 @@ void EndGroup(fz_context* ctx, fz_device* dev) {
         return;
     }
     fz_end_group(ctx, s.recorder);
-    if (--s.depth == 0) FinishRegion(ctx, s);
+    if (--s.depth == 0) FinishCapture(ctx, s);
 }
 
 int BeginTile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, float xstep, float ystep,
@@ -512,7 +700,7 @@ void EndTile(fz_context* ctx, fz_device* dev) {
         return;
     }
     fz_end_tile(ctx, s.recorder);
-    if (--s.depth == 0) FinishRegion(ctx, s);
+    if (--s.depth == 0) FinishCapture(ctx, s);
 }
 
 void RenderFlags(fz_context* ctx, fz_device* dev, int set, int clear) {
@@ -536,7 +724,7 @@ void CloseDevice(fz_context* ctx, fz_device* dev) {
         if (s.capture == CaptureKind::Tile && s.depth == 1) {
             FinishTile(ctx, dev, s);
         } else if (s.depth == 1) {
-            FinishRegion(ctx, s);
+            FinishCapture(ctx, s);
         } else {
             // Closing the inner containers first keeps the recorded list well formed.
             --s.depth;
@@ -550,6 +738,7 @@ void DropDevice(fz_context* ctx, fz_device* dev) {
     if (!s) return;
     fz_drop_device(ctx, s->recorder);
     fz_drop_display_list(ctx, s->captured);
+    fz_drop_display_list(ctx, s->mask);
     delete s;
 }
 

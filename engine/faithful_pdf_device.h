@@ -1,8 +1,9 @@
 #pragma once
 // A device in front of MuPDF's PDF output device. Paths, text, images and clips pass through;
 // what that device drops or cannot express is turned into what it can: axial and radial
-// shadings become PDF shadings, tiled brushes become PDF tiling patterns, and opacity masks,
-// transparency groups and other shadings are drawn into images placed where they were.
+// shadings become PDF shadings, tiled brushes become PDF tiling patterns, opacity masks and
+// brushes painted through a stroke become soft-masked transparency groups, and transparency
+// groups and other shadings are drawn into images placed where they were.
 
 #include <mupdf/fitz.h>
 #include <mupdf/pdf.h>
@@ -29,6 +30,9 @@ struct FaithfulTarget {
     fz_matrix base;       // maps the device's space onto the stream's default space
     fz_rect limit;        // the part of the device's space that can be seen
     float unitScale;      // length on the page of one unit of the device's space, in points
+    // The stream is a soft mask's group: everything is painted white, keeping its alpha, so
+    // that the luminosity over the group's black backdrop is the alpha of what was drawn.
+    bool alphaAsLuminosity = false;
 };
 
 // A new device writing through target. It does not own the target: close this device first,

@@ -181,10 +181,23 @@ void BleedIntoTransparent(fz_pixmap* pixmap) {
     }
 }
 
+// Premultiplied white of each pixel's own alpha.
+void WhitenKeepingAlpha(fz_pixmap* pixmap) {
+    const int w = fz_pixmap_width(nullptr, pixmap);
+    const int h = fz_pixmap_height(nullptr, pixmap);
+    const int n = fz_pixmap_components(nullptr, pixmap);
+    const ptrdiff_t stride = fz_pixmap_stride(nullptr, pixmap);
+    unsigned char* samples = fz_pixmap_samples(nullptr, pixmap);
+    for (int y = 0; y < h; ++y) {
+        unsigned char* pixel = samples + y * stride;
+        for (int x = 0; x < w; ++x, pixel += n) std::fill(pixel, pixel + n - 1, pixel[n - 1]);
+    }
+}
+
 }  // namespace
 
 RegionImage RenderRegion(fz_context* ctx, fz_rect bounds, float unitScale, bool photographic,
-                         RegionPainter painter, void* arg) {
+                         RegionPainter painter, void* arg, bool coverageOnly) {
     RegionImage result;
     if (fz_is_empty_rect(bounds) || fz_is_infinite_rect(bounds)) return result;
     double scale = kDotsPerInch / 72 * std::max(unitScale, 1e-3f);
@@ -194,6 +207,7 @@ RegionImage RenderRegion(fz_context* ctx, fz_rect bounds, float unitScale, bool 
     fz_irect box = fz_round_rect(fz_transform_rect(bounds, fz_scale(s, s)));
     if (box.x1 <= box.x0 || box.y1 <= box.y0) return result;
 
+    const bool asJpeg = photographic && !coverageOnly;  // white coverage is not photographic
     fz_pixmap* pixmap = nullptr;
     fz_pixmap* opaque = nullptr;
     fz_device* device = nullptr;
@@ -206,10 +220,11 @@ RegionImage RenderRegion(fz_context* ctx, fz_rect bounds, float unitScale, bool 
         device = fz_new_draw_device(ctx, fz_identity, pixmap);
         painter(ctx, device, fz_scale(s, s), arg);
         fz_close_device(ctx, device);
+        if (coverageOnly) WhitenKeepingAlpha(pixmap);
         int coverage = AlphaCoverage(pixmap);
         if (coverage != 0) {
             if (coverage == 1) BleedIntoTransparent(pixmap);
-            if (photographic) {
+            if (asJpeg) {
                 if (coverage == 1) Unpremultiply(pixmap);
                 result.image =
                     JpegImage(ctx, pixmap, coverage == 1 ? AlphaMaskImage(ctx, pixmap) : nullptr);

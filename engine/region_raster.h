@@ -19,8 +19,9 @@ struct RegionImage {
 // Transparent where nothing was painted; the alpha is dropped when every pixel is opaque.
 // Photographic content is kept as JPEG (its alpha, if any, as a lossless mask), anything else
 // losslessly. Throws library errors.
+// With coverageOnly the image is white wherever something was painted, keeping its alpha.
 RegionImage RenderRegion(fz_context* ctx, fz_rect bounds, float unitScale, bool photographic,
-                         RegionPainter painter, void* arg);
+                         RegionPainter painter, void* arg, bool coverageOnly = false);
 
 // The bounds of what list marks, as its clips and masks leave it.
 fz_rect MarkedBounds(fz_context* ctx, fz_display_list* list);

@@ -386,6 +386,86 @@ void XpsDocumentBuilder::AddCappedLine(int page, double x0, double y0, double x1
                            "," + Number(y1) + "\" />\n";
 }
 
+void XpsDocumentBuilder::AddMaskedText(int page, double x, double y, double width,
+                                       double height, uint32_t colour, const std::string& text) {
+    Page& target = PageAt(page);
+    target.markup +=
+        "  <Canvas>\n    <Canvas.OpacityMask>\n      <LinearGradientBrush MappingMode=\"Absolute\" "
+        "StartPoint=\"" + Number(x) + "," + Number(y) + "\" EndPoint=\"" + Number(x + width) +
+        "," + Number(y) + "\">\n" +
+        "        <LinearGradientBrush.GradientStops>\n"
+        "          <GradientStop Color=\"#FF000000\" Offset=\"0\" />\n"
+        "          <GradientStop Color=\"#00000000\" Offset=\"1\" />\n"
+        "        </LinearGradientBrush.GradientStops>\n"
+        "      </LinearGradientBrush>\n    </Canvas.OpacityMask>\n"
+        "    <Path Fill=\"" + Colour(colour) + "\" Data=\"" + RectangleData(x, y, width, height) +
+        "\" />\n    <Glyphs Fill=\"#FF000000\" FontUri=\"" + kFontPart +
+        "\" FontRenderingEmSize=\"" + Number(height / 6) + "\" OriginX=\"" +
+        Number(x + height / 8) + "\" OriginY=\"" + Number(y + height * 0.6) +
+        "\" UnicodeString=\"" + EscapeXml(text) + "\" />\n  </Canvas>\n";
+    target.usesFont = true;
+    textUsed_ += DecodeUtf8(text);
+}
+
+void XpsDocumentBuilder::AddBrushMaskedRect(int page, double x, double y, double width,
+                                            double height, uint32_t colour, MaskBrush brush,
+                                            double cell) {
+    Page& target = PageAt(page);
+    std::string mask;
+    if (brush == MaskBrush::Image) {
+        mask = "<ImageBrush ImageSource=\"" + std::string(kImagePart) +
+               "\" Viewbox=\"0,0,16,16\" ViewboxUnits=\"Absolute\" Viewport=\"" +
+               Number(x + width / 3) + "," + Number(y + height / 3) + "," + Number(width / 3) +
+               "," + Number(height / 3) + "\" ViewportUnits=\"Absolute\" />";
+        target.usesImage = true;
+    } else {
+        std::string c = Number(cell);
+        mask = "<VisualBrush Viewbox=\"0,0," + c + "," + c +
+               "\" ViewboxUnits=\"Absolute\" Viewport=\"" + Number(x) + "," + Number(y) + "," +
+               c + "," + c + "\" ViewportUnits=\"Absolute\" TileMode=\"Tile\">"
+               "<VisualBrush.Visual><Path Fill=\"#FF000000\" Data=\"" +
+               RectangleData(0, 0, cell / 2, cell / 2) +
+               "\" /></VisualBrush.Visual></VisualBrush>";
+    }
+    target.markup += "  <Path Fill=\"" + Colour(colour) + "\" Data=\"" +
+                     RectangleData(x, y, width, height) + "\">\n    <Path.OpacityMask>" + mask +
+                     "</Path.OpacityMask>\n  </Path>\n";
+}
+
+void XpsDocumentBuilder::AddGradientStroke(int page, const std::vector<double>& points,
+                                           double thickness, uint32_t from, uint32_t to) {
+    if (points.size() < 4) return;
+    std::string data = "M " + Number(points[0]) + "," + Number(points[1]) + " L";
+    double left = points[0], right = points[0];
+    for (size_t i = 2; i + 1 < points.size(); i += 2) {
+        data += " " + Number(points[i]) + "," + Number(points[i + 1]);
+        left = std::min(left, points[i]);
+        right = std::max(right, points[i]);
+    }
+    PageAt(page).markup +=
+        "  <Path StrokeThickness=\"" + Number(thickness) + "\" Data=\"" + data +
+        "\">\n    <Path.Stroke>\n      <LinearGradientBrush MappingMode=\"Absolute\" "
+        "StartPoint=\"" + Number(left) + "," + Number(points[1]) + "\" EndPoint=\"" +
+        Number(right) + "," + Number(points[1]) + "\">\n" +
+        GradientStops("LinearGradientBrush", from, to) +
+        "      </LinearGradientBrush>\n    </Path.Stroke>\n  </Path>\n";
+}
+
+void XpsDocumentBuilder::AddStyledLine(int page, double x0, double y0, double x1, double y1,
+                                       double thickness, uint32_t colour,
+                                       const std::string& startCap, const std::string& endCap,
+                                       const std::string& dashes, const std::string& dashCap) {
+    std::string dashing;
+    if (!dashes.empty()) {
+        dashing = "StrokeDashArray=\"" + dashes + "\" StrokeDashCap=\"" + dashCap + "\" ";
+    }
+    PageAt(page).markup += "  <Path Stroke=\"" + Colour(colour) + "\" StrokeThickness=\"" +
+                           Number(thickness) + "\" StrokeStartLineCap=\"" + startCap +
+                           "\" StrokeEndLineCap=\"" + endCap + "\" " + dashing + "Data=\"M " +
+                           Number(x0) + "," + Number(y0) + " L " + Number(x1) + "," + Number(y1) +
+                           "\" />\n";
+}
+
 std::vector<uint8_t> XpsDocumentBuilder::Build() const {
     bool anyFont = false;
     bool anyImage = false;

@@ -76,6 +76,25 @@ class XpsDocumentBuilder {
     void UseOpenXps(bool openXps) { openXps_ = openXps; }
     // A filled path with the given abbreviated geometry as it stands, however malformed.
     void AddPathData(int page, const std::string& data, uint32_t colour);
+    // A canvas under an opacity mask fading from opaque at its left edge to transparent at its
+    // right, holding a rectangle of colour over the whole area and one line of black text.
+    void AddMaskedText(int page, double x, double y, double width, double height,
+                       uint32_t colour, const std::string& text);
+    // A rectangle of colour under an opacity mask of another brush: the JPEG image over the
+    // middle third of the rectangle (Image), or a tiled visual brush of cells of cell x cell
+    // units, each opaque in its top left quarter only (TiledSquares).
+    enum class MaskBrush { Image, TiledSquares };
+    void AddBrushMaskedRect(int page, double x, double y, double width, double height,
+                            uint32_t colour, MaskBrush brush, double cell = 40);
+    // A polyline (x, y pairs) stroked with a linear gradient from `from` at the left of its
+    // bounds to `to` at the right.
+    void AddGradientStroke(int page, const std::vector<double>& points, double thickness,
+                           uint32_t from, uint32_t to);
+    // A straight stroke with the given caps (Flat, Square, Round, Triangle) and, when dashes
+    // is not empty, a dash array (in multiples of the thickness) with its dash cap.
+    void AddStyledLine(int page, double x0, double y0, double x1, double y1, double thickness,
+                       uint32_t colour, const std::string& startCap, const std::string& endCap,
+                       const std::string& dashes = "", const std::string& dashCap = "Flat");
 
     int PageCount() const { return static_cast<int>(pages_.size()); }
     // The package bytes; empty when the font could not be read.
