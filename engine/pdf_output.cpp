@@ -6,6 +6,7 @@
 #include "engine/faithful_pdf_device.h"
 #include "engine/output_files.h"
 #include "engine/pdf_encrypted_writer.h"
+#include "engine/pdf_font_subset.h"
 #include "engine/pdf_identifier.h"
 #include "engine/pdf_stream_compression.h"
 #include "engine/text_encoding.h"
@@ -282,6 +283,7 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
             ReportError("cannot store the font widths: " + error);
             writable = false;
         }
+        if (writable) SubsetEmbeddedFonts(ctx, pdf);
     }
     if (writable && !SetDocumentInfo(ctx, pdf, options.info, error)) {
         ReportError("cannot store the document information: " + error);
