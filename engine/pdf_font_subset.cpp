@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/pdf_glyph_usage.h"
+#include "engine/pdf_to_unicode.h"
 
 namespace engine {
 namespace {
@@ -189,6 +190,7 @@ void StoreSubset(fz_context* ctx, pdf_document* doc, int program, const FontProg
                 TagName(ctx, descendant, PDF_NAME(BaseFont), tag);
                 TagName(ctx, descriptor, PDF_NAME(FontName), tag);
                 PruneWidths(ctx, doc, descendant, info.glyphs);
+                PruneToUnicode(ctx, doc, font, info.glyphs);
             }
             fz_always(ctx) { pdf_drop_obj(ctx, font); }
             fz_catch(ctx) { fz_rethrow(ctx); }
