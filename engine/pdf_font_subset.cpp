@@ -114,15 +114,11 @@ std::string SubsetTag(const std::vector<bool>& glyphs, int program) {
     return tag + "+";
 }
 
-// Rewrites the widths array of descendant to hold only the glyphs kept, in runs of
-// consecutive numbers: the others are never shown.
-void PruneWidths(fz_context* ctx, pdf_document* doc, pdf_obj* descendant, const std::vector<bool>& glyphs) {
-    pdf_obj* widths = pdf_dict_get(ctx, descendant, PDF_NAME(W));
-    if (!pdf_is_array(ctx, widths)) return;
-    // The width of every glyph kept, read from both forms: "c [w1 w2 ...]" and "c1 c2 w".
-    std::vector<float> width(glyphs.size(), -1.0f);
+// The width of every glyph kept (-1 for the others), read from both forms of a widths array:
+// "c [w1 w2 ...]" and "c1 c2 w".
+void ReadWidths(fz_context* ctx, pdf_obj* widths, const std::vector<bool>& glyphs, float* width) {
     const int n = pdf_array_len(ctx, widths);
-    for (int i = 0; i < n;) {
+    for (int i = 0; i + 1 < n;) {
         const int first = pdf_array_get_int(ctx, widths, i);
         pdf_obj* next = pdf_array_get(ctx, widths, i + 1);
         if (pdf_is_array(ctx, next)) {
@@ -140,21 +136,48 @@ void PruneWidths(fz_context* ctx, pdf_document* doc, pdf_obj* descendant, const 
             i += 3;
         }
     }
+}
+
+// The widths array of the glyphs given a width, in runs of consecutive numbers.
+pdf_obj* WidthsArray(fz_context* ctx, pdf_document* doc, const float* width, size_t count) {
     pdf_obj* pruned = pdf_new_array(ctx, doc, 16);
     fz_try(ctx) {
-        for (size_t cid = 0; cid < width.size();) {
+        for (size_t cid = 0; cid < count;) {
             if (width[cid] < 0) {
                 ++cid;
                 continue;
             }
             pdf_array_push_int(ctx, pruned, static_cast<int64_t>(cid));
             pdf_obj* run = pdf_array_push_array(ctx, pruned, 8);
-            for (; cid < width.size() && width[cid] >= 0; ++cid) pdf_array_push_real(ctx, run, width[cid]);
+            for (; cid < count && width[cid] >= 0; ++cid) pdf_array_push_real(ctx, run, width[cid]);
         }
-        pdf_dict_put(ctx, descendant, PDF_NAME(W), pruned);
+    }
+    fz_catch(ctx) {
+        pdf_drop_obj(ctx, pruned);
+        fz_rethrow(ctx);
+    }
+    return pruned;
+}
+
+// Rewrites the widths array of descendant to hold only the glyphs kept: the others are never
+// shown. Never throws: the array stays as it was when the new one cannot be made.
+void PruneWidths(fz_context* ctx, pdf_document* doc, pdf_obj* descendant, const std::vector<bool>& glyphs) {
+    std::vector<float> width(glyphs.size(), -1.0f);
+    float* widthData = width.data();
+    const size_t count = width.size();
+    pdf_obj* pruned = nullptr;
+    fz_var(pruned);
+    // Caught here: a library error must not jump over this function's own objects.
+    fz_try(ctx) {
+        pdf_obj* widths = pdf_dict_get(ctx, descendant, PDF_NAME(W));
+        if (pdf_is_array(ctx, widths)) {
+            ReadWidths(ctx, widths, glyphs, widthData);
+            pruned = WidthsArray(ctx, doc, widthData, count);
+            pdf_dict_put(ctx, descendant, PDF_NAME(W), pruned);
+        }
     }
     fz_always(ctx) { pdf_drop_obj(ctx, pruned); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    fz_catch(ctx) {}
 }
 
 void TagName(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const char* tag) {

@@ -17,13 +17,21 @@ void AppendPart(fz_context* ctx, fz_buffer* content, pdf_obj* stream) {
     fz_catch(ctx) { fz_rethrow(ctx); }
 }
 
+// Content read with these resources shows no text: they name no fonts. Without resources
+// the content may use those of the page, so it is read.
+bool WithoutFonts(fz_context* ctx, pdf_obj* resources) {
+    return pdf_is_dict(ctx, resources) && !pdf_dict_get(ctx, resources, PDF_NAME(Font));
+}
+
 // The content of object num and the resources it is read with, or nothing when the object
-// holds no content. The caller drops both.
+// holds no content or no text can be in it. The caller drops both.
 void LoadContent(fz_context* ctx, pdf_document* doc, int num, fz_buffer** content,
                  pdf_obj** resources) {
     pdf_obj* obj = pdf_load_object(ctx, doc, num);
     fz_try(ctx) {
         if (pdf_name_eq(ctx, pdf_dict_get(ctx, obj, PDF_NAME(Type)), PDF_NAME(Page))) {
+            // Leaving the block early still runs the clean-up below.
+            if (WithoutFonts(ctx, pdf_dict_get_inheritable(ctx, obj, PDF_NAME(Resources)))) break;
             pdf_obj* contents = pdf_dict_get(ctx, obj, PDF_NAME(Contents));
             *content = fz_new_buffer(ctx, 1024);
             if (pdf_is_array(ctx, contents)) {
@@ -39,6 +47,7 @@ void LoadContent(fz_context* ctx, pdf_document* doc, int num, fz_buffer** conten
         } else if (pdf_obj_num_is_stream(ctx, doc, num) &&
                    (pdf_name_eq(ctx, pdf_dict_get(ctx, obj, PDF_NAME(Subtype)), PDF_NAME(Form)) ||
                     pdf_dict_get_int(ctx, obj, PDF_NAME(PatternType)) == 1)) {
+            if (WithoutFonts(ctx, pdf_dict_get(ctx, obj, PDF_NAME(Resources)))) break;
             *content = pdf_load_stream_number(ctx, doc, num);
             *resources = pdf_keep_obj(ctx, pdf_dict_get(ctx, obj, PDF_NAME(Resources)));
         }

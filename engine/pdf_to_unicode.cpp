@@ -2,82 +2,84 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace engine {
 namespace {
 
-constexpr int kMaxMapped = 8;     // the library gives one code up to this many characters
-constexpr int kEntriesPerBlock = 100;  // the most a bfchar block may hold
+constexpr int kMaxMapped = 8;          // the library gives one code up to this many characters
+constexpr size_t kEntriesPerBlock = 100;  // the most a bfchar or bfrange block may hold
 
-// The library's own formatting knows no upper-case hexadecimal.
-void AppendHex4(fz_context* ctx, fz_buffer* out, unsigned value) {
+struct Mapping {
+    unsigned code;
+    std::vector<int> text;
+};
+
+void AppendHex4(std::string& out, unsigned value) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "%04X", value & 0xFFFF);
-    fz_append_string(ctx, out, hex);
+    out += hex;
 }
 
-void AppendUtf16(fz_context* ctx, fz_buffer* out, int c) {
-    if (c >= 0x10000) {
-        c -= 0x10000;
-        AppendHex4(ctx, out, 0xD800u + (static_cast<unsigned>(c) >> 10));
-        AppendHex4(ctx, out, 0xDC00u + (static_cast<unsigned>(c) & 0x3FF));
-    } else {
-        AppendHex4(ctx, out, static_cast<unsigned>(c));
+void AppendUtf16(std::string& out, const std::vector<int>& text) {
+    for (int c : text) {
+        if (c >= 0x10000) {
+            const auto rest = static_cast<unsigned>(c - 0x10000);
+            AppendHex4(out, 0xD800u + (rest >> 10));
+            AppendHex4(out, 0xDC00u + (rest & 0x3FF));
+        } else {
+            AppendHex4(out, static_cast<unsigned>(c));
+        }
     }
 }
 
-// The map's text for the codes marked in used; empty of entries when none maps.
-fz_buffer* MapText(fz_context* ctx, pdf_cmap* cmap, const std::vector<bool>& used) {
-    fz_buffer* entries = fz_new_buffer(ctx, 1024);
-    fz_buffer* out = nullptr;
-    fz_var(out);
-    fz_try(ctx) {
-        int count = 0;
-        for (size_t code = 0; code < used.size() && code < 0x10000; ++code) {
-            if (!used[code]) continue;
-            int mapped[kMaxMapped];
-            int n = pdf_lookup_cmap_full(cmap, static_cast<unsigned>(code), mapped);
-            if (n <= 0) continue;
-            if (count % kEntriesPerBlock == 0) {
-                if (count) fz_append_string(ctx, entries, "endbfchar\n");
-                fz_append_string(ctx, entries, "@@ beginbfchar\n");  // count set below
-            }
-            fz_append_byte(ctx, entries, '<');
-            AppendHex4(ctx, entries, static_cast<unsigned>(code));
-            fz_append_string(ctx, entries, "> <");
-            for (int i = 0; i < n && i < kMaxMapped; ++i) AppendUtf16(ctx, entries, mapped[i]);
-            fz_append_string(ctx, entries, ">\n");
-            ++count;
-        }
-        if (count) fz_append_string(ctx, entries, "endbfchar\n");
+// Writes the entries in blocks of at most kEntriesPerBlock, each announcing its count.
+void AppendBlocks(std::string& out, const std::vector<std::string>& entries, const char* kind) {
+    for (size_t first = 0; first < entries.size(); first += kEntriesPerBlock) {
+        const size_t count = std::min(kEntriesPerBlock, entries.size() - first);
+        out += std::to_string(count) + " begin" + kind + "\n";
+        for (size_t i = first; i < first + count; ++i) out += entries[i];
+        out += std::string("end") + kind + "\n";
+    }
+}
 
-        out = fz_new_buffer(ctx, 1024 + fz_buffer_storage(ctx, entries, nullptr));
-        fz_append_string(ctx, out,
-                         "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-                         "/CIDSystemInfo <</Registry(Adobe)/Ordering(UCS)/Supplement 0>> def\n"
-                         "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-                         "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n");
-        // Each block announces its own number of entries: all full but the last.
-        unsigned char* text = nullptr;
-        const size_t length = fz_buffer_storage(ctx, entries, &text);
-        int block = 0;
-        for (size_t i = 0; i < length; ++i) {
-            if (text[i] == '@' && i + 1 < length && text[i + 1] == '@') {
-                const int inBlock = std::min(kEntriesPerBlock, count - block * kEntriesPerBlock);
-                fz_append_printf(ctx, out, "%d", inBlock);
-                ++block;
-                ++i;
-            } else {
-                fz_append_byte(ctx, out, text[i]);
-            }
+// The map's text. Runs of codes that map to runs of single characters become ranges (within
+// one last byte, as ranges must stay), everything else single entries.
+std::string MapText(const std::vector<Mapping>& mappings) {
+    std::vector<std::string> ranges;
+    std::vector<std::string> singles;
+    for (size_t i = 0; i < mappings.size();) {
+        size_t end = i + 1;
+        const bool single = mappings[i].text.size() == 1 && mappings[i].text[0] < 0x10000;
+        while (single && end < mappings.size() && mappings[end].code == mappings[end - 1].code + 1 &&
+               (mappings[end].code >> 8) == (mappings[i].code >> 8) && mappings[end].text.size() == 1 &&
+               mappings[end].text[0] == mappings[end - 1].text[0] + 1 && mappings[end].text[0] < 0x10000) {
+            ++end;
         }
-        fz_append_string(ctx, out, "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n");
+        std::string entry = "<";
+        AppendHex4(entry, mappings[i].code);
+        if (end - i > 1) {
+            entry += "> <";
+            AppendHex4(entry, mappings[end - 1].code);
+            entry += "> <";
+            AppendUtf16(entry, mappings[i].text);
+            ranges.push_back(entry + ">\n");
+        } else {
+            entry += "> <";
+            AppendUtf16(entry, mappings[i].text);
+            singles.push_back(entry + ">\n");
+        }
+        i = end;
     }
-    fz_always(ctx) { fz_drop_buffer(ctx, entries); }
-    fz_catch(ctx) {
-        fz_drop_buffer(ctx, out);
-        fz_rethrow(ctx);
-    }
+    std::string out =
+        "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo <</Registry(Adobe)/Ordering(UCS)/Supplement 0>> def\n"
+        "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+        "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    AppendBlocks(out, singles, "bfchar");
+    AppendBlocks(out, ranges, "bfrange");
+    out += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
     return out;
 }
 
@@ -87,21 +89,31 @@ void PruneToUnicode(fz_context* ctx, pdf_document* doc, pdf_obj* font, const std
     pdf_obj* map = pdf_dict_get(ctx, font, PDF_NAME(ToUnicode));
     if (!pdf_is_indirect(ctx, map) || !pdf_is_stream(ctx, map)) return;
     pdf_cmap* cmap = nullptr;
+    fz_var(cmap);
     fz_try(ctx) { cmap = pdf_load_embedded_cmap(ctx, doc, map); }
     fz_catch(ctx) { return; }
-    fz_buffer* text = nullptr;
-    fz_var(text);
+    std::vector<Mapping> mappings;
+    for (unsigned code = 0; code < used.size() && code < 0x10000; ++code) {
+        if (!used[code]) continue;
+        int mapped[kMaxMapped];
+        const int n = pdf_lookup_cmap_full(cmap, code, mapped);
+        if (n > 0) mappings.push_back({code, std::vector<int>(mapped, mapped + std::min(n, kMaxMapped))});
+    }
+    pdf_drop_cmap(ctx, cmap);
+    const std::string text = MapText(mappings);
+    const char* bytes = text.data();
+    const size_t length = text.size();
+    fz_buffer* buffer = nullptr;
+    fz_var(buffer);
+    // Caught here: a library error must not jump over this function's own objects.
     fz_try(ctx) {
-        text = MapText(ctx, cmap, used);
-        pdf_update_stream(ctx, doc, map, text, 0);
+        buffer = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(bytes), length);
+        pdf_update_stream(ctx, doc, map, buffer, 0);
         pdf_dict_del(ctx, map, PDF_NAME(Filter));
         pdf_dict_del(ctx, map, PDF_NAME(DecodeParms));
     }
-    fz_always(ctx) {
-        fz_drop_buffer(ctx, text);
-        pdf_drop_cmap(ctx, cmap);
-    }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    fz_always(ctx) { fz_drop_buffer(ctx, buffer); }
+    fz_catch(ctx) {}
 }
 
 }  // namespace engine
