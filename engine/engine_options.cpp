@@ -76,14 +76,16 @@ void ParseSwitch(std::string_view arg, ParseResult& result) {
         Security(options).userPassword = std::string(value);
     } else if (take("-dEncryptionR=")) {
         int revision = 0;
-        if (!ParseInt(value, revision) || revision != 3) {
+        if (!ParseInt(value, revision) || (revision != 3 && revision != 6)) {
             result.errors.push_back("unsupported encryption revision: " + std::string(value));
+        } else {
+            Security(options).revision = revision;
         }
         Security(options);
     } else if (take("-dKeyLength=")) {
         int bits = 0;
-        // Revision 3 allows 40 to 128 bits in steps of 8.
-        if (!ParseInt(value, bits) || bits < 40 || bits > 128 || bits % 8 != 0) {
+        // Revision 3 allows 40 to 128 bits in steps of 8; revision 6 has 256-bit keys only.
+        if (!ParseInt(value, bits) || (bits != 256 && (bits < 40 || bits > 128 || bits % 8 != 0))) {
             result.errors.push_back("invalid key length: " + std::string(value));
         } else {
             Security(options).keyBits = bits;
@@ -127,8 +129,24 @@ ParseResult ParseEngineArguments(const std::vector<std::string>& arguments) {
         result.errors.push_back("no input document given");
         return result;
     }
-    for (size_t i = 0; i + 1 < arguments.size(); ++i) ParseSwitch(arguments[i], result);
+    for (size_t i = 0; i + 1 < arguments.size(); ++i) {
+        ParseSwitch(arguments[i], result);
+        // Passwords stay out: the identifier is public and must not help to guess them.
+        const std::string& argument = arguments[i];
+        if (StartsWith(argument, "-sOutputFile=")) continue;
+        if (StartsWith(argument, "-sOwnerPassword=") || StartsWith(argument, "-sUserPassword=")) {
+            result.options.identity.push_back(argument.substr(0, argument.find('=') + 1));
+        } else {
+            result.options.identity.push_back(argument);
+        }
+    }
     result.options.inputPath = arguments.back();
+    result.options.identity.push_back(arguments.back());
+    if (const auto& security = result.options.security;
+        security && security->revision != 0 && (security->revision == 6) != security->UsesAes256()) {
+        result.errors.push_back("encryption revision " + std::to_string(security->revision) +
+                                " does not take " + std::to_string(security->keyBits) + "-bit keys");
+    }
     if (result.options.device == OutputDevice::None) {
         result.errors.push_back("no output device given (-sDEVICE=pdfwrite or -sDEVICE=bmp16m)");
     }

@@ -7,6 +7,8 @@
 #include "engine/library_messages.h"
 #include "engine/output_files.h"
 #include "engine/pdf_encrypted_writer.h"
+#include "engine/pdf_font_subset.h"
+#include "engine/pdf_identifier.h"
 #include "engine/pdf_stream_compression.h"
 #include "engine/text_encoding.h"
 #include "engine/xps_source.h"
@@ -196,29 +198,53 @@ fz_buffer* SaveToBuffer(fz_context* ctx, pdf_document* doc, std::string& error) 
     return buffer;
 }
 
-// Serialises doc straight into the file at path.
-bool SaveToFile(fz_context* ctx, pdf_document* doc, const std::string& path, std::string& error) {
+// Writes the finished bytes at path.
+bool WriteBufferToFile(fz_context* ctx, fz_buffer* buffer, const std::string& path,
+                       std::string& error) {
     const char* outputPath = path.c_str();
     fz_output* out = nullptr;
+    bool ok = true;
     fz_var(out);
-    fz_try(ctx) { out = fz_new_output_with_path(ctx, outputPath, 0); }
-    fz_catch(ctx) {
-        error = CaughtMessage(ctx);
-        return false;
+    fz_var(ok);
+    fz_try(ctx) {
+        out = fz_new_output_with_path(ctx, outputPath, 0);
+        fz_write_buffer(ctx, out, buffer);
+        fz_close_output(ctx, out);
     }
-    bool ok = WriteCompact(ctx, doc, out, error);
-    fz_drop_output(ctx, out);
+    fz_always(ctx) { fz_drop_output(ctx, out); }
+    fz_catch(ctx) { ok = false; }
+    if (!ok) error = CaughtMessage(ctx);
+    return ok;
+}
+
+bool PlaceholderId(fz_context* ctx, pdf_document* pdf, std::string& error) {
+    bool ok = true;
+    fz_var(ok);
+    fz_try(ctx) { SetPlaceholderId(ctx, pdf); }
+    fz_catch(ctx) { ok = false; }
+    if (!ok) error = CaughtMessage(ctx);
     return ok;
 }
 
 bool SavePdf(fz_context* ctx, pdf_document* pdf, BackgroundStreamDeflater& deflater,
              const EngineOptions& options, const std::string& path, std::string& error) {
     if (!DeflateStreams(ctx, deflater, error)) return false;
-    if (!options.security) return SaveToFile(ctx, pdf, path, error);
-    // The encrypted file is written from the compact one, so that one is kept in memory.
+    // The file is made in memory first: its identifier is a digest of its bytes.
+    if (!PlaceholderId(ctx, pdf, error)) return false;
     fz_buffer* compact = SaveToBuffer(ctx, pdf, error);
     if (!compact) return false;
-    bool ok = WriteEncryptedPdf(ctx, compact, path, *options.security, error);
+    unsigned char* bytes = nullptr;
+    const size_t length = fz_buffer_storage(ctx, compact, &bytes);
+    RestorePlaceholderId(bytes, length);
+    uint8_t id[16];
+    ComputeDocumentId(bytes, length, options.identity, id);
+    bool ok = false;
+    if (options.security) {
+        ok = WriteEncryptedPdf(ctx, compact, path, *options.security, id, error);
+    } else {
+        ReplacePlaceholderId(bytes, length, id);
+        ok = WriteBufferToFile(ctx, compact, path, error);
+    }
     fz_drop_buffer(ctx, compact);
     return ok;
 }
@@ -272,6 +298,7 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
             ReportError("cannot store the font widths: " + error);
             writable = false;
         }
+        if (writable) SubsetEmbeddedFonts(ctx, pdf);
     }
     if (writable && !SetDocumentInfo(ctx, pdf, options.info, error)) {
         ReportError("cannot store the document information: " + error);

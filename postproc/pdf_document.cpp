@@ -68,6 +68,16 @@ EncryptionSignature ReadEncryptionSignature(QPDF& pdf) {
     signature.keyLengthBits = length.isInteger() ? length.getIntValueAsInt() : 40;
     signature.ownerKey = StringKey(encrypt, "/O");
     signature.userKey = StringKey(encrypt, "/U");
+    signature.ownerEncryptedKey = StringKey(encrypt, "/OE");
+    signature.userEncryptedKey = StringKey(encrypt, "/UE");
+    signature.sealedPermissions = StringKey(encrypt, "/Perms");
+    int v = 0;
+    QPDF::encryption_method_e streams = QPDF::e_none;
+    QPDF::encryption_method_e strings = QPDF::e_none;
+    QPDF::encryption_method_e files = QPDF::e_none;
+    pdf.isEncrypted(revision, permissions, v, streams, strings, files);
+    signature.streamMethod = static_cast<int>(streams);
+    signature.stringMethod = static_cast<int>(strings);
     return signature;
 }
 

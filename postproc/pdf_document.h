@@ -34,6 +34,13 @@ struct EncryptionSignature {
     std::string filter;
     std::string ownerKey;
     std::string userKey;
+    // Revision 5 and 6 (AES-256): the file key under each password and the sealed permissions.
+    std::string ownerEncryptedKey;
+    std::string userEncryptedKey;
+    std::string sealedPermissions;
+    // The crypt filter methods of streams and strings (none, RC4, AES-128, AES-256).
+    int streamMethod = 0;
+    int stringMethod = 0;
     std::string firstId;
 
     bool operator==(const EncryptionSignature&) const = default;

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "postproc/page_stamp.h"
+#include "postproc/repeatable_writing.h"
 #include "postproc/replacement_file.h"
 
 namespace mstar {
@@ -12,6 +13,7 @@ void StampPdfFile(const std::string& path, const PdfPasswords& passwords,
                   const OverlayRequest& request) {
     OpenedPdf original = OpenProtectedPdf(path, passwords);
     const EncryptionSignature before = ReadEncryptionSignature(*original.pdf);
+    SeededRandomData randomData(StampSeed(path, *original.pdf, request));
 
     StampAllPages(*original.pdf, request);
 
@@ -23,9 +25,12 @@ void StampPdfFile(const std::string& path, const PdfPasswords& passwords,
         // key, permissions and password entries.
         QPDFWriter writer(*original.pdf);
         writer.setOutputFile(temporaryName.c_str(), replacement.stream(), false);
+        MakeWriterRepeatable(writer, before.encrypted);
+        ScopedRandomData seeded(&randomData);
         writer.write();
     }
     replacement.Close();
+    if (before.encrypted) ReplaceFixedSecondId(temporaryName);
 
     // Read the result back as a reader would before it replaces anything.
     OpenedPdf written =

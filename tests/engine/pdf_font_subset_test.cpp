@@ -1,0 +1,128 @@
+// Embedded fonts are subsets: pdffonts reports each as one (tagged name), the embedded program's
+// character map holds the characters shown and no others, the text reads as before and the
+// pages look as MuPDF draws the XPS.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "engine_test_support.h"
+
+namespace {
+
+using namespace enginetest;
+namespace fs = std::filesystem;
+
+constexpr const char* kShownFirst = "Quick zebras";
+constexpr const char* kShownSecond = "jump 42";
+// Characters that the package's font holds but no page shows.
+constexpr const char* kNeverShown = "WXYV";
+
+class PdfFontSubsetTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* tool : {"pdffonts", "pdftotext", "mutool", "fc-query", "compare"}) {
+            if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+        }
+        // The package's font holds the characters of every text added, shown or not: the text
+        // that is never shown sits on a page the document lists but does not have, so the
+        // engine never draws it.
+        xpsfixture::XpsDocumentBuilder doc;
+        int first = doc.AddPage(kPage1Width, kPage1Height);
+        doc.AddText(first, 96, 200, 32, kShownFirst);
+        int second = doc.AddPage(kPage1Width, kPage1Height);
+        doc.AddText(second, 96, 300, 32, kShownSecond);
+        int missing = doc.AddMissingPage(kPage1Width, kPage1Height);
+        doc.AddText(missing, 96, 300, 32, kNeverShown);
+        document_ = dir_ / "fonts.xps";
+        ASSERT_TRUE(doc.WriteTo(document_));
+        pdf_ = dir_ / "fonts.pdf";
+        // The missing page makes the engine report a failed page (exit 1), nothing else.
+        ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf_, document_});
+        ASSERT_EQ(run.exitCode, 1) << run.err;
+        ASSERT_TRUE(fs::exists(pdf_));
+    }
+
+    TempDir dir_;
+    std::string document_;
+    std::string pdf_;
+};
+
+// The characters (code points) in the character map of a font file, from fc-query's ranges.
+std::set<unsigned> Charset(const std::string& font) {
+    ShellResult r = RunShell("fc-query --format='%{charset}' " + ShellQuote(font));
+    std::set<unsigned> result;
+    std::istringstream ranges(r.out);
+    std::string range;
+    while (ranges >> range) {
+        const size_t dash = range.find('-');
+        const unsigned first = std::stoul(range.substr(0, dash), nullptr, 16);
+        const unsigned last = dash == std::string::npos ? first : std::stoul(range.substr(dash + 1), nullptr, 16);
+        for (unsigned c = first; c <= last; ++c) result.insert(c);
+    }
+    return result;
+}
+
+TEST_F(PdfFontSubsetTest, EveryEmbeddedFontIsASubsetHoldingTheCharactersShown) {
+    ShellResult fonts = RunShell("pdffonts " + ShellQuote(pdf_));
+    ASSERT_EQ(fonts.exitCode, 0) << fonts.err;
+    std::istringstream lines(fonts.out);
+    std::string line;
+    int rows = 0;
+    static const std::regex row("^([A-Z]{6})\\+\\S.*\\s(yes|no)\\s+(yes|no)\\s+(yes|no)\\s+\\d+\\s+\\d+\\s*$");
+    std::getline(lines, line);
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        ++rows;
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, row)) << "not a tagged subset: " << line;
+        EXPECT_EQ(m[2].str(), "yes") << "not embedded: " << line;
+        EXPECT_EQ(m[3].str(), "yes") << "not a subset: " << line;
+        EXPECT_EQ(m[4].str(), "yes") << "no ToUnicode map: " << line;
+    }
+    EXPECT_EQ(rows, 1) << fonts.out;
+
+    // The embedded program, read by FreeType through fontconfig.
+    ShellResult extract = RunShell("cd " + ShellQuote(dir_.str()) + " && mutool extract " + ShellQuote(pdf_));
+    ASSERT_EQ(extract.exitCode, 0) << extract.err;
+    std::string font;
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+        if (entry.path().filename().string().rfind("font-", 0) == 0) font = entry.path().string();
+    }
+    ASSERT_FALSE(font.empty()) << "no font program extracted";
+    std::set<unsigned> expected;
+    for (const char* text : {kShownFirst, kShownSecond}) {
+        for (const char* c = text; *c; ++c) expected.insert(static_cast<unsigned char>(*c));
+    }
+    std::set<unsigned> charset = Charset(font);
+    for (const char* c = kNeverShown; *c; ++c) {
+        EXPECT_EQ(charset.count(static_cast<unsigned char>(*c)), 0u) << "kept '" << *c << "'";
+    }
+    for (unsigned c : expected) EXPECT_EQ(charset.count(c), 1u) << "lost '" << static_cast<char>(c) << "'";
+}
+
+TEST_F(PdfFontSubsetTest, TextAndPixelsStayAsTheyWere) {
+    for (int page : {1, 2}) {
+        ShellResult text = RunShell("pdftotext -f " + std::to_string(page) + " -l " +
+                                    std::to_string(page) + " " + ShellQuote(pdf_) + " -");
+        EXPECT_EQ(text.out, std::string(page == 1 ? kShownFirst : kShownSecond) + "\n\n\f");
+    }
+    // MuPDF's drawing of the XPS against its drawing of the PDF, pages 1 and 2.
+    for (int page : {1, 2}) {
+        const std::string x = dir_ / "x.png";
+        const std::string p = dir_ / "p.png";
+        RunShell("mutool draw -q -r 96 -o " + ShellQuote(x) + " " + ShellQuote(document_) + " " + std::to_string(page));
+        RunShell("mutool draw -q -r 96 -o " + ShellQuote(p) + " " + ShellQuote(pdf_) + " " + std::to_string(page));
+        ShellResult r = RunShell("compare -metric RMSE " + ShellQuote(x) + " " + ShellQuote(p) + " null:");
+        std::smatch m;
+        const std::string out = r.err + r.out;
+        ASSERT_TRUE(std::regex_search(out, m, std::regex("\\(([0-9.e+-]+)\\)"))) << out;
+        EXPECT_LE(std::atof(m[1].str().c_str()), 0.01) << "page " << page;
+    }
+}
+
+}  // namespace
