@@ -143,3 +143,24 @@ TEST_F(PdfEndToEnd, OutputFolderTooLongIsInvalid) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PdfEndToEnd, Aes256StampedAndTheSameBytesEveryRun) {
+    REQUIRE_TOOLS("pdftotext");
+    ShellResult result = Run("-i report.xps -t pdf -o a -pu secret -pn owner -pl 256 -wt STAMPED");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string pdf = dir / "a/report.pdf";
+    const ShellResult shown = RunShell("qpdf --show-encryption --password=secret " + ShellQuote(pdf));
+    EXPECT_NE(shown.out.find("R = 6"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("AESv3"), std::string::npos) << shown.out;
+    const std::string text = RunShell("pdftotext -upw secret " + ShellQuote(pdf) + " -").out;
+    EXPECT_NE(text.find(kText), std::string::npos) << text;
+    EXPECT_NE(text.find("STAMPED"), std::string::npos) << text;
+    // The same document and options, another folder: the same bytes.
+    result = Run("-i report.xps -t pdf -o b -pu secret -pn owner -pl 256 -wt STAMPED");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(dir / "b/report.pdf"), ReadFile(pdf));
+}
+
+}  // namespace
