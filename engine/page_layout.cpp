@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <cstring>
 
 namespace engine {
 namespace {
@@ -25,30 +24,17 @@ int ReadNumbers(const char* text, double* values, int count) {
     return read;
 }
 
-// The first point of a path's abbreviated geometry ("F1 M 10,20 L ...").
-fz_point FirstPathPoint(const char* data) {
-    if (!data) return {0, 0};
-    const char* move = std::strpbrk(data, "Mm");
-    double xy[2];
-    if (!move || ReadNumbers(move + 1, xy, 2) != 2) return {0, 0};
-    return {static_cast<float>(xy[0]), static_cast<float>(xy[1])};
-}
-
-// Where a named element starts, in its own coordinates: the top of the em box at a text's
-// origin, a path's first point, a canvas's origin.
-fz_point Anchor(fz_xml* element, const std::string& kind) {
-    if (kind == "Glyphs") {
-        double origin[2] = {0, 0};
-        double size = 0;
-        if (const char* x = fz_xml_att(element, "OriginX")) origin[0] = std::strtod(x, nullptr);
-        if (const char* y = fz_xml_att(element, "OriginY")) origin[1] = std::strtod(y, nullptr);
-        if (const char* em = fz_xml_att(element, "FontRenderingEmSize")) {
-            size = std::strtod(em, nullptr);
-        }
-        return {static_cast<float>(origin[0]), static_cast<float>(origin[1] - size)};
-    }
-    if (kind == "Path") return FirstPathPoint(fz_xml_att(element, "Data"));
-    return {0, 0};
+// Where a named element starts: the top left of what it draws, from the page's left edge
+// for right-to-left text (whose start is not known without the font).
+fz_point Anchor(fz_xml* element, const std::string& kind, fz_matrix parentTransform) {
+    const fz_rect area = ElementBounds(element, parentTransform);
+    fz_point at = fz_is_empty_rect(area)
+                      ? fz_transform_point(fz_make_point(0, 0),
+                                           fz_concat(ElementTransform(element), parentTransform))
+                      : fz_make_point(area.x0, area.y0);
+    const char* bidi = kind == "Glyphs" ? fz_xml_att(element, "BidiLevel") : nullptr;
+    if (bidi && std::atoi(bidi) % 2 == 1) at.x = 0;
+    return at;
 }
 
 // Gathers named elements and linked canvases below parent.
@@ -59,11 +45,7 @@ void CollectNames(fz_xml* parent, fz_matrix parentTransform, PageLayout& layout)
         if (kind != "Canvas" && kind != "Path" && kind != "Glyphs") continue;
         const fz_matrix transform = fz_concat(ElementTransform(element), parentTransform);
         if (const char* name = fz_xml_att(element, "Name")) {
-            fz_point at = fz_transform_point(Anchor(element, kind), transform);
-            // Right-to-left text ends at its origin; where it starts is not known without the
-            // font, so the place is given from the page's left edge.
-            const char* bidi = fz_xml_att(element, "BidiLevel");
-            if (bidi && std::atoi(bidi) % 2 == 1) at.x = 0;
+            const fz_point at = Anchor(element, kind, parentTransform);
             layout.names.emplace(name, fz_make_point(at.x * static_cast<float>(kPointsPerXpsUnit),
                                                      at.y * static_cast<float>(kPointsPerXpsUnit)));
         }

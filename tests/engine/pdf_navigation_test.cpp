@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -189,6 +190,33 @@ TEST_F(PdfNavigationTest, EncryptedFileKeepsLinksAndOutline) {
     EXPECT_EQ(links[3], "link 2 72.00 72.00 144.00 144.00 goto 3 0.00 0.00");
     EXPECT_EQ(LinesStartingWith(navigation, "outline "),
               (std::vector<std::string>{"outline 1 Chapter one -> goto 2 0.00 0.00"}));
+}
+
+// The whole converter: its post-processor stamps the overlay into the encrypted file and
+// must keep what the engine wrote; a title given on the command line beats the package's.
+TEST_F(PdfNavigationTest, ConverterOverlayKeepsLinksOutlineAndGivenTitle) {
+    REQUIRE_TOOLS("pdftotext");
+    xpsfixture::XpsDocumentBuilder doc = LinkedDocument();
+    doc.AddOutlineEntry(1, "Chapter one", "#Second");
+    doc.AddCoreProperty("dc:title", "Package title");
+    doc.AddCoreProperty("dc:creator", "Package author");
+    ASSERT_TRUE(doc.WriteTo(document_));
+    const std::string out = dir_ / "out";
+    std::filesystem::create_directory(out);
+    ShellResult run = RunShell(ShellQuote(BuiltBinDir() + "/xpsconv") + " -i " +
+                               ShellQuote(document_) + " -t pdf -o " + ShellQuote(out) +
+                               " -pt \"Given title\" -pu secret -pl 128 -wt STAMPED");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string pdf = out + "/navigation.pdf";
+    std::string navigation = Navigation(pdf, "secret");
+    EXPECT_EQ(LinesStartingWith(navigation, "link ").size(), 4u) << navigation;
+    EXPECT_EQ(LinesStartingWith(navigation, "outline "),
+              (std::vector<std::string>{"outline 1 Chapter one -> goto 2 0.00 0.00"}));
+    std::string info = Tool("pdfinfo -upw secret " + ShellQuote(pdf));
+    EXPECT_EQ(Field(info, "Title"), "Given title");
+    EXPECT_EQ(Field(info, "Author"), "Package author");
+    EXPECT_NE(Tool("pdftotext -upw secret " + ShellQuote(pdf) + " -").find("STAMPED"),
+              std::string::npos);
 }
 
 TEST_F(PdfNavigationTest, PageBoxesAreTheFixedPageSizesToTheHundredthOfAPoint) {
