@@ -1,9 +1,9 @@
 #include "engine/element_bounds.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <algorithm>
 #include <string>
 
 #include "engine/xps_package.h"
@@ -84,8 +84,8 @@ class GeometryBounds {
     }
 
     void Add(double x, double y) {
-        fz_point p = fz_transform_point(
-            fz_make_point(static_cast<float>(x), static_cast<float>(y)), transform_);
+        fz_point p = fz_transform_point(fz_make_point(static_cast<float>(x), static_cast<float>(y)),
+                                        transform_);
         bounds_.Add(p);
     }
 
@@ -171,16 +171,21 @@ fz_rect PathBounds(fz_xml* path, fz_matrix transform) {
             }
             for (fz_xml* figure = fz_xml_down(geometry); figure; figure = fz_xml_next(figure)) {
                 if (!fz_xml_tag(figure)) continue;
-                std::string points = fz_xml_att(figure, "StartPoint") ? fz_xml_att(figure, "StartPoint") : "";
-                for (fz_xml* segment = fz_xml_down(figure); segment; segment = fz_xml_next(segment)) {
-                    if (const char* more = fz_xml_tag(segment) ? fz_xml_att(segment, "Points") : nullptr) {
+                std::string points =
+                    fz_xml_att(figure, "StartPoint") ? fz_xml_att(figure, "StartPoint") : "";
+                for (fz_xml* segment = fz_xml_down(figure); segment;
+                     segment = fz_xml_next(segment)) {
+                    if (const char* more =
+                            fz_xml_tag(segment) ? fz_xml_att(segment, "Points") : nullptr) {
                         points += std::string(" ") + more;
                     }
-                    if (const char* end = fz_xml_tag(segment) ? fz_xml_att(segment, "Point") : nullptr) {
+                    if (const char* end =
+                            fz_xml_tag(segment) ? fz_xml_att(segment, "Point") : nullptr) {
                         points += std::string(" ") + end;
                     }
                 }
-                if (!points.empty()) GeometryBounds(transform, extent).Read(("M " + points).c_str());
+                if (!points.empty())
+                    GeometryBounds(transform, extent).Read(("M " + points).c_str());
             }
         }
     }
@@ -225,8 +230,8 @@ fz_rect GlyphsBounds(fz_xml* glyphs, fz_matrix transform) {
     const float width = size * 2 / 3 * static_cast<float>(count);
     const char* bidi = fz_xml_att(glyphs, "BidiLevel");
     const bool leftwards = bidi && std::atoi(bidi) % 2 == 1;
-    fz_rect local = fz_make_rect(leftwards ? x - width : x, y - size, leftwards ? x : x + width,
-                                 y + size / 4);
+    fz_rect local =
+        fz_make_rect(leftwards ? x - width : x, y - size, leftwards ? x : x + width, y + size / 4);
     return fz_transform_rect(local, transform);
 }
 

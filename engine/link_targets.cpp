@@ -14,7 +14,8 @@ std::string FragmentOf(const std::string& uri) {
 // "PageN" or "N" as a page index from 0; -1 otherwise.
 int PageNumberTarget(const std::string& fragment, int pageCount) {
     std::string digits = fragment;
-    if (digits.size() > 4 && (digits.compare(0, 4, "Page") == 0 || digits.compare(0, 4, "page") == 0)) {
+    if (digits.size() > 4 &&
+        (digits.compare(0, 4, "Page") == 0 || digits.compare(0, 4, "page") == 0)) {
         digits.erase(0, 4);
     }
     if (digits.empty() || digits.size() > 9) return -1;

@@ -11,8 +11,8 @@
 namespace engine {
 
 struct LinkTarget {
-    int page = -1;           // from 0
-    fz_point at = {0, 0};    // points from the page's top left
+    int page = -1;         // from 0
+    fz_point at = {0, 0};  // points from the page's top left
 };
 
 // False when the target names nothing in the document. Catches the library's errors.

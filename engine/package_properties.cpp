@@ -48,7 +48,8 @@ std::optional<std::string> PdfDateFromW3c(const std::string& text) {
     size_t at = 4;
     bool withTime = false;
     if (at < text.size()) {
-        if (text[at] != '-' || (month = Digits(text, at + 1, 2)) < 1 || month > 12) return std::nullopt;
+        if (text[at] != '-' || (month = Digits(text, at + 1, 2)) < 1 || month > 12)
+            return std::nullopt;
         at += 3;
     }
     if (at < text.size()) {
@@ -57,8 +58,8 @@ std::optional<std::string> PdfDateFromW3c(const std::string& text) {
     }
     if (at < text.size()) {
         if (text[at] != 'T' || (hour = Digits(text, at + 1, 2)) < 0 || hour > 23 ||
-            text.size() < at + 6 || text[at + 3] != ':' ||
-            (minute = Digits(text, at + 4, 2)) < 0 || minute > 59) {
+            text.size() < at + 6 || text[at + 3] != ':' || (minute = Digits(text, at + 4, 2)) < 0 ||
+            minute > 59) {
             return std::nullopt;
         }
         at += 6;
@@ -80,7 +81,8 @@ std::optional<std::string> PdfDateFromW3c(const std::string& text) {
         } else if (at + 6 == text.size() && (text[at] == '+' || text[at] == '-') &&
                    text[at + 3] == ':') {
             int zoneHours = Digits(text, at + 1, 2), zoneMinutes = Digits(text, at + 4, 2);
-            if (zoneHours < 0 || zoneHours > 23 || zoneMinutes < 0 || zoneMinutes > 59) return std::nullopt;
+            if (zoneHours < 0 || zoneHours > 23 || zoneMinutes < 0 || zoneMinutes > 59)
+                return std::nullopt;
             std::snprintf(zone, sizeof zone, "%c%02d'%02d'", text[at], zoneHours, zoneMinutes);
         } else {
             return std::nullopt;
@@ -112,9 +114,9 @@ std::vector<InfoEntry> WithPackageProperties(const std::vector<InfoEntry>& given
         bool date;
     };
     constexpr Mapping kMappings[] = {
-        {"title", "Title", false},          {"subject", "Subject", false},
-        {"creator", "Author", false},       {"keywords", "Keywords", false},
-        {"created", "CreationDate", true},  {"modified", "ModDate", true},
+        {"title", "Title", false},         {"subject", "Subject", false},
+        {"creator", "Author", false},      {"keywords", "Keywords", false},
+        {"created", "CreationDate", true}, {"modified", "ModDate", true},
     };
     for (const Mapping& mapping : kMappings) {
         if (has(mapping.key)) continue;

@@ -11,11 +11,11 @@ fz_rect PageMediaBox(const PageLayout* layout, fz_rect libraryBounds) {
 
 fz_rect PdfBoxOf(const XpsBox& box, fz_rect mediaBox) {
     const double top = mediaBox.y1;
-    fz_rect pdfBox = fz_make_rect(
-        static_cast<float>(mediaBox.x0 + box.x * kPointsPerXpsUnit),
-        static_cast<float>(top - (box.y + box.height) * kPointsPerXpsUnit),
-        static_cast<float>(mediaBox.x0 + (box.x + box.width) * kPointsPerXpsUnit),
-        static_cast<float>(top - box.y * kPointsPerXpsUnit));
+    fz_rect pdfBox =
+        fz_make_rect(static_cast<float>(mediaBox.x0 + box.x * kPointsPerXpsUnit),
+                     static_cast<float>(top - (box.y + box.height) * kPointsPerXpsUnit),
+                     static_cast<float>(mediaBox.x0 + (box.x + box.width) * kPointsPerXpsUnit),
+                     static_cast<float>(top - box.y * kPointsPerXpsUnit));
     // A box may not reach beyond the media box; a bleed usually does.
     return fz_intersect_rect(pdfBox, mediaBox);
 }

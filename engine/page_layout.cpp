@@ -1,9 +1,9 @@
 #include "engine/page_layout.h"
 
-#include "engine/element_bounds.h"
-
 #include <cctype>
 #include <cstdlib>
+
+#include "engine/element_bounds.h"
 
 namespace engine {
 namespace {

@@ -32,7 +32,8 @@ void AppendAnnotation(fz_context* ctx, pdf_document* pdf, pdf_obj* pageObject, f
         if (destination) pdf_dict_put(ctx, annotation, PDF_NAME(Dest), destination);
         pdf_dict_put(ctx, annotation, PDF_NAME(P), pageObject);
         pdf_obj* annots = pdf_dict_get(ctx, pageObject, PDF_NAME(Annots));
-        if (!pdf_is_array(ctx, annots)) annots = pdf_dict_put_array(ctx, pageObject, PDF_NAME(Annots), 4);
+        if (!pdf_is_array(ctx, annots))
+            annots = pdf_dict_put_array(ctx, pageObject, PDF_NAME(Annots), 4);
         pdf_array_push_drop(ctx, annots, pdf_add_object(ctx, pdf, annotation));
     }
     fz_always(ctx) {

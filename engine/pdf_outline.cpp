@@ -29,7 +29,8 @@ struct OutlineWriter {
             pdf_dict_put_text_string(ctx, entry, PDF_NAME(Title), item->title ? item->title : "");
             pdf_dict_put(ctx, entry, PDF_NAME(Parent), parent);
             LinkTarget target;
-            if (item->uri && ResolveInternalTarget(ctx, doc, layout, pageCount, item->uri, target)) {
+            if (item->uri &&
+                ResolveInternalTarget(ctx, doc, layout, pageCount, item->uri, target)) {
                 pdf_dict_put_drop(ctx, entry, PDF_NAME(Dest), NewDestination(ctx, pdf, target));
             }
             if (previous) {
@@ -50,8 +51,8 @@ struct OutlineWriter {
 
 }  // namespace
 
-bool AddOutline(fz_context* ctx, fz_document* doc, pdf_document* pdf,
-                const DocumentLayout& layout, int pageCount, std::string& error) {
+bool AddOutline(fz_context* ctx, fz_document* doc, pdf_document* pdf, const DocumentLayout& layout,
+                int pageCount, std::string& error) {
     fz_outline* outline = nullptr;
     pdf_obj* root = nullptr;
     bool ok = true;

@@ -247,7 +247,8 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         fz_rect bounds = kFallbackPageBounds;
         for (int index = 0; index < pageCount && writable; ++index) {
             std::string pageError;
-            PageOutcome outcome = AppendPage(ctx, doc, state, index, layout.Page(index), bounds, pageError);
+            PageOutcome outcome =
+                AppendPage(ctx, doc, state, index, layout.Page(index), bounds, pageError);
             if (outcome != PageOutcome::Complete) {
                 ReportError("page " + std::to_string(index + 1) + ": " + pageError);
                 allGood = false;

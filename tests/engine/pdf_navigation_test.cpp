@@ -141,7 +141,8 @@ TEST_F(PdfNavigationTest, LinksBecomeAnnotationsOverTheirElementsWithWorkingTarg
     std::string json = Tool("qpdf --json=1 --json-key=objects " + ShellQuote(pdf_));
     auto count = [&](const std::string& what) {
         size_t n = 0;
-        for (size_t at = json.find(what); at != std::string::npos; at = json.find(what, at + 1)) ++n;
+        for (size_t at = json.find(what); at != std::string::npos; at = json.find(what, at + 1))
+            ++n;
         return n;
     };
     EXPECT_EQ(count("\"/Subtype\": \"/Link\""), 4u);
@@ -158,13 +159,14 @@ TEST_F(PdfNavigationTest, OutlineKeepsTitlesNestingAndTargets) {
     doc.AddOutlineEntry(1, "Appendix", "#Page1");
     Convert(doc);
     std::vector<std::string> outline = LinesStartingWith(Navigation(pdf_), "outline ");
-    EXPECT_EQ(outline, (std::vector<std::string>{
-                           "outline 1 Chapter one -> goto 2 0.00 0.00",
-                           "outline 2 Section \xc3\xa9t\xc3\xa9 \xce\xb1\xce\xb2 -> goto 3 150.00 375.00",
-                           "outline 3 Deeper -> goto 3 0.00 0.00",
-                           "outline 2 Lost section -> none",
-                           "outline 1 Appendix -> goto 1 0.00 0.00",
-                       }));
+    EXPECT_EQ(outline,
+              (std::vector<std::string>{
+                  "outline 1 Chapter one -> goto 2 0.00 0.00",
+                  "outline 2 Section \xc3\xa9t\xc3\xa9 \xce\xb1\xce\xb2 -> goto 3 150.00 375.00",
+                  "outline 3 Deeper -> goto 3 0.00 0.00",
+                  "outline 2 Lost section -> none",
+                  "outline 1 Appendix -> goto 1 0.00 0.00",
+              }));
     // Every entry is open: the root counts all five, the first chapter its three.
     std::string root = Tool("mutool show " + ShellQuote(pdf_) + " trailer/Root/Outlines");
     EXPECT_NE(root.find("/Count 5"), std::string::npos) << root;

@@ -90,11 +90,11 @@ class XpsDocumentBuilder {
     std::string PageAttributes(int page) const;
 
     std::vector<Page> pages_;
-    std::u32string textUsed_;
-    std::map<int, std::string> pageAttributes_;  // more FixedPage attributes, each after a blank
+    std::u32string textUsed_;  // characters of every text, for the font subset
+    std::map<int, std::string> pageAttributes_;            // more FixedPage attributes
     std::map<int, std::vector<std::string>> linkTargets_;  // names the FixedDocument lists
-    std::string outline_;         // OutlineEntry elements
-    std::string coreProperties_;  // elements of coreProperties  // characters of every text, for the font subset
+    std::string outline_;                                  // OutlineEntry elements
+    std::string coreProperties_;                           // elements of coreProperties
 };
 
 }  // namespace xpsfixture
