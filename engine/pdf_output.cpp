@@ -6,9 +6,13 @@
 #include "engine/faithful_pdf_device.h"
 #include "engine/library_messages.h"
 #include "engine/output_files.h"
+#include "engine/package_properties.h"
+#include "engine/page_boxes.h"
 #include "engine/pdf_encrypted_writer.h"
 #include "engine/pdf_font_subset.h"
 #include "engine/pdf_identifier.h"
+#include "engine/pdf_links.h"
+#include "engine/pdf_outline.h"
 #include "engine/pdf_stream_compression.h"
 #include "engine/text_encoding.h"
 #include "engine/xps_source.h"
@@ -30,7 +34,7 @@ enum class PageOutcome { Complete, Partial, Lost };
 // Draws page index of doc into a new page at the end of pdf. bounds is the page size used
 // when the page cannot be loaded; on return it holds the page's size.
 PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& state, int index,
-                       fz_rect& bounds, std::string& error) {
+                       const PageLayout* layout, fz_rect& bounds, std::string& error) {
     pdf_document* pdf = state.doc;
     fz_page* page = nullptr;
     fz_device* device = nullptr;
@@ -38,7 +42,7 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& stat
     pdf_obj* resources = nullptr;
     fz_buffer* contents = nullptr;
     pdf_obj* pageObject = nullptr;
-    fz_rect mediaBox = bounds;
+    fz_rect mediaBox = PageMediaBox(layout, bounds);
     bool drawn = true;
     bool added = true;
     fz_var(added);
@@ -57,7 +61,7 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& stat
         if (fz_is_empty_rect(pageBounds) || fz_is_infinite_rect(pageBounds)) {
             fz_throw(ctx, FZ_ERROR_GENERIC, "page has no usable size");
         }
-        mediaBox = pageBounds;
+        mediaBox = PageMediaBox(layout, pageBounds);
     }
     fz_catch(ctx) { drawn = false; }
     if (!drawn) error = CaughtMessage(ctx);
@@ -94,6 +98,7 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& stat
         if (!resources) resources = pdf_new_dict(ctx, pdf, 0);
         if (!contents) contents = fz_new_buffer(ctx, 0);
         pageObject = pdf_add_page(ctx, pdf, mediaBox, 0, resources, contents);
+        StorePageBoxes(ctx, pdf, pageObject, layout, mediaBox);
         pdf_insert_page(ctx, pdf, -1, pageObject);
     }
     fz_always(ctx) {
@@ -261,6 +266,8 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
     }
     bool allGood = true;
     bool writable = true;
+    XpsPackage package(ctx, options.inputPath);
+    const DocumentLayout layout = DocumentLayout::Read(package, pageCount);
     // Deflates each page's streams on another core while the next pages are drawn.
     BackgroundStreamDeflater deflater(ctx, pdf);
     {
@@ -272,7 +279,7 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
             PageOutcome outcome;
             {
                 PageMessageScope scope(ctx, said);
-                outcome = AppendPage(ctx, doc, state, index, bounds, pageError);
+                outcome = AppendPage(ctx, doc, state, index, layout.Page(index), bounds, pageError);
             }
             messages.ReportPage(index + 1, said);
             // A page short of memory may have lost only what the library skipped, without an
@@ -300,7 +307,16 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         }
         if (writable) SubsetEmbeddedFonts(ctx, pdf);
     }
-    if (writable && !SetDocumentInfo(ctx, pdf, options.info, error)) {
+    if (writable && !AddPageLinks(ctx, doc, pdf, layout, pageCount, error)) {
+        ReportError("cannot store the links: " + error);
+        allGood = false;
+    }
+    if (writable && !AddOutline(ctx, doc, pdf, layout, pageCount, error)) {
+        ReportError("cannot store the outline: " + error);
+        allGood = false;
+    }
+    const std::vector<InfoEntry> info = WithPackageProperties(options.info, package);
+    if (writable && !SetDocumentInfo(ctx, pdf, info, error)) {
         ReportError("cannot store the document information: " + error);
         writable = false;
     }

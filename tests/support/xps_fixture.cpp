@@ -466,6 +466,65 @@ void XpsDocumentBuilder::AddStyledLine(int page, double x0, double y0, double x1
                            "\" />\n";
 }
 
+void XpsDocumentBuilder::AddLinkedRect(int page, double x, double y, double width,
+                                       double height, uint32_t colour, const std::string& uri) {
+    PageAt(page).markup += "  <Path Fill=\"" + Colour(colour) + "\" FixedPage.NavigateUri=\"" +
+                           EscapeXml(uri) + "\" Data=\"" + RectangleData(x, y, width, height) +
+                           "\" />\n";
+}
+
+void XpsDocumentBuilder::AddLinkedText(int page, double x, double y, double size,
+                                       const std::string& text, const std::string& uri) {
+    AddText(page, x, y, size, text);
+    std::string& markup = PageAt(page).markup;
+    markup.insert(markup.rfind(" />"), " FixedPage.NavigateUri=\"" + EscapeXml(uri) + "\"");
+}
+
+void XpsDocumentBuilder::AddLinkedCanvas(int page, double x, double y, double width,
+                                         double height, uint32_t colour, const std::string& uri) {
+    // The canvas is moved into place, its rectangle drawn at its origin.
+    PageAt(page).markup += "  <Canvas RenderTransform=\"1,0,0,1," + Number(x) + "," + Number(y) +
+                           "\" FixedPage.NavigateUri=\"" + EscapeXml(uri) +
+                           "\">\n    <Path Fill=\"" + Colour(colour) + "\" Data=\"" +
+                           RectangleData(0, 0, width, height) + "\" />\n  </Canvas>\n";
+}
+
+void XpsDocumentBuilder::AddNamedText(int page, double x, double y, double size,
+                                      const std::string& text, const std::string& name) {
+    AddText(page, x, y, size, text);
+    std::string& markup = PageAt(page).markup;
+    markup.insert(markup.rfind(" />"), " Name=\"" + EscapeXml(name) + "\"");
+}
+
+void XpsDocumentBuilder::AddLinkTarget(int page, const std::string& name) {
+    PageAt(page);
+    linkTargets_[page].push_back(name);
+}
+
+void XpsDocumentBuilder::AddOutlineEntry(int level, const std::string& title,
+                                         const std::string& target) {
+    outline_ += "      <OutlineEntry OutlineLevel=\"" + std::to_string(level) +
+                "\" Description=\"" + EscapeXml(title) + "\" OutlineTarget=\"" +
+                EscapeXml(target) + "\" />\n";
+}
+
+void XpsDocumentBuilder::SetPageBoxes(int page, const std::string& bleedBox,
+                                      const std::string& contentBox) {
+    PageAt(page);
+    std::string& attributes = pageAttributes_[page];
+    if (!bleedBox.empty()) attributes += " BleedBox=\"" + bleedBox + "\"";
+    if (!contentBox.empty()) attributes += " ContentBox=\"" + contentBox + "\"";
+}
+
+void XpsDocumentBuilder::AddCoreProperty(const std::string& element, const std::string& value) {
+    coreProperties_ += "  <" + element + ">" + EscapeXml(value) + "</" + element + ">\n";
+}
+
+std::string XpsDocumentBuilder::PageAttributes(int page) const {
+    auto found = pageAttributes_.find(page);
+    return found == pageAttributes_.end() ? std::string() : found->second;
+}
+
 std::vector<uint8_t> XpsDocumentBuilder::Build() const {
     bool anyFont = false;
     bool anyImage = false;
@@ -499,11 +558,44 @@ std::vector<uint8_t> XpsDocumentBuilder::Build() const {
                 "  <Default Extension=\"ttf\" ContentType=\"application/vnd.ms-opentype\" />\n"
                 "  <Default Extension=\"jpg\" ContentType=\"image/jpeg\" />\n"
                 "  <Default Extension=\"png\" ContentType=\"image/png\" />\n"
+                "  <Default Extension=\"struct\" "
+                "ContentType=\"application/vnd.ms-package.xps-documentstructure+xml\" />\n"
+                "  <Override PartName=\"/metadata/properties.xml\" "
+                "ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\" />\n"
                 "</Types>\n");
     zip.Add("_rels/.rels",
             std::string(kXmlHead) + "<Relationships xmlns=\"" + kRelationshipsNamespace +
                 "\">\n  <Relationship Id=\"R0\" Type=\"" + startType +
-                "\" Target=\"/FixedDocumentSequence.fdseq\" />\n</Relationships>\n");
+                "\" Target=\"/FixedDocumentSequence.fdseq\" />\n" +
+                (coreProperties_.empty()
+                     ? std::string()
+                     : "  <Relationship Id=\"R1\" Type=\"http://schemas.openxmlformats.org/"
+                       "package/2006/relationships/metadata/core-properties\" "
+                       "Target=\"metadata/properties.xml\" />\n") +
+                "</Relationships>\n");
+    if (!coreProperties_.empty()) {
+        zip.Add("metadata/properties.xml",
+                std::string(kXmlHead) +
+                    "<cp:coreProperties xmlns:cp=\"http://schemas.openxmlformats.org/package/2006/"
+                    "metadata/core-properties\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+                    "xmlns:dcterms=\"http://purl.org/dc/terms/\">\n" +
+                    coreProperties_ + "</cp:coreProperties>\n");
+    }
+    if (!outline_.empty()) {
+        zip.Add("Documents/1/_rels/FixedDocument.fdoc.rels",
+                std::string(kXmlHead) + "<Relationships xmlns=\"" + kRelationshipsNamespace +
+                    "\">\n  <Relationship Id=\"S0\" "
+                    "Type=\"http://schemas.microsoft.com/xps/2005/06/documentstructure\" "
+                    "Target=\"Structure/DocStructure.struct\" />\n</Relationships>\n");
+        zip.Add("Documents/1/Structure/DocStructure.struct",
+                std::string(kXmlHead) +
+                    "<DocumentStructure xmlns=\"http://schemas.microsoft.com/xps/2005/06/"
+                    "documentstructure\">\n  <DocumentStructure.Outline>\n"
+                    "    <DocumentOutline xml:lang=\"en-US\">\n" +
+                    outline_ +
+                    "    </DocumentOutline>\n  </DocumentStructure.Outline>\n"
+                    "</DocumentStructure>\n");
+    }
     zip.Add("FixedDocumentSequence.fdseq",
             std::string(kXmlHead) + "<FixedDocumentSequence xmlns=\"" + markupNamespace +
                 "\">\n  <DocumentReference Source=\"/Documents/1/FixedDocument.fdoc\" />\n"
@@ -513,7 +605,17 @@ std::vector<uint8_t> XpsDocumentBuilder::Build() const {
     for (int i = 0; i < PageCount(); ++i) {
         fdoc += "  <PageContent Source=\"/Documents/1/Pages/" + std::to_string(i + 1) +
                 ".fpage\" Width=\"" + Number(pages_[i].width) + "\" Height=\"" +
-                Number(pages_[i].height) + "\" />\n";
+                Number(pages_[i].height) + "\"";
+        auto targets = linkTargets_.find(i);
+        if (targets == linkTargets_.end()) {
+            fdoc += " />\n";
+            continue;
+        }
+        fdoc += ">\n    <PageContent.LinkTargets>\n";
+        for (const std::string& name : targets->second) {
+            fdoc += "      <LinkTarget Name=\"" + EscapeXml(name) + "\" />\n";
+        }
+        fdoc += "    </PageContent.LinkTargets>\n  </PageContent>\n";
     }
     zip.Add("Documents/1/FixedDocument.fdoc", fdoc + "</FixedDocument>\n");
 
@@ -524,7 +626,8 @@ std::vector<uint8_t> XpsDocumentBuilder::Build() const {
         zip.Add("Documents/1/Pages/" + name,
                 std::string(kXmlHead) + "<FixedPage xmlns=\"" + markupNamespace +
                     "\" xml:lang=\"en-US\" Width=\"" + Number(page.width) + "\" Height=\"" +
-                    Number(page.height) + "\">\n" + page.markup + "</FixedPage>\n");
+                    Number(page.height) + "\"" + PageAttributes(i) + ">\n" + page.markup +
+                    "</FixedPage>\n");
         std::vector<std::string> needed = page.resources;
         if (page.usesFont) needed.push_back(kFontPart);
         if (page.usesImage) needed.push_back(kImagePart);

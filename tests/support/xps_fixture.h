@@ -5,6 +5,7 @@
 // per inch one unit is one pixel.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -95,6 +96,26 @@ class XpsDocumentBuilder {
     void AddStyledLine(int page, double x0, double y0, double x1, double y1, double thickness,
                        uint32_t colour, const std::string& startCap, const std::string& endCap,
                        const std::string& dashes = "", const std::string& dashCap = "Flat");
+    // Hyperlinks (FixedPage.NavigateUri): a filled rectangle, a line of text, and a canvas
+    // holding a filled rectangle, each linking to uri.
+    void AddLinkedRect(int page, double x, double y, double width, double height, uint32_t colour,
+                       const std::string& uri);
+    void AddLinkedText(int page, double x, double y, double size, const std::string& text,
+                       const std::string& uri);
+    void AddLinkedCanvas(int page, double x, double y, double width, double height,
+                         uint32_t colour, const std::string& uri);
+    // A line of text whose Glyphs element carries Name="name".
+    void AddNamedText(int page, double x, double y, double size, const std::string& text,
+                      const std::string& name);
+    // A LinkTarget of the page in the FixedDocument.
+    void AddLinkTarget(int page, const std::string& name);
+    // An OutlineEntry of the document structure, in order.
+    void AddOutlineEntry(int level, const std::string& title, const std::string& target);
+    // The FixedPage's BleedBox and ContentBox ("x,y,w,h"); an empty text leaves one out.
+    void SetPageBoxes(int page, const std::string& bleedBox, const std::string& contentBox);
+    // A core property (element "dc:title", "dc:creator", "dcterms:created", ...) of the package,
+    // kept in a part that the package relationships name.
+    void AddCoreProperty(const std::string& element, const std::string& value);
 
     int PageCount() const { return static_cast<int>(pages_.size()); }
     // The package bytes; empty when the font could not be read.
@@ -119,6 +140,7 @@ class XpsDocumentBuilder {
     // in XPS units is viewWidth x viewHeight.
     void AddImageBrush(int page, double x, double y, double width, double height,
                        const std::string& part, double viewWidth, double viewHeight);
+    std::string PageAttributes(int page) const;
 
     std::vector<Page> pages_;
     // Parts beyond the font and the flat image, written as they are: name (without the
@@ -127,6 +149,10 @@ class XpsDocumentBuilder {
     int resourceCount_ = 0;
     bool openXps_ = false;
     std::u32string textUsed_;  // characters of every text, for the font subset
+    std::map<int, std::string> pageAttributes_;            // more FixedPage attributes
+    std::map<int, std::vector<std::string>> linkTargets_;  // names the FixedDocument lists
+    std::string outline_;                                  // OutlineEntry elements
+    std::string coreProperties_;                           // elements of coreProperties
 };
 
 }  // namespace xpsfixture

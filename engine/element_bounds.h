@@ -1,0 +1,19 @@
+#pragma once
+// The area an element of a FixedPage covers, from its markup alone: what the library does not
+// measure for a Canvas that carries a hyperlink.
+
+#include <mupdf/fitz.h>
+
+namespace engine {
+
+// The bounds of a Path, Glyphs or Canvas (with everything inside it) under transform, which
+// maps the element's parent coordinates to the page, in XPS units. Curves and arcs count with
+// their control points and radii, text with an average advance per character: the area is
+// never smaller than what is drawn, rarely much larger. Empty when nothing is drawn.
+fz_rect ElementBounds(fz_xml* element, fz_matrix transform);
+
+// The element's own RenderTransform (attribute or MatrixTransform child); identity when it
+// has none or refers to a resource.
+fz_matrix ElementTransform(fz_xml* element);
+
+}  // namespace engine
