@@ -14,7 +14,7 @@ test_packages=(
   poppler-utils qpdf libtiff-tools libjpeg-turbo-progs imagemagick netpbm libopenjp2-tools
   emf2svg librsvg2-bin libwmf-bin mupdf-tools pngcheck
   fonts-urw-base35
-  file man-db fontconfig
+  file man-db fontconfig unzip
 )
 
 wanted=("${packages[@]}")

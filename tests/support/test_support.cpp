@@ -91,6 +91,7 @@ constexpr Provider kProviders[] = {
     {"rsvg-convert", "librsvg2-bin", nullptr},  {"wmf2gd", "libwmf-bin", nullptr},
     {"fc-match", "fontconfig", nullptr},        {"giftopnm", "netpbm", nullptr},
     {"pcxtoppm", "netpbm", nullptr},            {"tgatoppm", "netpbm", nullptr},
+    {"unzip", "unzip", nullptr},
     {"Helvetica", "fonts-urw-base35", "Nimbus Sans"},
 };
 
