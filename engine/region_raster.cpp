@@ -54,8 +54,9 @@ fz_pixmap* WithoutAlpha(fz_context* ctx, fz_pixmap* pixmap) {
     return opaque;
 }
 
-// The draw device leaves colours multiplied by their alpha; a JPEG's colours are not.
-void Unpremultiply(fz_pixmap* pixmap) {
+// Calls change(pixel, components) on every pixel of a pixmap whose last component is alpha.
+template <typename Change>
+void ForEachPixel(fz_pixmap* pixmap, Change change) {
     const int w = fz_pixmap_width(nullptr, pixmap);
     const int h = fz_pixmap_height(nullptr, pixmap);
     const int n = fz_pixmap_components(nullptr, pixmap);
@@ -63,15 +64,19 @@ void Unpremultiply(fz_pixmap* pixmap) {
     unsigned char* samples = fz_pixmap_samples(nullptr, pixmap);
     for (int y = 0; y < h; ++y) {
         unsigned char* pixel = samples + y * stride;
-        for (int x = 0; x < w; ++x, pixel += n) {
-            const int alpha = pixel[n - 1];
-            if (alpha == 0 || alpha == 255) continue;
-            for (int k = 0; k < n - 1; ++k) {
-                pixel[k] =
-                    static_cast<unsigned char>(std::min(255, (pixel[k] * 255 + alpha / 2) / alpha));
-            }
-        }
+        for (int x = 0; x < w; ++x, pixel += n) change(pixel, n);
     }
+}
+
+// The draw device leaves colours multiplied by their alpha; a JPEG's colours are not.
+void Unpremultiply(fz_pixmap* pixmap) {
+    ForEachPixel(pixmap, [](unsigned char* pixel, int n) {
+        const int alpha = pixel[n - 1];
+        if (alpha == 0 || alpha == 255) return;
+        for (int k = 0; k < n - 1; ++k) {
+            pixel[k] = static_cast<unsigned char>(std::min(255, (pixel[k] * 255 + alpha / 2) / alpha));
+        }
+    });
 }
 
 // The alpha channel of pixmap as a grey image, for use as a soft mask.
@@ -183,15 +188,7 @@ void BleedIntoTransparent(fz_pixmap* pixmap) {
 
 // Premultiplied white of each pixel's own alpha.
 void WhitenKeepingAlpha(fz_pixmap* pixmap) {
-    const int w = fz_pixmap_width(nullptr, pixmap);
-    const int h = fz_pixmap_height(nullptr, pixmap);
-    const int n = fz_pixmap_components(nullptr, pixmap);
-    const ptrdiff_t stride = fz_pixmap_stride(nullptr, pixmap);
-    unsigned char* samples = fz_pixmap_samples(nullptr, pixmap);
-    for (int y = 0; y < h; ++y) {
-        unsigned char* pixel = samples + y * stride;
-        for (int x = 0; x < w; ++x, pixel += n) std::fill(pixel, pixel + n - 1, pixel[n - 1]);
-    }
+    ForEachPixel(pixmap, [](unsigned char* pixel, int n) { std::fill(pixel, pixel + n - 1, pixel[n - 1]); });
 }
 
 }  // namespace

@@ -363,18 +363,26 @@ void XpsDocumentBuilder::AddTiledSquares(int page, double x, double y, double wi
         "  </Path>\n";
 }
 
+namespace {
+
+// An opacity mask brush from opaque at x to transparent at x + width.
+std::string FadingMask(double x, double y, double width) {
+    return "      <LinearGradientBrush MappingMode=\"Absolute\" StartPoint=\"" + Number(x) + "," + Number(y) +
+           "\" EndPoint=\"" + Number(x + width) + "," + Number(y) + "\">\n" +
+           "        <LinearGradientBrush.GradientStops>\n"
+           "          <GradientStop Color=\"#FF000000\" Offset=\"0\" />\n"
+           "          <GradientStop Color=\"#00000000\" Offset=\"1\" />\n"
+           "        </LinearGradientBrush.GradientStops>\n"
+           "      </LinearGradientBrush>\n";
+}
+
+}  // namespace
+
 void XpsDocumentBuilder::AddFadedRect(int page, double x, double y, double width, double height,
                                       uint32_t colour) {
     PageAt(page).markup +=
         "  <Path Fill=\"" + Colour(colour) + "\" Data=\"" + RectangleData(x, y, width, height) +
-        "\">\n    <Path.OpacityMask>\n      <LinearGradientBrush MappingMode=\"Absolute\" "
-        "StartPoint=\"" + Number(x) + "," + Number(y) + "\" EndPoint=\"" + Number(x + width) +
-        "," + Number(y) + "\">\n" +
-        "        <LinearGradientBrush.GradientStops>\n"
-        "          <GradientStop Color=\"#FF000000\" Offset=\"0\" />\n"
-        "          <GradientStop Color=\"#00000000\" Offset=\"1\" />\n"
-        "        </LinearGradientBrush.GradientStops>\n"
-        "      </LinearGradientBrush>\n    </Path.OpacityMask>\n  </Path>\n";
+        "\">\n    <Path.OpacityMask>\n" + FadingMask(x, y, width) + "    </Path.OpacityMask>\n  </Path>\n";
 }
 
 void XpsDocumentBuilder::AddCappedLine(int page, double x0, double y0, double x1, double y1,
@@ -390,14 +398,7 @@ void XpsDocumentBuilder::AddMaskedText(int page, double x, double y, double widt
                                        double height, uint32_t colour, const std::string& text) {
     Page& target = PageAt(page);
     target.markup +=
-        "  <Canvas>\n    <Canvas.OpacityMask>\n      <LinearGradientBrush MappingMode=\"Absolute\" "
-        "StartPoint=\"" + Number(x) + "," + Number(y) + "\" EndPoint=\"" + Number(x + width) +
-        "," + Number(y) + "\">\n" +
-        "        <LinearGradientBrush.GradientStops>\n"
-        "          <GradientStop Color=\"#FF000000\" Offset=\"0\" />\n"
-        "          <GradientStop Color=\"#00000000\" Offset=\"1\" />\n"
-        "        </LinearGradientBrush.GradientStops>\n"
-        "      </LinearGradientBrush>\n    </Canvas.OpacityMask>\n"
+        "  <Canvas>\n    <Canvas.OpacityMask>\n" + FadingMask(x, y, width) + "    </Canvas.OpacityMask>\n"
         "    <Path Fill=\"" + Colour(colour) + "\" Data=\"" + RectangleData(x, y, width, height) +
         "\" />\n    <Glyphs Fill=\"#FF000000\" FontUri=\"" + kFontPart +
         "\" FontRenderingEmSize=\"" + Number(height / 6) + "\" OriginX=\"" +
