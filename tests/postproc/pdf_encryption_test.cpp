@@ -16,26 +16,6 @@ struct EncryptionCase {
     const char* passOwner;
 };
 
-// qpdf --show-encryption output without the line that says which password matched.
-std::string EncryptionReport(const std::filesystem::path& pdf, const std::string& password) {
-    std::string report;
-    if (RunCommand(
-            "qpdf --show-encryption --password=" + Quote(password) + " " + Quote(pdf.string()),
-            &report) != 0) {
-        return "<cannot open>";
-    }
-    std::string kept;
-    size_t start = 0;
-    while (start < report.size()) {
-        size_t end = report.find('\n', start);
-        if (end == std::string::npos) end = report.size();
-        const std::string line = report.substr(start, end - start);
-        if (line.find("Supplied password") == std::string::npos) kept += line + "\n";
-        start = end + 1;
-    }
-    return kept;
-}
-
 // The key length in bits, read from the /Encrypt dictionary as qpdf's JSON shows it.
 std::string KeyLength(const std::filesystem::path& pdf, const std::string& password) {
     std::string json;

@@ -36,6 +36,9 @@ std::string Quote(const std::string& text);
 
 // Runs a shell command; returns its exit status and its standard output (stderr is dropped).
 int RunCommand(const std::string& command, std::string* output = nullptr);
+// qpdf --show-encryption output with a password, without the line that says which password
+// matched; "<cannot open>" when qpdf could not read the file.
+std::string EncryptionReport(const std::filesystem::path& pdf, const std::string& password);
 
 struct Pixmap {
     int width = 0;

@@ -12,23 +12,6 @@
 namespace postproc_test {
 namespace {
 
-// qpdf's report with a password, the line naming the password that matched left out.
-std::string Encryption(const std::filesystem::path& pdf, const std::string& password) {
-    std::string report;
-    RunCommand("qpdf --show-encryption --password=" + Quote(password) + " " + Quote(pdf.string()),
-               &report);
-    std::string kept;
-    size_t start = 0;
-    while (start < report.size()) {
-        size_t end = report.find('\n', start);
-        if (end == std::string::npos) end = report.size();
-        const std::string line = report.substr(start, end - start);
-        if (line.find("Supplied password") == std::string::npos) kept += line + "\n";
-        start = end + 1;
-    }
-    return kept;
-}
-
 class StampRepeatabilityTest : public PostProcessorTest {
   protected:
     // Stamps two copies of source and checks that they come out the same.
@@ -61,10 +44,10 @@ TEST_F(StampRepeatabilityTest, PlainRc4AndAesFilesStampToTheSameBytes) {
               0);
     StampTwice("plain.pdf", "", "");
     StampTwice("rc4.pdf", "u", "o");
-    const std::string before = Encryption(Path("aes.pdf"), "o");
+    const std::string before = EncryptionReport(Path("aes.pdf"), "o");
     ASSERT_NE(before.find("R = 6\n"), std::string::npos) << before;
     WriteBytes(Path("stamped.pdf"), StampTwice("aes.pdf", "u", "o"));
-    EXPECT_EQ(Encryption(Path("stamped.pdf"), "o"), before);
+    EXPECT_EQ(EncryptionReport(Path("stamped.pdf"), "o"), before);
     EXPECT_NE(PageText(Path("stamped.pdf"), 2, "u").find("Reviewed copy"), std::string::npos);
     EXPECT_NE(RunCommand("qpdf --check " + Quote(Path("stamped.pdf").string())), 0)
         << "the user password must still be required";
@@ -83,10 +66,10 @@ TEST_F(StampRepeatabilityTest, TheEnginesAesFileStaysRevision6AndRepeatable) {
                          " -sOwnerPassword=chosen-owner -sUserPassword=reader -dEncryptionR=6 "
                          "-dKeyLength=256 -dPermissions=60 " + Quote(Path("doc.xps").string())),
               0);
-    const std::string before = Encryption(Path("aes.pdf"), "reader");
+    const std::string before = EncryptionReport(Path("aes.pdf"), "reader");
     ASSERT_NE(before.find("file encryption method: AESv3"), std::string::npos) << before;
     WriteBytes(Path("stamped.pdf"), StampTwice("aes.pdf", "reader", ""));
-    EXPECT_EQ(Encryption(Path("stamped.pdf"), "reader"), before);
+    EXPECT_EQ(EncryptionReport(Path("stamped.pdf"), "reader"), before);
     std::string owner;
     RunCommand("qpdf --show-encryption --password=chosen-owner " + Quote(Path("stamped.pdf").string()),
                &owner);
