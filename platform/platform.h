@@ -1,18 +1,30 @@
 #pragma once
-// Operating-system services used by the converter. One set of declarations, one
-// implementation per platform, chosen by the build (POSIX now).
+// Operating-system services used by the converter, its engine and its post-processor. One set
+// of declarations, one implementation per platform (platform/posix, platform/win32), chosen by
+// the build. The few constants that differ are chosen here, so that no file outside this
+// folder asks which system it is built for.
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace platform {
 
-// Folder separator of this platform.
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+// The command-line text arrives in the ANSI code page, which the overlay font already uses.
+constexpr bool kArgumentsAreUtf8 = false;
+#else
 constexpr char kSeparator = '/';
-// Command-line text arrives in UTF-8 here; on Windows it is already in the ANSI code page.
+// Command-line text arrives in UTF-8 and is converted for the overlay font.
 constexpr bool kArgumentsAreUtf8 = true;
+#endif
+
+// The text of this program's command line after its own name, as the system handed it over;
+// false where the system hands over only an argument vector (POSIX).
+bool ProgramArgumentsText(std::string& text);
 
 // ---- Files and folders ----------------------------------------------------------------------
 
@@ -39,6 +51,13 @@ struct FolderEntry {
 // False when the folder cannot be listed (the system's reason in reason, when given).
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string* reason = nullptr);
 bool RemoveFile(const std::string& path);
+// Creates a new file at path and opens it with the C library mode given ("wb", "w+b"); nullptr
+// when the name exists already or the file cannot be made, with errno telling why (EEXIST for
+// a name that is taken). Never opens or truncates an existing file.
+std::FILE* CreateNewFile(const std::string& path, const char* mode);
+// Renames the file source onto target, replacing a file already there in one step. False, with
+// errno telling why, when it fails; source is then left as it was.
+bool MoveFileOver(const std::string& source, const std::string& target);
 bool RemoveFolder(const std::string& path);
 // Creates a folder only the current user can use, below the system's temporary folder, named
 // prefix followed by random characters. Returns its path ending in a separator, or empty.
@@ -46,6 +65,9 @@ std::string MakePrivateTempFolder(const std::string& prefix);
 // Why the folder cannot take new output files (missing, not a folder, not writable), in the
 // system's words; empty when it can.
 std::string FolderUnusableReason(const std::string& folder);
+
+// Sets a variable of this process's environment, for libraries that read it later.
+bool SetEnvironmentValue(const std::string& name, const std::string& value);
 
 // ---- Memory ---------------------------------------------------------------------------------
 
@@ -109,8 +131,8 @@ std::string QuoteArgument(const std::string& argument);
 
 struct ChildProcess {
     int64_t id = -1;        // process id, -1 when none
-    int outputPipe = -1;    // read end of the child's standard output
-    int inputPipe = -1;     // write end of the child's standard input (nobody writes to it)
+    intptr_t outputPipe = -1;  // read end of the child's standard output (descriptor or handle)
+    intptr_t inputPipe = -1;   // write end of the child's standard input (nobody writes to it)
     int exitCode = -1;      // once ended: its exit code, 128 + signal when a signal ended it
     bool signalled = false;  // once ended: a signal ended it (rather than an exit with a code)
 };

@@ -133,4 +133,22 @@ std::string FolderUnusableReason(const std::string& folder) {
     return std::string();
 }
 
+std::FILE* CreateNewFile(const std::string& path, const char* mode) {
+    // O_EXCL makes the creation itself the test, so no other writer's file is ever taken over.
+    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) return nullptr;
+    std::FILE* file = fdopen(descriptor, mode);
+    if (file == nullptr) {
+        const int reason = errno;
+        close(descriptor);
+        unlink(path.c_str());
+        errno = reason;
+    }
+    return file;
+}
+
+bool MoveFileOver(const std::string& source, const std::string& target) {
+    return rename(source.c_str(), target.c_str()) == 0;
+}
+
 }  // namespace platform

@@ -22,8 +22,8 @@ extern char** environ;
 
 namespace platform {
 
-static void CloseDescriptor(int& fd) {
-    if (fd >= 0) close(fd);
+static void CloseDescriptor(intptr_t& fd) {
+    if (fd >= 0) close(static_cast<int>(fd));
     fd = -1;
 }
 
@@ -175,7 +175,7 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
 size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size) {
     if (child.outputPipe < 0) return 0;
     while (true) {
-        const ssize_t count = read(child.outputPipe, buffer, size);
+        const ssize_t count = read(static_cast<int>(child.outputPipe), buffer, size);
         if (count > 0) return static_cast<size_t>(count);
         if (count < 0 && errno == EINTR) continue;
         return 0;
@@ -184,7 +184,7 @@ size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size) {
 
 bool WaitForChildOutput(ChildProcess& child, int timeoutMs) {
     if (child.outputPipe < 0) return true;
-    pollfd watched{child.outputPipe, POLLIN, 0};
+    pollfd watched{static_cast<int>(child.outputPipe), POLLIN, 0};
     while (true) {
         const int ready = poll(&watched, 1, timeoutMs);
         if (ready > 0) return true;

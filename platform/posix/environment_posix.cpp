@@ -1,0 +1,13 @@
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+bool ProgramArgumentsText(std::string&) { return false; }
+
+bool SetEnvironmentValue(const std::string& name, const std::string& value) {
+    return setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+}  // namespace platform
