@@ -8,20 +8,14 @@ constexpr int kSpins = 200;
 }  // namespace
 
 void BriefLock::lock() {
+    // A few tries before sleeping in the mutex: the holder usually lets go within them.
     for (int spin = 0; spin < kSpins; ++spin) {
-        int expected = 0;
-        if (state_.load(std::memory_order_relaxed) == 0 &&
-            state_.compare_exchange_weak(expected, 1, std::memory_order_acquire)) {
-            return;
-        }
+        if (mutex_.try_lock()) return;
     }
-    // Marked as having sleepers, so that the holder wakes one when it lets go.
-    while (state_.exchange(2, std::memory_order_acquire) != 0) state_.wait(2);
+    mutex_.lock();
 }
 
-void BriefLock::unlock() {
-    if (state_.exchange(0, std::memory_order_release) == 2) state_.notify_one();
-}
+void BriefLock::unlock() { mutex_.unlock(); }
 
 LibraryLocks::LibraryLocks() : callbacks_{this, &LibraryLocks::Lock, &LibraryLocks::Unlock} {}
 

@@ -4,20 +4,22 @@
 #include <mupdf/fitz.h>
 
 #include <array>
-#include <atomic>
+#include <mutex>
 
 namespace engine {
 
 // The library holds its locks for a few instructions at a time (a cache look-up, a reference
 // count), but takes them for every glyph and object. A thread that finds one taken therefore
-// spins briefly before it sleeps: sleeping and waking at once cost more than the wait.
+// tries again briefly before it sleeps: sleeping and waking at once cost more than the wait.
+// The sleep is the standard mutex's, which every platform's thread library implements well (a
+// hand-made wait on an atomic lost wake-ups where the library has no futex).
 class BriefLock {
   public:
     void lock();
     void unlock();
 
   private:
-    std::atomic<int> state_{0};  // 0 free, 1 taken, 2 taken and maybe someone asleep on it
+    std::mutex mutex_;
 };
 
 // Must outlive every context created with Callbacks().

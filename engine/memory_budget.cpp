@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/platform.h"
+
 namespace engine {
 namespace {
 
@@ -143,10 +145,7 @@ std::string BudgetReachedMessage(const MemoryBudget& budget) {
 
 void LimitJpegDecoders(uint64_t budgetBytes) {
     if (budgetBytes == kUnbounded) return;
-    // putenv keeps the text itself, so it must live as long as the process.
-    static std::string setting;
-    setting = "JPEGMEM=" + std::to_string(budgetBytes / 1000);  // thousands of bytes
-    putenv(setting.data());
+    platform::SetEnvironmentValue("JPEGMEM", std::to_string(budgetBytes / 1000));  // thousands of bytes
 }
 
 bool IsAllocationFailure(const std::string& message) {

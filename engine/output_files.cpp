@@ -5,6 +5,8 @@
 #include <mutex>
 #include <random>
 
+#include "platform/platform.h"
+
 namespace engine {
 namespace {
 
@@ -84,11 +86,11 @@ std::string TemporaryNameFor(const std::string& target) {
 }
 
 bool CommitFile(const std::string& temporary, const std::string& target) {
-    if (std::rename(temporary.c_str(), target.c_str()) == 0) return true;
-    std::remove(temporary.c_str());
+    if (platform::MoveFileOver(temporary, target)) return true;
+    platform::RemoveFile(temporary);
     return false;
 }
 
-void DiscardFile(const std::string& temporary) { std::remove(temporary.c_str()); }
+void DiscardFile(const std::string& temporary) { platform::RemoveFile(temporary); }
 
 }  // namespace engine

@@ -11,8 +11,6 @@ std::FILE* OpenTemporaryBeside(const std::string& path, const char* mode, std::s
     static std::atomic<uint32_t> counter{0};
     static const uint32_t start = std::random_device{}();
     static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    // "x": the open fails when the name exists, so another writer's file is never taken over.
-    const std::string exclusiveMode = std::string(mode) + "x";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::minstd_rand generator(start + counter.fetch_add(1) * 7919u);
         std::string suffix = ".tmp-";
@@ -20,7 +18,8 @@ std::FILE* OpenTemporaryBeside(const std::string& path, const char* mode, std::s
         temporaryPath = path + suffix;
         // Known to the interrupt cleanup before it exists, so no interrupt can leave it behind.
         platform::RegisterTemporaryFile(temporaryPath);
-        if (std::FILE* file = std::fopen(temporaryPath.c_str(), exclusiveMode.c_str())) return file;
+        // Created exclusively, so another writer's file is never taken over.
+        if (std::FILE* file = platform::CreateNewFile(temporaryPath, mode)) return file;
         const int reason = errno;
         platform::ForgetTemporaryFile(temporaryPath);
         errno = reason;  // callers report why the file could not be made
@@ -32,10 +31,10 @@ std::FILE* OpenTemporaryBeside(const std::string& path, const char* mode, std::s
 
 bool PutTemporaryInPlace(bool complete, const std::string& temporaryPath, const std::string& target) {
     if (temporaryPath.empty()) return false;
-    const bool placed = complete && std::rename(temporaryPath.c_str(), target.c_str()) == 0;
+    const bool placed = complete && platform::MoveFileOver(temporaryPath, target);
     // Callers report why a rename failed: the clean-up below must not change the reason.
     const int reason = errno;
-    if (!placed) std::remove(temporaryPath.c_str());
+    if (!placed) platform::RemoveFile(temporaryPath);
     platform::ForgetTemporaryFile(temporaryPath);
     errno = reason;
     return placed;

@@ -3,9 +3,8 @@
 // the exported C symbol mstar_ordinal_n. Texts are single-byte strings; a null pointer counts as
 // an empty text.
 
-#if defined(__GNUC__)
-#define MSTAR_EXPORT __attribute__((visibility("default")))
-#else
+// The build that makes the library defines MSTAR_EXPORT as its way of exporting an entry.
+#ifndef MSTAR_EXPORT
 #define MSTAR_EXPORT
 #endif
 

@@ -41,6 +41,10 @@ void StampPdfFile(const std::string& path, const PdfPasswords& passwords,
     if (written.pdf->getAllPages().size() != original.pdf->getAllPages().size()) {
         throw std::runtime_error("the stamped file lost pages");
     }
+    // Both documents still hold their files open, and some systems refuse to replace a file
+    // that is open.
+    written.pdf.reset();
+    original.pdf.reset();
     replacement.Commit();
 }
 

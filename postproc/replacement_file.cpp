@@ -1,9 +1,13 @@
 #include "postproc/replacement_file.h"
 
+#include <cerrno>
+#include <cstring>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+
+#include "platform/platform.h"
 
 namespace mstar {
 namespace {
@@ -26,8 +30,8 @@ ReplacementFile::ReplacementFile(const std::filesystem::path& target) : target_(
     for (int attempt = 0; attempt < kNameAttempts && !stream_; ++attempt) {
         std::filesystem::path candidate = target_;
         candidate += ".mstar-" + RandomSuffix(generator) + ".tmp";
-        // "x": never open an existing file, so a name chosen by someone else is not overwritten.
-        stream_ = std::fopen(candidate.string().c_str(), "wbx");
+        // Created exclusively, so a name chosen by someone else is never overwritten.
+        stream_ = platform::CreateNewFile(candidate.string(), "wb");
         if (stream_) temporary_ = candidate;
     }
     if (!stream_) throw std::runtime_error("cannot create a temporary file beside the target");
@@ -58,7 +62,8 @@ void ReplacementFile::Commit() {
         if (error)
             throw std::filesystem::filesystem_error("copying permissions", temporary_, error);
     }
-    std::filesystem::rename(temporary_, target_);
+    if (!platform::MoveFileOver(temporary_.string(), target_.string()))
+        throw std::runtime_error(std::string("cannot replace the file: ") + std::strerror(errno));
     committed_ = true;
 }
 

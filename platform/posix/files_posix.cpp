@@ -134,8 +134,9 @@ std::string FolderUnusableReason(const std::string& folder) {
 }
 
 std::FILE* CreateNewFile(const std::string& path, const char* mode) {
-    // O_EXCL makes the creation itself the test, so no other writer's file is ever taken over.
-    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // O_EXCL makes the creation itself the test, so no other writer's file is ever taken over;
+    // read and write, since the mode may ask for both ("w+b").
+    const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (descriptor < 0) return nullptr;
     std::FILE* file = fdopen(descriptor, mode);
     if (file == nullptr) {
