@@ -1,0 +1,63 @@
+// Exclusive creation and the replacing rename, on which every "written under a temporary name,
+// renamed when complete" promise rests: a taken name is never opened or truncated, and a
+// finished file replaces an older one in one step.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+
+TEST(FileReplacementTest, NewFileIsCreatedOnlyWhereNoFileIsAndCanBeReadBack) {
+    TempDir dir;
+    const std::string path = dir / "new.bin";
+    std::FILE* file = platform::CreateNewFile(path, "w+b");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fputs("fresh", file), 1);
+    // "w+b" must give a stream that reads too (the multi-page writer reads its own file back).
+    std::rewind(file);
+    char back[8] = {};
+    EXPECT_EQ(std::fread(back, 1, 5, file), 5u);
+    EXPECT_STREQ(back, "fresh");
+    ASSERT_EQ(std::fclose(file), 0);
+
+    WriteFile(dir / "taken.bin", "keep me");
+    errno = 0;
+    EXPECT_EQ(platform::CreateNewFile(dir / "taken.bin", "wb"), nullptr);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadFile(dir / "taken.bin"), "keep me");
+
+    errno = 0;
+    EXPECT_EQ(platform::CreateNewFile(dir / "no-folder/x.bin", "wb"), nullptr);
+    EXPECT_NE(errno, 0);
+    EXPECT_FALSE(fs::exists(dir / std::string("no-folder")));
+}
+
+TEST(FileReplacementTest, MoveReplacesAnOlderFileAndLeavesTheSourceWhenItFails) {
+    TempDir dir;
+    WriteFile(dir / "old.txt", "old contents");
+    WriteFile(dir / "new.tmp", "new contents");
+    ASSERT_TRUE(platform::MoveFileOver(dir / "new.tmp", dir / "old.txt"));
+    EXPECT_EQ(ReadFile(dir / "old.txt"), "new contents");
+    EXPECT_FALSE(fs::exists(dir / "new.tmp"));
+
+    WriteFile(dir / "lonely.tmp", "still here");
+    errno = 0;
+    EXPECT_FALSE(platform::MoveFileOver(dir / "lonely.tmp",
+                                        dir / "missing/target.txt"));
+    EXPECT_NE(errno, 0);
+    EXPECT_EQ(ReadFile(dir / "lonely.tmp"), "still here");
+}
+
+TEST(FileReplacementTest, EnvironmentValueIsSeenByTheLibrariesOfThisProcess) {
+    ASSERT_TRUE(platform::SetEnvironmentValue("XPSCONV_PLATFORM_TEST_VALUE", "4711"));
+    const char* seen = std::getenv("XPSCONV_PLATFORM_TEST_VALUE");
+    ASSERT_NE(seen, nullptr);
+    EXPECT_STREQ(seen, "4711");
+    EXPECT_TRUE(platform::SetEnvironmentValue("XPSCONV_PLATFORM_TEST_VALUE", "12"));
+    EXPECT_STREQ(std::getenv("XPSCONV_PLATFORM_TEST_VALUE"), "12");
+}
