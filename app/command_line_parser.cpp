@@ -251,7 +251,9 @@ bool TakeLongOption(std::string& text, std::string_view name) {
 void Parse::Switch(std::string& text) {
     std::string argument;
     const char letter = text[0];
-    word = "-" + ReleaseHeldCharacters(FirstWord(text));
+    // Appended rather than concatenated: GCC 12 warns falsely (-Wrestrict) on "-" + text.
+    word.assign(1, '-');
+    word += ReleaseHeldCharacters(FirstWord(text));
     glued = false;
     // The word of a switch that does nothing is dropped here, so that only the loose words
     // after it are told as such.
