@@ -35,7 +35,8 @@ PSECURITY_DESCRIPTOR CurrentUserOnlyDescriptor() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
     DWORD size = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::string buffer(size, '\0');
+    // 64-bit words, so that the TOKEN_USER structure laid into them is aligned.
+    std::vector<uint64_t> buffer(size / sizeof(uint64_t) + 1);
     char* sid = nullptr;
     const bool known = size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
                        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid);
