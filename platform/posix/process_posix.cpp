@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/interrupt_registry.h"
 #include "platform/platform.h"
-#include "platform/posix/interrupt_registry.h"
 
 extern char** environ;
 
