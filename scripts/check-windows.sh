@@ -14,7 +14,8 @@ fail() { echo "check-windows: $*" >&2; exit 1; }
 # and keep its standard output open, so they are started once here with theirs on /dev/null.
 export WINEPREFIX="$winbuild/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
-wineserver -p >/dev/null 2>&1
+mkdir -p "$WINEPREFIX"
+wineserver -p >/dev/null 2>&1 || true  # already running for this prefix
 wine cmd /c exit >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$scratch"' EXIT
 
@@ -52,6 +53,11 @@ pdftoppm -r 60 -png "$scratch/linux/pdf/sample.pdf" "$scratch/linux-pdf"
 for page in "$scratch"/linux-pdf-*.png; do
   same_pixels "$page" "$scratch/win-pdf-${page##*/linux-pdf-}" "PDF page ${page##*-}"
 done
+
+# A drive folder given without its final backslash, as people type it.
+rm -rf "$WINEPREFIX/drive_c/out"
+wine "$winbuild/bin/xpsconv.exe" -i "$(winpath "$sample")" -t pdf -o 'C:\out' </dev/null >/dev/null
+qpdf --check "$WINEPREFIX/drive_c/out/sample.pdf" >/dev/null || fail "-o C:\out wrote no sound PDF"
 
 echo "check-windows: encrypted PDF"
 windows pdf-locked -t pdf -pu user -pn owner -pl 128
