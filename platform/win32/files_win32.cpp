@@ -90,7 +90,10 @@ bool FileReadable(const std::string& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
         return false;
-    const HANDLE file = CreateFileA(full.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    // Shared as the C runtime's fopen shares it (no FILE_SHARE_DELETE): a file that a rename
+    // into place still holds open for deletion is not yet readable to the caller's reader, so
+    // the probe must say so too rather than let the reader fail moments later.
+    const HANDLE file = CreateFileA(full.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     // A device or pipe name ("CON", "NUL", a named pipe) opens too, but is no plain file.
