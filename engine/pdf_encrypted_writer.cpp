@@ -7,6 +7,7 @@
 #include "engine/pdf_security.h"
 #include "engine/pdf_security_aes.h"
 #include "engine/xps_source.h"
+#include "platform/platform.h"
 
 namespace engine {
 namespace {
@@ -237,7 +238,8 @@ bool WriteEncryptedPdf(fz_context* ctx, fz_buffer* plainPdf, const std::string& 
         rc4 = ComputeStandardSecurity(request, id);
         security.rc4 = &rc4;
     }
-    const char* outputPath = path.c_str();
+    const std::string libraryPath = platform::PathForUtf8Library(path);
+    const char* outputPath = libraryPath.c_str();
     fz_stream* input = nullptr;
     pdf_document* doc = nullptr;
     fz_output* out = nullptr;

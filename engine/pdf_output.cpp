@@ -16,6 +16,7 @@
 #include "engine/pdf_stream_compression.h"
 #include "engine/text_encoding.h"
 #include "engine/xps_source.h"
+#include "platform/platform.h"
 
 namespace engine {
 namespace {
@@ -206,7 +207,8 @@ fz_buffer* SaveToBuffer(fz_context* ctx, pdf_document* doc, std::string& error) 
 // Writes the finished bytes at path.
 bool WriteBufferToFile(fz_context* ctx, fz_buffer* buffer, const std::string& path,
                        std::string& error) {
-    const char* outputPath = path.c_str();
+    const std::string libraryPath = platform::PathForUtf8Library(path);
+    const char* outputPath = libraryPath.c_str();
     fz_output* out = nullptr;
     bool ok = true;
     fz_var(out);

@@ -1,4 +1,5 @@
 #include "engine/xps_package.h"
+#include "platform/platform.h"
 
 #include <cstring>
 
@@ -76,7 +77,8 @@ XmlPart::~XmlPart() {
 fz_xml* XmlPart::Root() const { return xml_ ? fz_xml_root(xml_) : nullptr; }
 
 XpsPackage::XpsPackage(fz_context* ctx, const std::string& path) : ctx_(ctx) {
-    const char* name = path.c_str();
+    const std::string libraryPath = platform::PathForUtf8Library(path);
+    const char* name = libraryPath.c_str();
     fz_archive* archive = nullptr;
     fz_var(archive);
     fz_try(ctx_) { archive = fz_open_archive(ctx_, name); }

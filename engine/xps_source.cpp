@@ -1,6 +1,7 @@
 #include "engine/xps_source.h"
 
 #include "engine/memory_budget.h"
+#include "platform/platform.h"
 
 namespace engine {
 namespace {
@@ -36,7 +37,7 @@ fz_document* OpenXpsDocument(fz_context* ctx, const std::string& path, std::stri
     fz_var(doc);
     fz_try(ctx) {
         fz_register_document_handlers(ctx);
-        file = fz_open_file(ctx, path.c_str());
+        file = fz_open_file(ctx, platform::PathForUtf8Library(path).c_str());
         // Chosen by type, not by the file's name: the input is always read as XPS.
         doc = fz_open_document_with_stream(ctx, "application/oxps", file);
     }

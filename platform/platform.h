@@ -51,6 +51,10 @@ struct FolderEntry {
 // False when the folder cannot be listed (the system's reason in reason, when given).
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string* reason = nullptr);
 bool RemoveFile(const std::string& path);
+// The path as libraries that take UTF-8 file names expect it (the rendering library does on
+// every system): unchanged where paths are UTF-8 already, converted from the ANSI code page on
+// Windows. Empty when it cannot be converted.
+std::string PathForUtf8Library(const std::string& path);
 // Creates a new file at path and opens it with the C library mode given ("wb", "w+b"); nullptr
 // when the name exists already or the file cannot be made, with errno telling why (EEXIST for
 // a name that is taken). Never opens or truncates an existing file.

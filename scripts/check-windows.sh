@@ -106,6 +106,16 @@ for type in bmp png gif pcx tga ras; do
   echo "  $type: byte-identical"
 done
 
+echo "check-windows: a folder holding a name beyond ASCII"
+mkdir -p "$scratch/umlaut" "$scratch/windows/umlaut"
+cp "$sample" "$scratch/umlaut/Größe.xps"
+for type in pdf png; do
+  wine "$winbuild/bin/xpsconv.exe" -i "$(winpath "$scratch/umlaut")\\" -t "$type" \
+    -o "$(winpath "$scratch/windows/umlaut")" </dev/null >/dev/null || fail "Größe.xps as $type failed"
+done
+qpdf --check "$scratch/windows/umlaut/Größe.pdf" >/dev/null || fail "no sound Größe.pdf"
+[ -f "$scratch/windows/umlaut/Größe_001.png" ] || fail "no Größe_001.png"
+
 echo "check-windows: no engine"
 lonely="$scratch/lonely"
 mkdir -p "$lonely"

@@ -6,6 +6,8 @@ namespace platform {
 
 bool ProgramArgumentsText(std::string&) { return false; }
 
+std::string PathForUtf8Library(const std::string& path) { return path; }
+
 bool SetEnvironmentValue(const std::string& name, const std::string& value) {
     return setenv(name.c_str(), value.c_str(), 1) == 0;
 }

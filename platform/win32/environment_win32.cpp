@@ -20,6 +20,19 @@ bool ProgramArgumentsText(std::string& text) {
     return true;
 }
 
+std::string PathForUtf8Library(const std::string& path) {
+    if (path.empty()) return path;
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    if (wideLength <= 0) return std::string();
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), wideLength);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), length, nullptr, nullptr);
+    return utf8;
+}
+
 bool SetEnvironmentValue(const std::string& name, const std::string& value) {
     // Both copies: libraries read the C runtime's with getenv, children inherit the system's.
     const bool runtime = _putenv_s(name.c_str(), value.c_str()) == 0;
