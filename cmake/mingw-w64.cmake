@@ -3,6 +3,12 @@
 # Libraries and headers come from the MinGW sysroot and from the static prefix that
 # scripts/build-windows-deps.sh builds; programs (pkg-config, code generators) from the host.
 
+# Read again as the rules override, once a compiler is known: only the library suffixes.
+if(CMAKE_C_COMPILER_LOADED OR CMAKE_CXX_COMPILER_LOADED OR CMAKE_RC_COMPILER_LOADED)
+  set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+  return()
+endif()
+
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -16,13 +22,17 @@ set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
 set(CMAKE_AR ${MINGW_TRIPLET}-ar CACHE FILEPATH "Archiver")
 set(CMAKE_RANLIB ${MINGW_TRIPLET}-ranlib CACHE FILEPATH "Archive indexer")
 
-# The toolchain file is read before project() sets CMAKE_SOURCE_DIR for try_compile projects
-# too, so the default is taken from this file's own place in the tree.
+# try_compile projects read this file with a source directory of their own, so the default
+# is taken from this file's place in the tree.
 get_filename_component(_xpsconv_source_dir "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 set(XPSCONV_WINDOWS_PREFIX "${_xpsconv_source_dir}/build-windows/deps/prefix"
     CACHE PATH "Static Windows libraries built by scripts/build-windows-deps.sh")
 # try_compile projects get a fresh cache: hand the chosen prefix down to them.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES XPSCONV_WINDOWS_PREFIX)
+# (list(FIND), not IN_LIST: projects with an old cmake_minimum_required read this file too.)
+list(FIND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES XPSCONV_WINDOWS_PREFIX _xpsconv_prefix_passed)
+if(_xpsconv_prefix_passed EQUAL -1)
+  list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES XPSCONV_WINDOWS_PREFIX)
+endif()
 
 set(CMAKE_FIND_ROOT_PATH ${MINGW_SYSROOT} ${XPSCONV_WINDOWS_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
@@ -34,6 +44,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # and a find_library for z must not pick the sysroot's import library libz.dll.a.
 set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
 set(CMAKE_FIND_LIBRARY_PREFIXES lib "")
+# Enabling a language reads Platform/Windows-GNU, which puts .dll.a back in front; the rules
+# override file is read after it, so this file is named as that too (see the top).
+set(CMAKE_USER_MAKE_RULES_OVERRIDE "${CMAKE_CURRENT_LIST_FILE}")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")

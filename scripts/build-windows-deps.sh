@@ -168,7 +168,8 @@ EOF
 build_libjpeg_turbo() {
   # jpeg62 API, as Debian's libjpeg62-turbo; the SIMD code needs nasm.
   cmake_build "$1" "$2" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
-    -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF -DREQUIRE_SIMD=ON
+    -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF -DREQUIRE_SIMD=ON \
+    -DCMAKE_INSTALL_LIBDIR="$prefix/lib"  # its .pc file takes a relative one from the build tree
   cmake --build "$2" -j $jobs --target jpeg-static
   # Only the library: the tools are not built, so the install rules are not used.
   install -m 644 "$2/libjpeg.a" "$prefix/lib/"
@@ -183,6 +184,8 @@ build_libpng1_6() {
   make -C "$2" ACLOCAL=: AUTOCONF=: AUTOMAKE=: AUTOHEADER=: install-libLTLIBRARIES \
     install-pkgincludeHEADERS install-nodist_pkgincludeHEADERS install-pkgconfigDATA \
     install-header-links install-library-links >/dev/null
+  # The unversioned name, as the install's data hook would make it.
+  ln -sf libpng16.pc "$prefix/lib/pkgconfig/libpng.pc"
 }
 
 build_tiff() {
@@ -264,11 +267,13 @@ build_gumbo() {
 
 build_mupdf() {
   patch -s -p1 -d "$1" <"$extras/mupdf-html5-no-parser.patch"
+  patch -s -p1 -d "$1" <"$extras/mupdf-openjpeg-allocator.patch"
   # XPS and PDF stay; what needs data or libraries this build lacks goes: ICC profiles
   # (lcms2), HTML and EPUB, the OCR and office outputs; no Noto or CJK fonts, only Base-14.
+  # OpenJPEG keeps its own allocator, as the image encoders call it outside MuPDF.
   local features="-DFZ_ENABLE_ICC=0 -DFZ_ENABLE_HTML=0 -DFZ_ENABLE_EPUB=0
     -DFZ_ENABLE_OCR_OUTPUT=0 -DFZ_ENABLE_DOCX_OUTPUT=0 -DFZ_ENABLE_ODT_OUTPUT=0
-    -DTOFU -DTOFU_CJK"
+    -DTOFU -DTOFU_CJK -DFZ_OPJ_LIBRARY_ALLOCATOR"
   # Debian's source ships the Base-14 fonts only as generated C files.
   local fonts
   fonts=$(cd "$1" && ls generated/resources/fonts/urw/*.c | tr '\n' ' ')
@@ -303,7 +308,8 @@ build_qpdf() {
   # The tools are not built, so only the library's and headers' install rules run.
   cmake --install "$2/build" --component lib >/dev/null
   cmake --install "$2/build" --component dev >/dev/null
-  # A static libqpdf needs its secure random source and C++ runtime from the linker.
+  # Its .pc file names zlib and libjpeg; a static link also needs the system library its
+  # secure random source lives in.
   sed -i 's/^Libs: .*/&\nLibs.private: -ladvapi32/' "$prefix/lib/pkgconfig/libqpdf.pc"
 }
 
@@ -312,8 +318,9 @@ build_qpdf() {
 recipe_hash() {
   { declare -f "build_$1" cmake_build configure_args write_pc
     echo "$CC $CXX $CFLAGS $CXXFLAGS $jobs"
+    cat "$toolchain"
     case $1 in
-      mupdf) cat "$extras/mupdf-html5-no-parser.patch" ;;
+      mupdf) cat "$extras"/mupdf-*.patch ;;
       gumbo) cat "$extras/gumbo.h" "$extras/gumbo.c" ;;
     esac
   } | sha256sum | cut -c1-16
@@ -405,5 +412,6 @@ build_from_debian mupdf
 build_from_debian qpdf
 
 # Windows programs and documentation some install rules add are of no use in a link prefix.
-rm -rf "$prefix/bin" "$prefix/share/doc" "$prefix/share/man"
+# Nor are libtool's archives, which only name paths inside it.
+rm -rf "$prefix/bin" "$prefix/share/doc" "$prefix/share/man" "$prefix"/lib/*.la
 log "prefix $prefix: $(du -sh "$prefix" | cut -f1)"
