@@ -51,5 +51,18 @@ if(uemf_result EQUAL 0 AND uemf_version)
   string(REGEX REPLACE "[+-].*" "" UEMF_VERSION "${uemf_version}")
 endif()
 
+# The Windows build records metafiles with GDI and has no HTML parser (a stub of our own stands
+# in for Gumbo), and its libraries were compiled from Debian's source packages into the programs.
+if(WIN32)
+  set(GUMBO_ROW "")
+  set(UEMF_ROW "")
+  set(LICENCE_TEXTS "Every library is compiled into the programs from Debian's source package of the version shown; \
+each package's `debian/copyright` holds its full licence text.")
+else()
+  set(GUMBO_ROW "| Gumbo | ${GUMBO_VERSION} | proc.dll | Apache-2.0 |\n")
+  set(UEMF_ROW "| libUEMF | ${UEMF_VERSION} | xpsconv (EMF and WMF records) | GPL-2.0-or-later |\n")
+  set(LICENCE_TEXTS "The full licence texts of the Debian packages are in `/usr/share/doc/<package>/copyright`.")
+endif()
+
 set(XPSCONV_THIRD_PARTY_NOTICES ${CMAKE_BINARY_DIR}/THIRD-PARTY.md)
 configure_file(${PROJECT_SOURCE_DIR}/THIRD-PARTY.md.in ${XPSCONV_THIRD_PARTY_NOTICES} @ONLY)
