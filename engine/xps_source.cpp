@@ -31,13 +31,15 @@ std::string CaughtMessage(fz_context* ctx) {
 }
 
 fz_document* OpenXpsDocument(fz_context* ctx, const std::string& path, std::string& error) {
+    // Made before the library's try block: a jump out of it would skip the text's destructor.
+    const std::string libraryPath = platform::PathForUtf8Library(path);
     fz_stream* file = nullptr;
     fz_document* doc = nullptr;
     fz_var(file);
     fz_var(doc);
     fz_try(ctx) {
         fz_register_document_handlers(ctx);
-        file = fz_open_file(ctx, platform::PathForUtf8Library(path).c_str());
+        file = fz_open_file(ctx, libraryPath.c_str());
         // Chosen by type, not by the file's name: the input is always read as XPS.
         doc = fz_open_document_with_stream(ctx, "application/oxps", file);
     }
