@@ -24,7 +24,8 @@ done
 
 mkdir -p "$scratch/work"
 (cd "$scratch/work" && "$prefix/bin/xpsconv" -i "$root/samples/sample.xps" -t pdf -o out -pt "Installed")
-pdfinfo "$scratch/work/out/sample.pdf" | grep -q "^Title: *Installed$" || fail "the installed program wrote no PDF"
+info="$(pdfinfo "$scratch/work/out/sample.pdf")" || fail "the installed program wrote no PDF"
+grep -q "^Title: *Installed$" <<<"$info" || fail "the installed PDF has not the title given"
 (cd "$scratch/work" && "$prefix/bin/xpsconv" -i "$root/samples/sample.xps" -t png -o out)
 ls "$scratch/work/out"/sample_001.png >/dev/null || fail "the installed program wrote no page image"
 
