@@ -31,26 +31,6 @@ log() { printf '== %s\n' "$*" >&2; }
 
 # ---- Build machine -------------------------------------------------------------------------
 
-packages=(
-  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  mingw-w64-tools libz-mingw-w64-dev wine wine64
-  dpkg-dev gcc make cmake ninja-build pkg-config nasm python3 patch xz-utils bzip2
-)
-
-install_packages() {
-  local missing=() package
-  for package in "${packages[@]}"; do
-    if [ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]; then
-      missing+=("$package")
-    fi
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  log "installing ${missing[*]}"
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}"
-}
-
 # Source packages need a deb-src entry beside the binary one; the same archives serve both.
 has_source_index() { [[ $(apt-cache showsrc mupdf 2>/dev/null) == *$'\nVersion: '* ]]; }
 
@@ -380,7 +360,7 @@ build_local() {  # NAME VERSION: a library made from this repository's own files
   log "$name: built"
 }
 
-install_packages
+"$repo/scripts/install-deps.sh" --windows
 ensure_source_index
 mkdir -p "$prefix/lib/pkgconfig" "$prefix/include" "$stamp_dir" "$src_dir" "$work_dir"
 

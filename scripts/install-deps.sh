@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs to build, run and test; skips what is present.
+#   --with-tests  also the readers and fonts the tests use; --windows  only the Windows build's
 set -euo pipefail
 
 packages=(
@@ -17,8 +18,22 @@ test_packages=(
   file man-db fontconfig unzip
 )
 
+# The Windows build: the MinGW-w64 cross compilers (POSIX threads), Wine to run the programs,
+# and what the libraries' own builds need (scripts/build-windows-deps.sh).
+windows_packages=(
+  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  mingw-w64-tools libz-mingw-w64-dev wine wine64
+  dpkg-dev gcc make cmake ninja-build pkg-config nasm python3 patch xz-utils bzip2
+)
+
 wanted=("${packages[@]}")
-if [ "${1:-}" = "--with-tests" ]; then wanted+=("${test_packages[@]}"); fi
+for option in "$@"; do
+  case "$option" in
+    --with-tests) wanted+=("${test_packages[@]}") ;;
+    --windows) wanted=("${windows_packages[@]}") ;;
+    *) echo "install-deps: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "${wanted[@]}"; do
