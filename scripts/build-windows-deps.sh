@@ -293,6 +293,14 @@ build_qpdf() {
   sed -i 's/^Libs: .*/&\nLibs.private: -ladvapi32/' "$prefix/lib/pkgconfig/libqpdf.pc"
 }
 
+build_googletest() {
+  # The test framework for the Windows test suite, from the sources Debian's googletest
+  # package ships; GoogleMock is not used.
+  cmake_build /usr/src/googletest "$2" -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
+  cmake --build "$2" -j $jobs
+  cmake --install "$2" >/dev/null
+}
+
 # ---- Driver --------------------------------------------------------------------------------
 
 recipe_hash() {
@@ -390,6 +398,7 @@ build_from_debian mujs
 build_local gumbo 0-stub
 build_from_debian mupdf
 build_from_debian qpdf
+build_local googletest "$(dpkg-query -W -f='${Version}' googletest)"
 
 # Windows programs and documentation some install rules add are of no use in a link prefix.
 # Nor are libtool's archives, which only name paths inside it.

@@ -22,7 +22,7 @@ test_packages=(
 # and what the libraries' own builds need (scripts/build-windows-deps.sh).
 windows_packages=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  mingw-w64-tools libz-mingw-w64-dev wine wine64
+  mingw-w64-tools libz-mingw-w64-dev googletest wine wine64
   dpkg-dev gcc make cmake ninja-build pkg-config nasm python3 patch xz-utils bzip2
 )
 

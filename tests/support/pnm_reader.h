@@ -127,7 +127,7 @@ inline bool ReadPnm(const std::string& path, DecodedImage& image) {
 // Runs "command" (which must write output) and reads output as a Netpbm file.
 inline bool DecodeWith(const std::string& command, const std::string& output, DecodedImage& image) {
     std::remove(output.c_str());
-    if (std::system((command + " 2>/dev/null").c_str()) != 0) return false;
+    if (RunShell(command).exitCode != 0) return false;
     return ReadPnm(output, image);
 }
 

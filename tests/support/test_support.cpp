@@ -39,37 +39,7 @@ void WriteFile(const std::string& path, const std::string& contents) {
     out << contents;
 }
 
-std::string ShellQuote(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
-
-ShellResult RunShell(const std::string& command) {
-    TempDir capture;
-    const std::string out = capture / "out";
-    const std::string err = capture / "err";
-    const std::string code = capture / "code";
-    const std::string wrapped = "( " + command + " ) </dev/null >" + ShellQuote(out) + " 2>" + ShellQuote(err) +
-                                "; echo $? >" + ShellQuote(code);
-    ShellResult result;
-    if (std::system(wrapped.c_str()) != 0) return result;
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
-    const std::string codeText = ReadFile(code);
-    result.exitCode = codeText.empty() ? -1 : std::atoi(codeText.c_str());
-    return result;
-}
-
-bool HaveTool(const std::string& name) {
-    return std::system(("command -v " + ShellQuote(name) + " >/dev/null 2>&1").c_str()) == 0;
-}
+std::string HelperProgram(const std::string& name) { return TestHelpersDir() + "/" + ProgramFile(name); }
 
 namespace {
 

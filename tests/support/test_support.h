@@ -30,12 +30,35 @@ struct ShellResult {
     std::string out;
     std::string err;
 };
-// Runs a shell command with its standard output and error captured.
+// Runs a shell command with its standard output and error captured. The shell and the readers
+// it runs are Linux's: a Windows test under Wine hands the command to the reader bridge that
+// scripts/run-under-wine.sh serves, and gets the same result back.
 ShellResult RunShell(const std::string& command);
-// Quotes a word for the shell.
+// Quotes a word for that shell. On Windows a word that is an absolute Windows path becomes the
+// Linux path of the same file, so the readers find what the Windows programs wrote.
 std::string ShellQuote(const std::string& word);
-// True when the program can be found on the search path.
+// True when the program can be found on the shell's search path.
 bool HaveTool(const std::string& name);
+
+// The file name of one of this project's programs or test helpers: "xpsconv.exe" on Windows.
+std::string ProgramFile(const std::string& name);
+// A test helper program or library (tests/helpers) by its base name.
+std::string HelperProgram(const std::string& name);
+std::string HelperLibrary(const std::string& name);
+// Quotes one argument of a command line for RunProgram: a shell word on POSIX, the Windows
+// command-line rules on Windows.
+std::string ArgQuote(const std::string& argument);
+struct ProgramOptions {
+    std::string folder;                    // working folder; "" keeps the test's own
+    std::string tempFolder;                // the system temporary folder it sees; "" keeps it
+    std::vector<std::string> environment;  // more "NAME=value" settings
+    int timeoutSeconds = 300;              // then it is ended, with exit code 124
+};
+// Runs one of this project's programs natively (a Windows program directly, not through the
+// Linux shell) with the arguments text after its name exactly as given, standard input empty
+// and standard output and error captured.
+ShellResult RunProgram(const std::string& program, const std::string& arguments,
+                       const ProgramOptions& options = {});
 
 // The outside tools the tests read outputs with, and the fonts those tools draw with. A test
 // that lacks one skips on a developer's machine but FAILS under CI (CI=true), naming the Debian

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs one Windows test program under Wine, as ctest's emulator for the Windows build:
+#   scripts/run-under-wine.sh BUILD PROGRAM [ARGUMENT...]
+# The Wine prefix is BUILD/wine-prefix, private and headless. The wine server and its helper
+# processes are started before the program with their output on /dev/null: started by the
+# program, they would inherit its output pipe and hold ctest waiting for seconds.
+# The program's reader checks run on the Linux side: a bridge serves the spool folder named in
+# XPSCONV_READER_SPOOL, running each request NAME.sh with sh and answering with NAME.out,
+# NAME.err and, last, NAME.code.
+set -uo pipefail
+build=$1
+shift
+export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+mkdir -p "$WINEPREFIX"
+{
+  flock 9
+  if [ ! -f "$WINEPREFIX/.initialised" ]; then
+    wineboot -i </dev/null >/dev/null 2>&1
+    touch "$WINEPREFIX/.initialised"
+  fi
+  # A server that outlives each program by a minute, so the next one finds it running.
+  wineserver -p60 </dev/null >/dev/null 2>&1 || true
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+} 9>"$build/wine-prefix.lock"
+
+spool="$(mktemp -d "$build/wine-bridge.XXXXXX")"
+serve() {
+  local request base
+  exec 3<> <(:)  # a pipe nobody writes to: read -t on it waits without starting a process
+  while [ -d "$spool" ]; do
+    for request in "$spool"/*.sh; do
+      [ -e "$request" ] || continue
+      base="${request%.sh}"
+      mv "$request" "$base.run" || continue
+      (
+        cd "$build" && sh "$base.run" </dev/null >"$base.out" 2>"$base.err"
+        echo $? >"$base.code.tmp" && mv "$base.code.tmp" "$base.code"
+      ) &
+    done
+    read -r -t 0.005 -u 3 || true
+  done
+}
+serve </dev/null >/dev/null 2>&1 &
+bridge=$!
+export XPSCONV_READER_SPOOL="Z:${spool//\//\\}"
+
+wine "$@"
+status=$?
+rm -rf "$spool"
+kill "$bridge" 2>/dev/null
+wait "$bridge" 2>/dev/null
+exit $status
