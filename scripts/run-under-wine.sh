@@ -13,15 +13,16 @@ shift
 export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 mkdir -p "$WINEPREFIX"
+# One set-up at a time; what it starts stays running and must not keep the lock (fd 9) open.
 {
   flock 9
   if [ ! -f "$WINEPREFIX/.initialised" ]; then
-    wineboot -i </dev/null >/dev/null 2>&1
+    wineboot -i </dev/null >/dev/null 2>&1 9>&-
     touch "$WINEPREFIX/.initialised"
   fi
   # A server that outlives each program by a minute, so the next one finds it running.
-  wineserver -p60 </dev/null >/dev/null 2>&1 || true
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
+  wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
 } 9>"$build/wine-prefix.lock"
 
 spool="$(mktemp -d "$build/wine-bridge.XXXXXX")"
