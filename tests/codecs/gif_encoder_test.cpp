@@ -146,11 +146,12 @@ void ExpectIndependentReadersAgree(CxImage& image, const std::string& name) {
     WriteFileBytes(gifPath, EncodeToBytes(image));
     const std::string ppm = TempFile(name + ".ppm");
     if (ToolAvailable("giftopnm")) {
-        ExpectReaderGivesIndices("giftopnm '" + gifPath + "' > '" + ppm + "'", ppm, image);
+        ExpectReaderGivesIndices("giftopnm " + ShellQuote(gifPath) + " > " + ShellQuote(ppm), ppm,
+                                 image);
     }
     if (ToolAvailable("/usr/bin/convert")) {
-        ExpectReaderGivesIndices("/usr/bin/convert '" + gifPath + "' ppm:'" + ppm + "'", ppm,
-                                 image);
+        ExpectReaderGivesIndices(
+            "/usr/bin/convert " + ShellQuote(gifPath) + " " + ShellQuote("ppm:" + ppm), ppm, image);
     }
 }
 
@@ -353,9 +354,9 @@ TEST(GifEncoder, TrueColourImageIsCutIntoCellsWithLocalTables) {
         const std::string ppm = TempFile("truecolour.ppm");
         WriteFileBytes(gifPath, file);
         DecodedImage decoded;
-        ASSERT_TRUE(DecodeWith(
-            "/usr/bin/convert '" + gifPath + "' -coalesce -delete 0--2 ppm:'" + ppm + "'", ppm,
-            decoded));
+        ASSERT_TRUE(DecodeWith("/usr/bin/convert " + ShellQuote(gifPath) +
+                                   " -coalesce -delete 0--2 " + ShellQuote("ppm:" + ppm),
+                               ppm, decoded));
         ASSERT_EQ(decoded.width, 20);
         for (int y = 0; y < 16; ++y) {
             for (int x = 0; x < 20; ++x) {

@@ -71,8 +71,10 @@ void ExpectReaderGivesPixels(const std::string& tool, CxImage& image, const std:
     WriteFileBytes(base + ".pcx", EncodeToBytes(image));
     DecodedImage decoded;
     const std::string command =
-        tool == "pcxtoppm" ? "pcxtoppm '" + base + ".pcx' > '" + base + ".ppm'"
-                           : "/usr/bin/convert '" + base + ".pcx' -depth 8 ppm:'" + base + ".ppm'";
+        tool == "pcxtoppm"
+            ? "pcxtoppm " + ShellQuote(base + ".pcx") + " > " + ShellQuote(base + ".ppm")
+            : "/usr/bin/convert " + ShellQuote(base + ".pcx") + " -depth 8 " +
+                  ShellQuote("ppm:" + base + ".ppm");
     ASSERT_TRUE(DecodeWith(command, base + ".ppm", decoded)) << command;
     ASSERT_EQ(decoded.width, static_cast<int>(image.GetWidth()));
     ASSERT_EQ(decoded.height, static_cast<int>(image.GetHeight()));

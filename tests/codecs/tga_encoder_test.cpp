@@ -114,11 +114,12 @@ TEST(TgaEncoder, IndependentReadersGiveBackThePixels) {
         WriteFileBytes(base + ".tga", EncodeToBytes(image));
         std::vector<std::string> commands;
         if (ToolAvailable("tgatoppm")) {
-            commands.push_back("tgatoppm '" + base + ".tga' > '" + base + ".ppm'");
+            commands.push_back("tgatoppm " + ShellQuote(base + ".tga") + " > " +
+                               ShellQuote(base + ".ppm"));
         }
         if (ToolAvailable("/usr/bin/convert")) {
-            commands.push_back("/usr/bin/convert '" + base + ".tga' -auto-orient ppm:'" + base +
-                               ".ppm'");
+            commands.push_back("/usr/bin/convert " + ShellQuote(base + ".tga") + " -auto-orient " +
+                               ShellQuote("ppm:" + base + ".ppm"));
         }
         for (const std::string& command : commands) {
             DecodedImage decoded;
