@@ -1,5 +1,8 @@
 // The metafile calls handed on to GDI itself. The handles of platform/gdi.h are GDI's handles
 // under other names; the calls are made with "::" so that they reach the system's functions.
+#include <cerrno>
+#include <initializer_list>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -46,6 +49,23 @@ std::string TakePath(::HDC dc) {
     return path;
 }
 
+// A plain metafile holds 16-bit coordinates. GDI cuts larger ones to 16 bits without a word,
+// which records some other picture; they are refused instead, as on POSIX.
+bool FitsPlainMetafile(::HDC dc, std::initializer_list<int> values) {
+    if (::GetObjectType(dc) != OBJ_METADC) return true;
+    for (const int value : values) {
+        if (value < std::numeric_limits<int16_t>::min() || value > std::numeric_limits<int16_t>::max()) return false;
+    }
+    return true;
+}
+
+// The system's reason for a recording that could not start or be written, in errno where the
+// callers read it, as on POSIX; a failure without a reason leaves errno as it was.
+void KeepSystemReason() {
+    const DWORD error = GetLastError();
+    if (error != ERROR_SUCCESS) errno = win32::ErrnoFromError(error);
+}
+
 bool FileHasSize(const std::string& path, uint64_t bytes) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
@@ -68,16 +88,22 @@ HDC CreateEnhMetaFileA(HDC reference, const std::string& path, const Rect* frame
     described.append(2, '\0');
     RECT frameRect{};
     if (frame != nullptr) frameRect = RECT{frame->left, frame->top, frame->right, frame->bottom};
+    SetLastError(ERROR_SUCCESS);
     const ::HDC dc = ::CreateEnhMetaFileA(System(reference), path.c_str(), frame != nullptr ? &frameRect : nullptr,
                                           described.c_str());
+    if (dc == nullptr) KeepSystemReason();
     if (dc != nullptr) Remember(dc, path);
     return Ours(dc);
 }
 
 HENHMETAFILE CloseEnhMetaFile(HDC dc) {
     const std::string path = TakePath(System(dc));
+    SetLastError(ERROR_SUCCESS);
     const ::HENHMETAFILE metafile = ::CloseEnhMetaFile(System(dc));
-    if (metafile == nullptr) return nullptr;
+    if (metafile == nullptr) {
+        KeepSystemReason();
+        return nullptr;
+    }
     ENHMETAHEADER header{};
     if (::GetEnhMetaFileHeader(metafile, sizeof(header), &header) == 0 || !FileHasSize(path, header.nBytes)) {
         ::DeleteEnhMetaFile(metafile);
@@ -91,15 +117,21 @@ bool DeleteEnhMetaFile(HENHMETAFILE metafile) {
 }
 
 HDC CreateMetaFileA(const std::string& path) {
+    SetLastError(ERROR_SUCCESS);
     const ::HDC dc = ::CreateMetaFileA(path.c_str());
+    if (dc == nullptr) KeepSystemReason();
     if (dc != nullptr) Remember(dc, path);
     return Ours(dc);
 }
 
 HMETAFILE CloseMetaFile(HDC dc) {
     const std::string path = TakePath(System(dc));
+    SetLastError(ERROR_SUCCESS);
     const ::HMETAFILE metafile = ::CloseMetaFile(System(dc));
-    if (metafile == nullptr) return nullptr;
+    if (metafile == nullptr) {
+        KeepSystemReason();
+        return nullptr;
+    }
     const UINT bytes = ::GetMetaFileBitsEx(metafile, 0, nullptr);
     if (bytes == 0 || !FileHasSize(path, bytes)) {
         ::DeleteMetaFile(metafile);
@@ -128,6 +160,7 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
 bool DeleteObject(HGDIOBJ object) { return ::DeleteObject(System(object)) != 0; }
 
 bool Rectangle(HDC dc, int left, int top, int right, int bottom) {
+    if (!FitsPlainMetafile(System(dc), {left, top, right, bottom})) return false;
     return ::Rectangle(System(dc), left, top, right, bottom) != 0;
 }
 
@@ -137,6 +170,8 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
                   int srcWidth, int srcHeight, const void* bits, const void* info, uint32_t usage,
                   uint32_t rop) {
     if (info == nullptr) return 0;
+    if (!FitsPlainMetafile(System(dc), {xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth, srcHeight}))
+        return 0;
     const auto* header = static_cast<const BITMAPINFOHEADER*>(info);
     std::vector<unsigned char> sized;
     if (header->biCompression == BI_RGB && header->biSizeImage == 0 && header->biWidth > 0) {
