@@ -90,14 +90,19 @@ TEST(ImageConverterOptions, DefaultsAndValidation) {
 
     // Paths are made absolute; null or empty texts leave them unchanged; an over-long path is
     // not cut into another file's name.
-    h.SetText(kOptionOutputPath, "/tmp/a/../out.bmp");
-    EXPECT_EQ(c.outputPath, "/tmp/out.bmp");
+#ifdef _WIN32
+    const std::string root = "C:\\tmp\\";
+#else
+    const std::string root = "/tmp/";
+#endif
+    h.SetText(kOptionOutputPath, NativeSeparators(root + "a/../out.bmp").c_str());
+    EXPECT_EQ(c.outputPath, root + "out.bmp");
     h.SetText(kOptionOutputPath, "");
     h.SetText(kOptionOutputPath, nullptr);
-    EXPECT_EQ(c.outputPath, "/tmp/out.bmp");
-    h.SetText(kOptionMultiPagePath, "/tmp/doc.tif");
-    EXPECT_EQ(c.multiPageOutputPath, "/tmp/doc.tif");
-    h.SetText(kOptionOutputPath, ("/tmp/" + std::string(300, 'x')).c_str());
+    EXPECT_EQ(c.outputPath, root + "out.bmp");
+    h.SetText(kOptionMultiPagePath, (root + "doc.tif").c_str());
+    EXPECT_EQ(c.multiPageOutputPath, root + "doc.tif");
+    h.SetText(kOptionOutputPath, (root + std::string(300, 'x')).c_str());
     EXPECT_EQ(c.outputPath, "");
     const std::string relative = "page_001.bmp";
     EXPECT_EQ(ImgConvAddFile(h.get(), relative.c_str()), 1);

@@ -11,6 +11,7 @@
 
 #include "image/format_routines.h"
 #include "image/image_converter.h"
+#include "platform/gdi.h"
 #include "support/pnm_reader.h"
 
 namespace {
@@ -70,6 +71,20 @@ struct Record {
     size_t size;
 };
 
+// The screen the frame of an enhanced metafile is measured on: on POSIX the reference screen of
+// the GDI stand-in, on Windows the system's own.
+struct Screen {
+    int widthPixels, heightPixels, widthMillimetres, heightMillimetres;
+};
+Screen TheScreen() {
+    namespace gdi = platform::gdi;
+    gdi::HDC dc = gdi::GetDC();
+    const Screen screen{gdi::GetDeviceCaps(dc, gdi::kHorzRes), gdi::GetDeviceCaps(dc, gdi::kVertRes),
+                        gdi::GetDeviceCaps(dc, gdi::kHorzSize), gdi::GetDeviceCaps(dc, gdi::kVertSize)};
+    gdi::ReleaseDC(dc);
+    return screen;
+}
+
 std::vector<Record> EmfRecords(const std::vector<uint8_t>& file) {
     std::vector<Record> records;
     for (size_t pos = 0; pos + 8 <= file.size();) {
@@ -118,10 +133,11 @@ class MetafileOutput : public testing::Test {
         DecodedImage picture;
         const std::string ppm = png + ".ppm";
         std::remove(png.c_str());
-        ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
-        ASSERT_TRUE(DecodeWith(
-            "/usr/bin/convert '" + png + "' -background white -flatten -depth 8 ppm:'" + ppm + "'",
-            ppm, picture));
+        const ShellResult rendered = RunShell(command);
+        ASSERT_EQ(rendered.exitCode, 0) << command << "\n" << rendered.err;
+        ASSERT_TRUE(DecodeWith("/usr/bin/convert " + ShellQuote(png) +
+                                   " -background white -flatten -depth 8 " + ShellQuote("ppm:" + ppm),
+                               ppm, picture));
         ASSERT_GT(picture.width, 8);
         ASSERT_GT(picture.height, 8);
         const int w = picture.width;
@@ -149,15 +165,25 @@ TEST_F(MetafileOutput, EnhancedMetafileRecordsAndHeader) {
     EXPECT_EQ(types, (std::vector<uint32_t>{1, 38, 37, 39, 37, 43, 37, 37, 40, 40, 21, 81, 14}));
     ASSERT_EQ(records.size(), 13u);
 
-    // Header: bounds in pixels, frame from the 1920 x 1080, 508 x 286 mm reference screen.
+    // Header: bounds in pixels, frame in hundredths of a millimetre from the screen's size.
+    const Screen screen = TheScreen();
+#ifndef _WIN32
+    // The stand-in's reference screen: 1920 x 1080 pixels, 508 x 286 mm.
+    EXPECT_EQ(screen.widthPixels, 1920);
+    EXPECT_EQ(screen.heightPixels, 1080);
+    EXPECT_EQ(screen.widthMillimetres, 508);
+    EXPECT_EQ(screen.heightMillimetres, 286);
+#endif
+    ASSERT_GT(screen.widthPixels, 0);
+    ASSERT_GT(screen.heightPixels, 0);
     EXPECT_EQ(I32(file, 8), 0);
     EXPECT_EQ(I32(file, 12), 0);
     EXPECT_EQ(I32(file, 16), 59);
     EXPECT_EQ(I32(file, 20), 39);
     EXPECT_EQ(I32(file, 24), 0);
     EXPECT_EQ(I32(file, 28), 0);
-    EXPECT_EQ(I32(file, 32), 60 * 508 * 100 / 1920);  // 1587.5 truncated
-    EXPECT_EQ(I32(file, 36), 40 * 286 * 100 / 1080);  // 1059.2 truncated
+    EXPECT_EQ(I32(file, 32), 60 * screen.widthMillimetres * 100 / screen.widthPixels);  // truncated
+    EXPECT_EQ(I32(file, 36), 40 * screen.heightMillimetres * 100 / screen.heightPixels);
     EXPECT_EQ(U32(file, 40), 0x464D4520u);
     EXPECT_EQ(U32(file, 48), file.size());
     EXPECT_EQ(U32(file, 52), 13u);
@@ -170,19 +196,25 @@ TEST_F(MetafileOutput, EnhancedMetafileRecordsAndHeader) {
         description.push_back(static_cast<char>(U16(file, descriptionOffset + 2 * i)));
     }
     EXPECT_EQ(description.substr(0, 4), std::string("www\0", 4));
-    EXPECT_EQ(I32(file, 72), 1920);
-    EXPECT_EQ(I32(file, 76), 1080);
-    EXPECT_EQ(I32(file, 80), 508);
-    EXPECT_EQ(I32(file, 84), 286);
+    EXPECT_EQ(I32(file, 72), screen.widthPixels);
+    EXPECT_EQ(I32(file, 76), screen.heightPixels);
+    EXPECT_EQ(I32(file, 80), screen.widthMillimetres);
+    EXPECT_EQ(I32(file, 84), screen.heightMillimetres);
 
     // White solid pen and brush, the background rectangle, the stock objects selected back.
     EXPECT_EQ(U32(file, records[1].offset + 12), 0u);           // PS_SOLID
     EXPECT_EQ(U32(file, records[1].offset + 24), 0x00FFFFFFu);  // colour
     EXPECT_EQ(U32(file, records[3].offset + 16), 0x00FFFFFFu);
+#ifdef _WIN32
+    // GDI records the box in the compatible graphics mode by its last pixels, inclusive.
+    const std::vector<int32_t> box{0, 0, 59, 39};
+#else
+    const std::vector<int32_t> box{0, 0, 60, 40};
+#endif
     EXPECT_EQ(std::vector<int32_t>(
                   {I32(file, records[5].offset + 8), I32(file, records[5].offset + 12),
                    I32(file, records[5].offset + 16), I32(file, records[5].offset + 20)}),
-              (std::vector<int32_t>{0, 0, 60, 40}));
+              box);
     EXPECT_EQ(U32(file, records[6].offset + 8), 0x80000007u);  // BLACK_PEN
     EXPECT_EQ(U32(file, records[7].offset + 8), 0x80000000u);  // WHITE_BRUSH
     EXPECT_EQ(U32(file, records[10].offset + 8), 3u);          // COLORONCOLOR
@@ -212,8 +244,13 @@ TEST_F(MetafileOutput, EnhancedMetafileFrameFollowsRequestedSize) {
     converter_.width = 1275;
     converter_.height = 1650;
     const std::vector<uint8_t> file = Run(true, "sized.emf");
-    EXPECT_EQ(I32(file, 32), 33734);  // 1275 * 508 * 100 / 1920 = 33734.375
-    EXPECT_EQ(I32(file, 36), 43694);  // 1650 * 286 * 100 / 1080 = 43694.4
+    const Screen screen = TheScreen();
+    ASSERT_GT(screen.widthPixels, 0);
+    ASSERT_GT(screen.heightPixels, 0);
+    // On the reference screen 1275 * 508 * 100 / 1920 = 33734.375 and 1650 * 286 * 100 / 1080
+    // = 43694.4, truncated.
+    EXPECT_EQ(I32(file, 32), 1275 * screen.widthMillimetres * 100 / screen.widthPixels);
+    EXPECT_EQ(I32(file, 36), 1650 * screen.heightMillimetres * 100 / screen.heightPixels);
     EXPECT_EQ(I32(file, 16), 1274);
     EXPECT_EQ(I32(file, 20), 1649);
 }
@@ -262,15 +299,16 @@ TEST_F(MetafileOutput, IndependentReadersRenderThePage) {
     Run(true, "render.emf");
     if (ToolAvailable("emf2svg-conv") && ToolAvailable("rsvg-convert")) {
         const std::string svg = folder_ + "render.svg";
-        ExpectRenderedQuadrants("emf2svg-conv -i '" + folder_ + "render.emf' -o '" + svg +
-                                    "' && rsvg-convert '" + svg + "' -o '" + folder_ + "emf.png'",
+        ExpectRenderedQuadrants("emf2svg-conv -i " + ShellQuote(folder_ + "render.emf") + " -o " +
+                                    ShellQuote(svg) + " && rsvg-convert " + ShellQuote(svg) +
+                                    " -o " + ShellQuote(folder_ + "emf.png"),
                                 folder_ + "emf.png");
     }
     Run(false, "render.wmf");
     if (ToolAvailable("wmf2gd")) {
-        ExpectRenderedQuadrants(
-            "wmf2gd -t png -o '" + folder_ + "wmf.png' '" + folder_ + "render.wmf'",
-            folder_ + "wmf.png");
+        ExpectRenderedQuadrants("wmf2gd -t png -o " + ShellQuote(folder_ + "wmf.png") + " " +
+                                    ShellQuote(folder_ + "render.wmf"),
+                                folder_ + "wmf.png");
     }
 }
 
@@ -285,6 +323,8 @@ TEST_F(MetafileOutput, RotationTurnsThePageFreely) {
 }
 
 TEST_F(MetafileOutput, FailuresLeaveNoFile) {
+    // The temporary folder outlives the run: no file of an earlier one may pass for this one's.
+    for (const char* name : {"missing.emf", "missing.wmf", "huge.wmf"}) std::remove((folder_ + name).c_str());
     converter_.inputFiles = {folder_ + "missing.bmp"};
     converter_.outputPath = folder_ + "missing.emf";
     EXPECT_FALSE(RunEmfFormatRoutine(converter_));
