@@ -1,5 +1,6 @@
 // Sets up temporaries for the interrupt cleanup and waits to be interrupted.
-//   interrupt_cleanup_program FOLDER ENGINE
+//   interrupt_cleanup_program FOLDER ENGINE [MARKER]
+// (MARKER is ignored: a test adds it to find this process by its command line.)
 // Under FOLDER: a registered temporary "out.png.tmp-abc" that ENGINE (started as a child with
 // "rewrite") keeps writing a partial file beside, "out.png.tmp-abc.0123456789abcdef.part";
 // files that must stay ("keep.png", "out.png.tmp-abcd", a temporary registered and forgotten

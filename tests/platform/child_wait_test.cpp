@@ -17,7 +17,11 @@ double SecondsSince(Clock::time_point start) {
 
 TEST(WaitChildProcessTest, WakesWhenTheChildEndsAndGivesUpAtTheLimit) {
     platform::ChildProcess quick;
-    ASSERT_TRUE(platform::StartChildProcess({"/bin/sh", "-c", "sleep 0.05; exit 7"}, quick));
+    ASSERT_TRUE(platform::StartChildProcess({HelperProgram("fake_engine_program"), "exit", "7", "50"}, quick));
+    // Timed from the moment it runs: a start takes longer than its 50 ms under Wine.
+    char buffer[16];
+    ASSERT_TRUE(platform::WaitForChildOutput(quick, 10000));
+    ASSERT_GT(platform::ReadChildOutput(quick, buffer, sizeof(buffer)), 0u);
     auto start = Clock::now();
     EXPECT_TRUE(platform::WaitChildProcess(quick, 5000));
     // Woken by the end itself, not by the next look some milliseconds later.
@@ -26,8 +30,7 @@ TEST(WaitChildProcessTest, WakesWhenTheChildEndsAndGivesUpAtTheLimit) {
     platform::CloseChildProcess(quick);
 
     platform::ChildProcess slow;
-    // The program itself, not a shell before it: ending the shell would leave its child running.
-    ASSERT_TRUE(platform::StartChildProcess({TestHelpersDir() + "/fake_engine_program", "sleep", "5000"}, slow));
+    ASSERT_TRUE(platform::StartChildProcess({HelperProgram("fake_engine_program"), "sleep", "5000"}, slow));
     start = Clock::now();
     EXPECT_FALSE(platform::WaitChildProcess(slow, 100));
     EXPECT_GE(SecondsSince(start), 0.09);

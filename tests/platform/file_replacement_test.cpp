@@ -17,7 +17,7 @@ TEST(FileReplacementTest, NewFileIsCreatedOnlyWhereNoFileIsAndCanBeReadBack) {
     const std::string path = dir / "new.bin";
     std::FILE* file = platform::CreateNewFile(path, "w+b");
     ASSERT_NE(file, nullptr);
-    ASSERT_EQ(std::fputs("fresh", file), 1);
+    ASSERT_GE(std::fputs("fresh", file), 0);  // any non-negative value is success
     // "w+b" must give a stream that reads too (the multi-page writer reads its own file back).
     std::rewind(file);
     char back[8] = {};

@@ -1,7 +1,7 @@
 // The interrupt cleanup, in a helper program that registers temporaries and a child that keeps
-// writing a partial file: on SIGINT, SIGTERM or SIGHUP the child is ended first, the
-// registered files (with their partial siblings) and folders go, everything else stays, and the
-// process exits with 128 + the signal.
+// writing a partial file: on SIGINT, SIGTERM or SIGHUP (on Windows: Ctrl+C) the child is ended
+// first, the registered files (with their partial siblings) and folders go, everything else
+// stays, and the process exits with 128 + the signal (130 for Ctrl+C).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "platform/interrupt_delivery.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
 
@@ -28,10 +29,6 @@ bool ProcessAlive(int64_t id) {
     return false;
 }
 
-void Send(const char* signal, int64_t id) {
-    RunShell(std::string("kill -s ") + signal + " " + std::to_string(id));
-}
-
 // Reads the child's output up to its first line.
 std::string FirstLine(platform::ChildProcess& child) {
     std::string text;
@@ -48,13 +45,13 @@ class CleanupHelperTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directory(folder);
-        fs::create_symlink(TestHelpersDir() + "/fake_engine_program", engine);
+        fs::copy_file(HelperProgram("fake_engine_program"), engine);
     }
     // Starts the helper (through prefix, when given) and waits until it is ready; the id of its
     // child.
     int64_t StartHelper(const std::vector<std::string>& prefix = {}) {
         std::vector<std::string> arguments = prefix;
-        arguments.insert(arguments.end(), {TestHelpersDir() + "/interrupt_cleanup_program", folder, engine});
+        arguments.insert(arguments.end(), {HelperProgram("interrupt_cleanup_program"), folder, engine, marker});
         EXPECT_TRUE(platform::StartChildProcess(arguments, helper));
         const std::string ready = FirstLine(helper);
         EXPECT_EQ(ready.rfind("ready ", 0), 0u) << ready;
@@ -72,9 +69,13 @@ protected:
         EXPECT_FALSE(ProcessAlive(child));
     }
 
+    // On Windows the interrupt finds the helper by the marker on its command line.
+    bool Send(const char* signal, int64_t id) { return Interrupt(id, marker, signal); }
+
     TempDir dir;
     const std::string folder = dir / "out";
     const std::string engine = dir / "proc.dll";
+    const std::string marker = InterruptMarker(dir);
     platform::ChildProcess helper;
 };
 
@@ -84,7 +85,7 @@ TEST_P(InterruptCleanupTest, EndsTheChildRemovesTheTemporariesAndExitsWithTheSig
     const int64_t child = StartHelper();
     ASSERT_GT(child, 0);
     ASSERT_TRUE(fs::exists(folder + "/out.png.tmp-abc.0123456789abcdef.part"));
-    Send(GetParam().name, helper.id);
+    ASSERT_TRUE(Send(GetParam().name, helper.id));
     ASSERT_TRUE(platform::WaitChildProcess(helper, 10000));
     EXPECT_EQ(helper.exitCode, 128 + GetParam().number);
     EXPECT_FALSE(helper.signalled) << "ended by the signal itself, without the cleanup";
@@ -94,10 +95,19 @@ TEST_P(InterruptCleanupTest, EndsTheChildRemovesTheTemporariesAndExitsWithTheSig
     ExpectCleanedUp(child);
 }
 
+// Windows has Ctrl+C for SIGINT. Its counterparts of SIGTERM (the console closing, the user
+// logging off, the system shutting down) cannot be raised for one program under test, and it
+// has no hang-up.
+#ifdef _WIN32
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptCleanupTest, ::testing::Values(Signal{"INT", 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+#else
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptCleanupTest,
                          ::testing::Values(Signal{"INT", 2}, Signal{"TERM", 15}, Signal{"HUP", 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Windows starts a program with Ctrl+C ignored only when asked at its creation (a new process
+// group), which neither the platform layer nor the test support can ask for.
 using IgnoredSignalTest = CleanupHelperTest;
 
 TEST_F(IgnoredSignalTest, SignalIgnoredFromTheStartStaysIgnored) {
@@ -114,5 +124,6 @@ TEST_F(IgnoredSignalTest, SignalIgnoredFromTheStartStaysIgnored) {
     platform::SleepMilliseconds(50);
     ExpectCleanedUp(child);
 }
+#endif
 
 }  // namespace

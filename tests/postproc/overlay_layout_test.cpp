@@ -69,7 +69,7 @@ TEST_F(PostProcessorTest, NineAnchorsPlaceTheTextByItsHelveticaWidth) {
                               {7, left, bottom}, {8, 150, bottom}, {9, right, bottom},
                               {0, 150, 100},     {12, 150, 100}};
     for (const Anchor& anchor : anchors) {
-        const std::string name = "p" + std::to_string(anchor.position) + ".pdf";
+        const std::string name = std::string("p") + std::to_string(anchor.position) + ".pdf";
         WriteBytes(Path(name), MakePdf({kBlankPage}));
         ASSERT_EQ(Stamp(Path(name), FourH(anchor.position)), 1);
         const Pixmap pixmap = RenderPage(Path(name), 1);
@@ -204,7 +204,7 @@ TEST_F(PostProcessorTest, PageGraphicsStateDoesNotLeakIntoTheOverlay) {
     ASSERT_EQ(Stamp(Path("a.pdf"), FourH(1)), 1);
     ExpectBoxNear(FindColour(RenderPage(Path("a.pdf"), 1), 255, 0, 0),
                   ExpectedBox(InkOfFourH(40), 150, 100, 200), "after a careless page");
-    EXPECT_EQ(RunCommand("qpdf --check " + Quote(Path("a.pdf").string())), 0);
+    EXPECT_EQ(RunCommand("qpdf --check " + ShellQuote(Path("a.pdf").string())), 0);
 }
 
 TEST_F(PostProcessorTest, WidthsBeyondAsciiComeFromTheWinAnsiTable) {

@@ -20,7 +20,7 @@ struct EncryptionCase {
 std::string KeyLength(const std::filesystem::path& pdf, const std::string& password) {
     std::string json;
     RunCommand(
-        "qpdf --json --json-key=encrypt --password=" + Quote(password) + " " + Quote(pdf.string()),
+        "qpdf --json --json-key=encrypt --password=" + ShellQuote(password) + " " + ShellQuote(pdf.string()),
         &json);
     const size_t at = json.find("\"bits\":");
     return at == std::string::npos ? "" : json.substr(at, json.find_first_of(",\n}", at) - at);
@@ -33,9 +33,9 @@ TEST_P(EncryptedStampTest, KeepsRevisionKeyLengthPermissionsAndPasswords) {
     const EncryptionCase& c = GetParam();
     const TestPage page{"BT /F1 12 Tf 20 100 Td (Secret page) Tj ET"};
     WriteBytes(Path("plain.pdf"), MakePdf({page, page}));
-    ASSERT_EQ(RunCommand(std::string("qpdf --allow-weak-crypto --encrypt ") + Quote(c.user) + " " +
-                         Quote(c.owner) + " " + c.qpdfArguments + " -- " +
-                         Quote(Path("plain.pdf").string()) + " " + Quote(Path("a.pdf").string())),
+    ASSERT_EQ(RunCommand(std::string("qpdf --allow-weak-crypto --encrypt ") + ShellQuote(c.user) + " " +
+                         ShellQuote(c.owner) + " " + c.qpdfArguments + " -- " +
+                         ShellQuote(Path("plain.pdf").string()) + " " + ShellQuote(Path("a.pdf").string())),
               0);
     const std::string reportBefore = EncryptionReport(Path("a.pdf"), c.owner);
     const std::string keyBefore = KeyLength(Path("a.pdf"), c.owner);
@@ -49,15 +49,15 @@ TEST_P(EncryptedStampTest, KeepsRevisionKeyLengthPermissionsAndPasswords) {
     EXPECT_EQ(EncryptionReport(Path("a.pdf"), c.owner), reportBefore);
     EXPECT_EQ(KeyLength(Path("a.pdf"), c.owner), keyBefore);
     if (std::string(c.user).empty()) {
-        EXPECT_EQ(RunCommand("qpdf --check " + Quote(Path("a.pdf").string())), 0);
+        EXPECT_EQ(RunCommand("qpdf --check " + ShellQuote(Path("a.pdf").string())), 0);
     } else {
-        EXPECT_NE(RunCommand("qpdf --check " + Quote(Path("a.pdf").string())), 0)
+        EXPECT_NE(RunCommand("qpdf --check " + ShellQuote(Path("a.pdf").string())), 0)
             << "the user password must still be required";
-        EXPECT_EQ(RunCommand("qpdf --check --password=" + Quote(c.user) + " " +
-                             Quote(Path("a.pdf").string())),
+        EXPECT_EQ(RunCommand("qpdf --check --password=" + ShellQuote(c.user) + " " +
+                             ShellQuote(Path("a.pdf").string())),
                   0);
     }
-    EXPECT_NE(RunCommand("qpdf --check --password=wrong-password " + Quote(Path("a.pdf").string())),
+    EXPECT_NE(RunCommand("qpdf --check --password=wrong-password " + ShellQuote(Path("a.pdf").string())),
               0);
     for (int number = 1; number <= 2; ++number) {
         const std::string text = PageText(Path("a.pdf"), number, c.user);
@@ -88,7 +88,7 @@ TEST_F(PostProcessorTest, WrongPasswordsFailAndLeaveTheEncryptedFileAlone) {
     const TestPage page{"BT /F1 12 Tf 20 100 Td (Secret page) Tj ET"};
     WriteBytes(Path("plain.pdf"), MakePdf({page}));
     ASSERT_EQ(RunCommand("qpdf --allow-weak-crypto --encrypt right owner 128 --use-aes=n -- " +
-                         Quote(Path("plain.pdf").string()) + " " + Quote(Path("a.pdf").string())),
+                         ShellQuote(Path("plain.pdf").string()) + " " + ShellQuote(Path("a.pdf").string())),
               0);
     const std::string before = ReadBytes(Path("a.pdf"));
     EXPECT_EQ(Stamp(Path("a.pdf"), Overlay{}, "wrong", "also-wrong"), 0);

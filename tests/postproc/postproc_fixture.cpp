@@ -64,36 +64,18 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
     out << bytes;
 }
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
-
 int RunCommand(const std::string& command, std::string* output) {
-    const std::filesystem::path capture =
-        std::filesystem::temp_directory_path() /
-        ("mstar-test-out-" + std::to_string(std::random_device{}()));
-    const int status =
-        std::system((command + " >" + Quote(capture.string()) + " 2>/dev/null").c_str());
-    if (output) *output = ReadBytes(capture);
-    std::filesystem::remove(capture);
-    // std::system returns a wait status; the exit code sits in its second byte.
-    return status < 0 ? status : (status >> 8) & 0xFF;
+    const ShellResult result = RunShell(command);
+    if (output) *output = result.out;
+    return result.exitCode;
 }
 
 Pixmap RenderPage(const std::filesystem::path& pdf, int page, const std::string& password) {
     const std::filesystem::path base = pdf.parent_path() / ("render-" + std::to_string(page));
     std::string command = "pdftoppm -r 72 -cropbox -singlefile -f " + std::to_string(page) +
                           " -l " + std::to_string(page);
-    if (!password.empty()) command += " -upw " + Quote(password);
-    command += " " + Quote(pdf.string()) + " " + Quote(base.string());
+    if (!password.empty()) command += " -upw " + ShellQuote(password);
+    command.append(" ").append(ShellQuote(pdf.string())).append(" ").append(ShellQuote(base.string()));
     Pixmap pixmap;
     if (RunCommand(command) != 0) return pixmap;
     std::filesystem::path file = base;
@@ -169,9 +151,9 @@ std::string PostProcessorTest::PageText(const std::filesystem::path& pdf, int pa
                                         const std::string& password) {
     std::string command =
         "pdftotext -enc UTF-8 -f " + std::to_string(page) + " -l " + std::to_string(page);
-    if (!password.empty()) command += " -upw " + Quote(password);
+    if (!password.empty()) command += " -upw " + ShellQuote(password);
     std::string text;
-    if (RunCommand(command + " " + Quote(pdf.string()) + " -", &text) != 0) return "<unreadable>";
+    if (RunCommand(command + " " + ShellQuote(pdf.string()) + " -", &text) != 0) return "<unreadable>";
     return text;
 }
 
@@ -187,7 +169,7 @@ std::vector<std::string> PostProcessorTest::FolderEntries() const {
 std::string EncryptionReport(const std::filesystem::path& pdf, const std::string& password) {
     std::string report;
     if (RunCommand(
-            "qpdf --show-encryption --password=" + Quote(password) + " " + Quote(pdf.string()),
+            "qpdf --show-encryption --password=" + ShellQuote(password) + " " + ShellQuote(pdf.string()),
             &report) != 0) {
         return "<cannot open>";
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "postproc/mstar_api.h"
+#include "support/test_support.h"
 
 namespace postproc_test {
 
@@ -32,9 +33,8 @@ std::string MakePdf(const std::vector<TestPage>& pages, bool sharedAttributes = 
 
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
-std::string Quote(const std::string& text);
-
-// Runs a shell command; returns its exit status and its standard output (stderr is dropped).
+// Runs a shell command (a Linux one on every platform: its paths through ShellQuote); returns
+// its exit status and its standard output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 // qpdf --show-encryption output with a password, without the line that says which password
 // matched; "<cannot open>" when qpdf could not read the file.

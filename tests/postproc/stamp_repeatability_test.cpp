@@ -37,10 +37,10 @@ TEST_F(StampRepeatabilityTest, PlainRc4AndAesFilesStampToTheSameBytes) {
     const TestPage page{"BT /F1 12 Tf 20 100 Td (Stamped page) Tj ET"};
     WriteBytes(Path("plain.pdf"), MakePdf({page, page}));
     ASSERT_EQ(RunCommand("qpdf --allow-weak-crypto --encrypt u o 128 --use-aes=n -- " +
-                         Quote(Path("plain.pdf").string()) + " " + Quote(Path("rc4.pdf").string())),
+                         ShellQuote(Path("plain.pdf").string()) + " " + ShellQuote(Path("rc4.pdf").string())),
               0);
-    ASSERT_EQ(RunCommand("qpdf --encrypt u o 256 --print=none -- " + Quote(Path("plain.pdf").string()) +
-                         " " + Quote(Path("aes.pdf").string())),
+    ASSERT_EQ(RunCommand("qpdf --encrypt u o 256 --print=none -- " + ShellQuote(Path("plain.pdf").string()) +
+                         " " + ShellQuote(Path("aes.pdf").string())),
               0);
     StampTwice("plain.pdf", "", "");
     StampTwice("rc4.pdf", "u", "o");
@@ -49,9 +49,9 @@ TEST_F(StampRepeatabilityTest, PlainRc4AndAesFilesStampToTheSameBytes) {
     WriteBytes(Path("stamped.pdf"), StampTwice("aes.pdf", "u", "o"));
     EXPECT_EQ(EncryptionReport(Path("stamped.pdf"), "o"), before);
     EXPECT_NE(PageText(Path("stamped.pdf"), 2, "u").find("Reviewed copy"), std::string::npos);
-    EXPECT_NE(RunCommand("qpdf --check " + Quote(Path("stamped.pdf").string())), 0)
+    EXPECT_NE(RunCommand("qpdf --check " + ShellQuote(Path("stamped.pdf").string())), 0)
         << "the user password must still be required";
-    EXPECT_EQ(RunCommand("qpdf --check --password=o " + Quote(Path("stamped.pdf").string())), 0);
+    EXPECT_EQ(RunCommand("qpdf --check --password=o " + ShellQuote(Path("stamped.pdf").string())), 0);
 }
 
 // The engine's own AES-256 file, with the user password the call gets and an owner password it
@@ -60,18 +60,18 @@ TEST_F(StampRepeatabilityTest, TheEnginesAesFileStaysRevision6AndRepeatable) {
     xpsfixture::XpsDocumentBuilder doc;
     doc.AddText(doc.AddPage(816, 1056), 96, 200, 24, "Engine page");
     ASSERT_TRUE(doc.WriteTo(Path("doc.xps").string()));
-    const std::string engine = BuiltBinDir() + "/proc.dll";
-    ASSERT_EQ(RunCommand(Quote(engine) + " -sDEVICE=pdfwrite -sOutputFile=" +
-                         Quote(Path("aes.pdf").string()) +
-                         " -sOwnerPassword=chosen-owner -sUserPassword=reader -dEncryptionR=6 "
-                         "-dKeyLength=256 -dPermissions=60 " + Quote(Path("doc.xps").string())),
-              0);
+    const ShellResult engine =
+        RunProgram(BuiltBinDir() + "/proc.dll",
+                   "-sDEVICE=pdfwrite " + ArgQuote("-sOutputFile=" + Path("aes.pdf").string()) +
+                       " -sOwnerPassword=chosen-owner -sUserPassword=reader -dEncryptionR=6 "
+                       "-dKeyLength=256 -dPermissions=60 " + ArgQuote(Path("doc.xps").string()));
+    ASSERT_EQ(engine.exitCode, 0) << engine.err;
     const std::string before = EncryptionReport(Path("aes.pdf"), "reader");
     ASSERT_NE(before.find("file encryption method: AESv3"), std::string::npos) << before;
     WriteBytes(Path("stamped.pdf"), StampTwice("aes.pdf", "reader", ""));
     EXPECT_EQ(EncryptionReport(Path("stamped.pdf"), "reader"), before);
     std::string owner;
-    RunCommand("qpdf --show-encryption --password=chosen-owner " + Quote(Path("stamped.pdf").string()),
+    RunCommand("qpdf --show-encryption --password=chosen-owner " + ShellQuote(Path("stamped.pdf").string()),
                &owner);
     EXPECT_NE(owner.find("Supplied password is owner password"), std::string::npos) << owner;
     const std::string text = PageText(Path("stamped.pdf"), 1, "reader");
