@@ -9,7 +9,7 @@
 
 namespace {
 
-std::string FakeEngine() { return TestHelpersDir() + "/fake_engine_program"; }
+std::string FakeEngine() { return HelperProgram("fake_engine_program"); }
 
 double SecondsFor(const std::string& commandLine, int& result) {
     const auto start = std::chrono::steady_clock::now();
@@ -46,22 +46,32 @@ TEST(RunRendererTest, SilentEngineIsEndedAfterTheIdleLimit) {
     EXPECT_EQ(result, 1);
     EXPECT_FALSE(succeeded);
     EXPECT_LT(seconds, 2.0);
-    // Progress keeps an engine alive however long it takes in all.
+    // Progress keeps an engine alive however long it takes in all: eight ticks, each a third of
+    // the limit apart. The limit also covers the start, which on Windows can take longer than a
+    // few such ticks.
+#ifdef _WIN32
+    const int tickLimitMs = 1500;
+#else
+    const int tickLimitMs = 300;
+#endif
     succeeded = false;
-    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " tick 8 100", &succeeded, 300), 1);
+    const std::string ticks = " tick 8 " + std::to_string(tickLimitMs / 3);
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + ticks, &succeeded, tickLimitMs), 1);
     EXPECT_TRUE(succeeded);
 }
 
 TEST(RunRendererTest, MissingExecutableGivesMinusTwo) {
     int result = 0;
-    const double seconds = SecondsFor("/nonexistent/engine -dNOPAUSE", result);
+    const double seconds = SecondsFor(NativeSeparators("/nonexistent/engine") + " -dNOPAUSE", result);
     EXPECT_EQ(result, -2);
     EXPECT_LT(seconds, 0.5);
     EXPECT_EQ(RunRenderer(""), -2);
     // A file that is there but is no program: the start itself fails, not the engine later.
     TempDir dir;
     WriteFile(dir / "proc.dll", "MZ not a program here\n");
-    RunShell("chmod +x " + ShellQuote(dir / "proc.dll"));
+#ifndef _WIN32
+    RunShell("chmod +x " + ShellQuote(dir / "proc.dll"));  // Windows has no execute bit to set
+#endif
     EXPECT_EQ(RunRenderer(platform::QuoteArgument(dir / "proc.dll") + " -dNOPAUSE"), -2);
 }
 
@@ -77,12 +87,21 @@ TEST(RunRendererTest, ArgumentsArriveUnchanged) {
     const std::vector<std::string> texts = {"plain", "with blank", "quote\"inside", "back\\slash\\",
                                             "(paren) \\\"mix\\\\\"", "-sOutputFile=x y"};
     std::string line = platform::QuoteArgument(FakeEngine()) + " args " + platform::QuoteArgument(record);
-    for (const std::string& text : texts) line += " " + platform::QuoteArgument(text);
+    for (const std::string& text : texts) {
+        line += ' ';
+        line += platform::QuoteArgument(text);
+    }
     int result = 0;
     SecondsFor(line, result);
     ASSERT_EQ(result, 1);
+    // The helper writes a text file: on Windows its lines end in CR LF.
+#ifdef _WIN32
+    const std::string lineEnd = "\r\n";
+#else
+    const std::string lineEnd = "\n";
+#endif
     std::string expected;
-    for (const std::string& text : texts) expected += text + "\n";
+    for (const std::string& text : texts) expected += text + lineEnd;
     EXPECT_EQ(ReadFile(record), expected);
 }
 

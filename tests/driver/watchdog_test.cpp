@@ -26,11 +26,26 @@ bool ProcessAlive(int64_t id) {
     return false;
 }
 
-// The fake engine under another name (the process list shows a program's file name).
-std::string FakeNamed(const TempDir& dir, const std::string& name) {
-    const std::string program = dir / name;
-    fs::create_symlink(TestHelpersDir() + "/fake_engine_program", program);
+// A helper program under another name in folder (the process list shows a program's file
+// name): a link on POSIX, a copy on Windows, whose process list names a program after its own
+// file. Names that differ only in case go in folders of their own, as Windows file names do not.
+std::string Named(const std::string& helper, const fs::path& folder, const std::string& name) {
+    fs::create_directories(folder);
+    const std::string program = (folder / name).string();
+#ifdef _WIN32
+    fs::copy_file(HelperProgram(helper), program);
+#else
+    fs::create_symlink(HelperProgram(helper), program);
+#endif
     return program;
+}
+// An engine stays alive when its dialog is ended, so only the watchdog can end it; a dialog
+// sleeps.
+std::string EngineNamed(const fs::path& folder, const std::string& name) {
+    return Named("image_driver_steady_parent_program", folder, name);
+}
+std::string DialogNamed(const fs::path& folder, const std::string& name) {
+    return Named("fake_engine_program", folder, name);
 }
 
 class WatchdogTest : public ::testing::Test {
@@ -59,7 +74,7 @@ protected:
         EXPECT_TRUE(platform::StartChildProcess(arguments, children.back()));
         return children.size() - 1;
     }
-    // Starts program (a fake engine) as a child that starts dialog as its own child, and waits
+    // Starts program (an engine) as a child that starts dialog as its own child, and waits
     // until that grandchild runs; returns its id (0 when it never showed up).
     int64_t StartWithChild(const std::string& program, const std::string& dialog, size_t& index) {
         const std::string pidFile = dir / ("pid" + std::to_string(children.size()));
@@ -83,8 +98,8 @@ protected:
 };
 
 TEST_F(WatchdogTest, CrashDialogOfOurEngineEndsWithTheEngineSoon) {
-    const std::string engine = FakeNamed(dir, "proc.dll");
-    const std::string dialog = FakeNamed(dir, "WerFault.exe");
+    const std::string engine = EngineNamed(dir.path(), "proc.dll");
+    const std::string dialog = DialogNamed(dir.path(), "WerFault.exe");
     children.reserve(4);
     StartWatchdog();
     // A healthy engine is never touched, however long it runs.
@@ -109,8 +124,8 @@ TEST_F(WatchdogTest, CrashDialogOfOurEngineEndsWithTheEngineSoon) {
 }
 
 TEST_F(WatchdogTest, DialogsOutsideOurEngineTreeAndNearNamesAreLeftAlone) {
-    const std::string engine = FakeNamed(dir, "proc.dll");
-    const std::string dialog = FakeNamed(dir, "WerFault.exe");
+    const std::string engine = EngineNamed(dir.path(), "proc.dll");
+    const std::string dialog = DialogNamed(dir.path(), "WerFault.exe");
     children.reserve(8);
     const size_t ourEngine = Start({engine, "sleep", "20000"});
     // Our own child, beside the engine rather than below it.
@@ -118,9 +133,11 @@ TEST_F(WatchdogTest, DialogsOutsideOurEngineTreeAndNearNamesAreLeftAlone) {
     // Below one of our children that is no engine, below a child of a near name, and a near
     // name below our engine.
     size_t other = 0, nearEngine = 0, nearDialogParent = 0;
-    const int64_t underOther = StartWithChild(FakeNamed(dir, "converter"), dialog, other);
-    const int64_t underNearEngine = StartWithChild(FakeNamed(dir, "Proc.dll"), dialog, nearEngine);
-    const int64_t nearDialog = StartWithChild(engine, FakeNamed(dir, "werfault.exe"), nearDialogParent);
+    const int64_t underOther = StartWithChild(EngineNamed(dir.path(), "converter.exe"), dialog, other);
+    const int64_t underNearEngine =
+        StartWithChild(EngineNamed(dir.path() / "near", "Proc.dll"), dialog, nearEngine);
+    const int64_t nearDialog =
+        StartWithChild(engine, DialogNamed(dir.path() / "near", "werfault.exe"), nearDialogParent);
     ASSERT_GT(underOther, 0);
     ASSERT_GT(underNearEngine, 0);
     ASSERT_GT(nearDialog, 0);
