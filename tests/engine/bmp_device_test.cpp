@@ -67,7 +67,7 @@ TEST_F(BmpDeviceTest, PageSizeAndHeaderFollowTheResolution) {
     };
     for (Case c : {Case{72, 72}, Case{150, 150}, Case{300, 300}, Case{300, 150}, Case{97, 61}}) {
         SCOPED_TRACE(std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY));
-        std::string prefix = "r" + std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY);
+        std::string prefix = std::string("r") + std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY);
         ShellResult run = Render(prefix + "_%03d.bmp",
                                  "-r" + std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY));
         ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -100,7 +100,7 @@ TEST_F(BmpDeviceTest, ColoursLandWhereTheDocumentPutsThem) {
     };
     for (Case c : {Case{72, 72}, Case{150, 150}, Case{200, 100}}) {
         SCOPED_TRACE(std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY));
-        std::string prefix = "c" + std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY);
+        std::string prefix = std::string("c") + std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY);
         ShellResult run = Render(prefix + "_%03d.bmp",
                                  "-r" + std::to_string(c.dpiX) + "x" + std::to_string(c.dpiY));
         ASSERT_EQ(run.exitCode, 0) << run.err;

@@ -155,9 +155,9 @@ TEST(BmpThreadsTest, EveryColumnKeepsItsColour) {
         xpsfixture::XpsDocumentBuilder doc;
         int page = doc.AddPage(width, 2);
         for (int x = 0; x < width; ++x) doc.AddRect(page, x, 0, 1, 2, colourOf(x));
-        std::string document = dir / ("w" + std::to_string(width) + ".xps");
+        std::string document = dir / (std::string("w") + std::to_string(width) + ".xps");
         ASSERT_TRUE(doc.WriteTo(document));
-        std::string bmp = dir / ("w" + std::to_string(width) + ".bmp");
+        std::string bmp = dir / (std::string("w") + std::to_string(width) + ".bmp");
         ShellResult run = RenderBitmaps(document, bmp, "-r96x96", 2);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         std::vector<uint8_t> bytes = ReadFileBytes(bmp);

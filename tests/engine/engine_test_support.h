@@ -1,43 +1,131 @@
 #pragma once
 // Running the built engine on generated documents, and reading back what it wrote.
 
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/platform.h"
 #include "support/pnm_reader.h"
 #include "support/test_support.h"
 #include "support/xps_fixture.h"
 
 namespace enginetest {
 
-inline std::string EnginePath() { return BuiltBinDir() + "/proc.dll"; }
+// The engine's standard output and error are text streams: on Windows a line ends in CR LF.
+// The tests read lines ending in LF alone; a CR anywhere else is kept, and shows.
+inline std::string PlainLineEnds(std::string text) {
+#ifdef _WIN32
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') plain += text[i];
+    }
+    text = plain;
+#endif
+    return text;
+}
 
-// Runs the engine with arguments under a time limit; an exit code above 123 means it was
-// killed by the limit (124) or by a signal (128 + signal).
-// environment ("NAME=value ...", already quoted for the shell) is set for the engine alone.
-inline ShellResult RunEngineWith(const std::string& environment,
+inline std::string EnginePath() { return BuiltBinDir() + platform::kSeparator + "proc.dll"; }
+
+// Runs the engine natively with arguments under a time limit; exit code 124 means the limit
+// ended it. environment ("NAME=value" each) is set for the engine alone.
+inline ShellResult RunEngineWith(const std::vector<std::string>& environment,
                                  const std::vector<std::string>& arguments,
                                  int timeoutSeconds = 120) {
     // Appended piece by piece: "literal" + std::string&& trips a false GCC 12 -Wrestrict.
-    std::string command = environment;
-    if (!command.empty()) command += ' ';
-    command += "timeout -k 5 ";
-    command += std::to_string(timeoutSeconds);
-    command += ' ';
-    command += ShellQuote(EnginePath());
+    std::string text;
     for (const std::string& argument : arguments) {
-        command += ' ';
-        command += ShellQuote(argument);
+        if (!text.empty()) text += ' ';
+        text += ArgQuote(argument);
     }
-    return RunShell(command);
+    ProgramOptions options;
+    options.environment = environment;
+    options.timeoutSeconds = timeoutSeconds;
+    ShellResult run = RunProgram(EnginePath(), text, options);
+    run.out = PlainLineEnds(run.out);
+    run.err = PlainLineEnds(run.err);
+    return run;
 }
 
 inline ShellResult RunEngine(const std::vector<std::string>& arguments, int timeoutSeconds = 120) {
-    return RunEngineWith("", arguments, timeoutSeconds);
+    return RunEngineWith({}, arguments, timeoutSeconds);
 }
+
+// The engine running beside the test through the platform's own child start, standard input a
+// pipe that stays open and never carries data, standard output collected as it comes and
+// standard error the test's own.
+class BackgroundEngine {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    BackgroundEngine(const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& environment = {}) {
+        std::vector<std::string> command{EnginePath()};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        started_ = platform::StartChildProcess(command, child_, environment);
+    }
+    ~BackgroundEngine() {
+        platform::KillChildProcess(child_);
+        platform::CloseChildProcess(child_);
+    }
+    BackgroundEngine(const BackgroundEngine&) = delete;
+    BackgroundEngine& operator=(const BackgroundEngine&) = delete;
+
+    bool Started() const { return started_; }
+    std::string Output() const { return PlainLineEnds(output_); }
+    bool OutputEnded() const { return outputEnded_; }
+
+    // Polls until done() holds, collecting output; false when it did not within the time.
+    bool WaitUntil(const std::function<bool()>& done, double seconds) {
+        const Clock::time_point limit = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                           std::chrono::duration<double>(seconds));
+        while (true) {
+            Collect();
+            if (done()) return true;
+            if (Clock::now() > limit) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    // Exit code once the engine has ended by itself, -1 when it did not in time.
+    int Finish(double seconds) {
+        if (!WaitUntil([&] { return outputEnded_; }, seconds)) return -1;
+        return Exit(10);
+    }
+    // Stops reading: the engine's next line of output finds nobody there.
+    void CloseOutput() {
+        platform::CloseChildProcess(child_);
+        outputEnded_ = true;
+    }
+    // Exit code once the engine has ended, whether or not its output was read to the end; -1
+    // when it did not end in time.
+    int Exit(double seconds) {
+        if (!platform::WaitChildProcess(child_, static_cast<int>(seconds * 1000))) return -1;
+        return child_.exitCode;
+    }
+
+  private:
+    void Collect() {
+        char buffer[512];
+        while (!outputEnded_ && platform::WaitForChildOutput(child_, 0)) {
+            const size_t count = platform::ReadChildOutput(child_, buffer, sizeof buffer);
+            if (count == 0) outputEnded_ = true;
+            output_.append(buffer, count);
+        }
+    }
+
+    platform::ChildProcess child_;
+    bool started_ = false;
+    bool outputEnded_ = false;
+    std::string output_;
+};
 
 // The lines of a text, without their line ends.
 inline std::vector<std::string> Lines(const std::string& text) {
@@ -130,8 +218,16 @@ inline BmpHeader ReadBmpHeader(const std::string& path) {
 // Decodes a BMP with ImageMagick, the independent reader.
 inline bool DecodeBmp(const std::string& bmp, const std::string& scratchFolder,
                       DecodedImage& image) {
-    std::string ppm = scratchFolder + "/decoded.ppm";
-    return DecodeWith("convert " + ShellQuote(bmp) + " " + ShellQuote(ppm), ppm, image);
+    const std::string ppm = scratchFolder + "/decoded.ppm";
+    std::remove(ppm.c_str());
+    const ShellResult run = RunShell("convert " + ShellQuote(bmp) + " " + ShellQuote(ppm));
+    if (run.exitCode != 0) {
+        ADD_FAILURE() << "convert " << bmp << ": exit " << run.exitCode << ": " << run.err;
+        return false;
+    }
+    if (ReadPnm(ppm, image)) return true;
+    ADD_FAILURE() << "convert " << bmp << " wrote no image: " << ReadFile(ppm).size() << " bytes";
+    return false;
 }
 
 // Files in folder whose names say they are unfinished temporary outputs.

@@ -13,9 +13,7 @@ using namespace enginetest;
 class PdfAesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* tool : {"pdftotext", "qpdf"}) {
-            if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
-        }
+        REQUIRE_TOOLS("pdftotext", "qpdf");
         document_ = dir_ / "fixture.xps";
         WriteTestDocument(document_);
         pdf_ = dir_ / "aes.pdf";

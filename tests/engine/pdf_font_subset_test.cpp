@@ -25,9 +25,7 @@ constexpr const char* kNeverShown = "WXYV";
 class PdfFontSubsetTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* tool : {"pdffonts", "pdftotext", "mutool", "fc-query", "compare"}) {
-            if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
-        }
+        REQUIRE_TOOLS("pdffonts", "pdftotext", "mutool", "fc-query", "compare");
         // The package's font holds the characters of every text added, shown or not: the text
         // that is never shown sits on a page the document lists but does not have, so the
         // engine never draws it.

@@ -205,9 +205,10 @@ TEST_F(PdfNavigationTest, ConverterOverlayKeepsLinksOutlineAndGivenTitle) {
     ASSERT_TRUE(doc.WriteTo(document_));
     const std::string out = dir_ / "out";
     std::filesystem::create_directory(out);
-    ShellResult run = RunShell(ShellQuote(BuiltBinDir() + "/xpsconv") + " -i " +
-                               ShellQuote(document_) + " -t pdf -o " + ShellQuote(out) +
-                               " -pt \"Given title\" -pu secret -pl 128 -wt STAMPED");
+    ShellResult run = RunProgram(BuiltBinDir() + platform::kSeparator + ProgramFile("xpsconv"),
+                                 "-i " + ArgQuote(document_) + " -t pdf -o " + ArgQuote(out) +
+                                     " -pt " + ArgQuote("Given title") +
+                                     " -pu secret -pl 128 -wt STAMPED");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string pdf = out + "/navigation.pdf";
     std::string navigation = Navigation(pdf, "secret");

@@ -15,7 +15,7 @@ using namespace enginetest;
 class PdfRepeatabilityTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf is not installed";
+        REQUIRE_TOOLS("qpdf");
         document_ = dir_ / "fixture.xps";
         WriteTestDocument(document_);
     }
