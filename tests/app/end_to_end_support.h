@@ -1,23 +1,95 @@
 #pragma once
-// Running the built converter on generated documents and reading back what it wrote.
+// Running the built converter on generated documents and reading back what it wrote. The
+// converter runs natively (on Windows the .exe, started with its command line to the letter);
+// the readers are Linux's, reached through RunShell with ShellQuote'd paths.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <vector>
 
+#include "platform/platform.h"
 #include "support/pnm_reader.h"
 #include "support/test_support.h"
 #include "support/xps_fixture.h"
 
 namespace e2e {
 
-// Runs build/bin/xpsconv from folder with TMPDIR pointing at tempFolder (when given), under a
-// time limit.
+// A path with the platform's separators, as the converter names files in its messages.
+inline std::string Native(const std::string& path) { return NativeSeparators(path); }
+inline std::string InFolder(const std::string& folder, const std::string& name) {
+    return folder + platform::kSeparator + name;
+}
+
+// Runs a converter program from folder, the system temporary folder being tempFolder (when
+// given; TMPDIR on POSIX, TMP and TEMP on Windows), under a time limit (exit 124 past it).
+inline ShellResult RunConverterProgram(const std::string& program, const std::string& folder,
+                                       const std::string& arguments, const std::string& tempFolder = "",
+                                       const std::vector<std::string>& environment = {}, int timeoutSeconds = 300) {
+    ShellResult result =
+        RunProgram(program, arguments, ProgramOptions{folder, tempFolder, environment, timeoutSeconds});
+#ifdef _WIN32
+    // Standard output and error are text streams there: each line ends in CR LF.
+    for (std::string* text : {&result.out, &result.err}) {
+        for (size_t at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at)) text->erase(at, 1);
+    }
+#endif
+    return result;
+}
+
+// The same with the build's own converter, beside the real engine and post-processor.
 inline ShellResult RunConverter(const std::string& folder, const std::string& arguments,
-                                const std::string& tempFolder = "") {
-    std::string command = "cd " + ShellQuote(folder) + " && ";
-    if (!tempFolder.empty()) command += "TMPDIR=" + ShellQuote(tempFolder) + " ";
-    command += "timeout -k 5 300 " + ShellQuote(BuiltBinDir() + "/xpsconv") + " " + arguments;
-    return RunShell(command);
+                                const std::string& tempFolder = "", const std::vector<std::string>& environment = {},
+                                int timeoutSeconds = 300) {
+    return RunConverterProgram(InFolder(BuiltBinDir(), ProgramFile("xpsconv")), folder, arguments, tempFolder,
+                               environment, timeoutSeconds);
+}
+
+// A folder holding a copy of the converter and, as each case asks, what it finds beside it.
+class ProgramFolder {
+public:
+    ProgramFolder() { Copy(InFolder(BuiltBinDir(), ProgramFile("xpsconv")), ProgramFile("xpsconv")); }
+    void AddRealEngine() { Copy(InFolder(BuiltBinDir(), "proc.dll"), "proc.dll"); }
+    void AddRealPostProcessor() { Copy(InFolder(BuiltBinDir(), "mstar.dll"), "mstar.dll"); }
+    void AddHelpFile() { Copy(InFolder(BuiltBinDir(), "Command line.txt"), "Command line.txt"); }
+    // An engine that starts and writes nothing.
+    void AddEngineStandIn() { Copy(HelperProgram("fake_engine_program"), "proc.dll"); }
+    // The engine that does what XPSCONV_TEST_ENGINE in the run's environment says
+    // (tests/helpers/app_engine_program.cpp).
+    void AddTestEngine() { Copy(HelperProgram("app_engine_program"), "proc.dll"); }
+    // A post-processor library of tests/helpers by its base name.
+    void AddPostProcessor(const std::string& library) { Copy(HelperLibrary(library), "mstar.dll"); }
+    std::string Converter() const { return dir / ProgramFile("xpsconv"); }
+    std::string operator/(const std::string& name) const { return dir / name; }
+    ShellResult Run(const std::string& folder, const std::string& arguments, const std::string& tempFolder = "",
+                    const std::vector<std::string>& environment = {}, int timeoutSeconds = 300) const {
+        return RunConverterProgram(Converter(), folder, arguments, tempFolder, environment, timeoutSeconds);
+    }
+
+private:
+    void Copy(const std::string& from, const std::string& name) {
+        std::filesystem::copy_file(from, dir / name, std::filesystem::copy_options::overwrite_existing);
+    }
+    TempDir dir;
+};
+
+// What a run left in the temporary folder it was given. Windows makes the page folders inside
+// an "mtmp" folder there, which stays; the page folders in it are listed as "mtmp\NAME".
+inline std::vector<std::string> LeftInTemporaryFolder(const std::string& tmp) {
+    std::vector<std::string> left;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(tmp, error)) {
+        const std::string name = entry.path().filename().string();
+#ifdef _WIN32
+        if (name == "mtmp" && entry.is_directory()) {
+            for (const auto& inner : std::filesystem::directory_iterator(entry.path(), error))
+                left.push_back(name + "\\" + inner.path().filename().string());
+            continue;
+        }
+#endif
+        left.push_back(name);
+    }
+    return left;
 }
 
 // A two-page document: page 1 (816 x 1056 units, letter) with a red, a green and a blue

@@ -4,13 +4,18 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "app/file_helpers.h"
+#include "platform/platform.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// A path with the platform's separators, as the input collection builds its paths.
+std::string Native(const std::string& path) { return NativeSeparators(path); }
 
 // Runs a body with the current folder set to dir, and restores it.
 class CurrentFolder {
@@ -67,19 +72,20 @@ TEST_F(InputCollection, RelativeFolderKeepsTheTextAsTyped) {
     FileList withoutSeparator;
     FileList withSeparator;
     ExpandInputs({"docs"}, withoutSeparator);
-    ExpandInputs({"docs/"}, withSeparator);
-    EXPECT_EQ(Sorted(withoutSeparator), (FileList{"docs/B.XPS", "docs/a.xps"}));
+    ExpandInputs({Native("docs/")}, withSeparator);
+    EXPECT_EQ(Sorted(withoutSeparator), (FileList{Native("docs/B.XPS"), Native("docs/a.xps")}));
     EXPECT_EQ(Sorted(withSeparator), Sorted(withoutSeparator));
 }
 
 TEST_F(InputCollection, DuplicatesStayAndOrderFollowsSpecifications) {
     FileList files;
-    ExpandInputs({dir / "docs/a.xps", dir / "docs", dir / "docs/a.xps"}, files);
+    const std::string a = Native(dir / "docs/a.xps");
+    ExpandInputs({a, Native(dir / "docs"), a}, files);
     ASSERT_EQ(files.size(), 4u);
-    EXPECT_EQ(files.front(), dir / "docs/a.xps");
-    EXPECT_EQ(files.back(), dir / "docs/a.xps");
+    EXPECT_EQ(files.front(), a);
+    EXPECT_EQ(files.back(), a);
     // The folder text as typed is the absolute folder here, so its entry is the same text.
-    EXPECT_EQ(std::count(files.begin(), files.end(), dir / "docs/a.xps"), 3);
+    EXPECT_EQ(std::count(files.begin(), files.end(), a), 3);
 }
 
 TEST_F(InputCollection, NothingForMissingWildcardOrOtherExtensions) {
@@ -93,34 +99,48 @@ TEST_F(InputCollection, NothingForMissingWildcardOrOtherExtensions) {
 
 TEST_F(InputCollection, FolderWithoutDocumentsIsReported) {
     FileList files;
-    EXPECT_EQ(ExpandInputs({dir / "docs/sub/"}, files), 0);
-    EXPECT_EQ(files, (FileList{dir / "docs/sub/deep.xps"}));
+    EXPECT_EQ(ExpandInputs({Native(dir / "docs/sub/")}, files), 0);
+    EXPECT_EQ(files, (FileList{Native(dir / "docs/sub/deep.xps")}));
     files.clear();
     fs::create_directories(dir.path() / "empty");
     std::vector<std::string> problems;
-    EXPECT_EQ(ExpandInputSpec(dir / "empty", files, problems), 1);
+    EXPECT_EQ(ExpandInputSpec(Native(dir / "empty"), files, problems), 1);
     EXPECT_TRUE(files.empty());
-    EXPECT_EQ(problems, (std::vector<std::string>{"xpsconv: " + (dir / "empty") + ": the folder holds no XPS document"}));
+    EXPECT_EQ(problems,
+              (std::vector<std::string>{"xpsconv: " + Native(dir / "empty") + ": the folder holds no XPS document"}));
 }
 
 TEST_F(InputCollection, OpenXpsRegularFilesOnlyAndPathsWithinTheirCapacity) {
     WriteFile(dir / "docs/open.OXPS", "x");
+#ifndef _WIN32
+    // Windows has no pipes among the files of a folder.
     ASSERT_EQ(RunShell("mkfifo " + ShellQuote(dir / "docs/pipe.xps")).exitCode, 0);
+#endif
     FileList files;
     std::vector<std::string> problems;
-    EXPECT_EQ(ExpandInputSpec(dir / "docs", files, problems), 0);
-    EXPECT_EQ(Sorted(files), Sorted({dir / "docs/a.xps", dir / "docs/B.XPS", dir / "docs/open.OXPS"}));
+    // Neither the pipe nor the folder named like a document is taken.
+    EXPECT_EQ(ExpandInputSpec(Native(dir / "docs"), files, problems), 0);
+    EXPECT_EQ(Sorted(files),
+              Sorted({Native(dir / "docs/a.xps"), Native(dir / "docs/B.XPS"), Native(dir / "docs/open.OXPS")}));
     files.clear();
-    EXPECT_EQ(ExpandInputSpec(dir / "docs/open.OXPS", files, problems), 0);
-    EXPECT_EQ(files, (FileList{dir / "docs/open.OXPS"}));
+    EXPECT_EQ(ExpandInputSpec(Native(dir / "docs/open.OXPS"), files, problems), 0);
+    EXPECT_EQ(files, (FileList{Native(dir / "docs/open.OXPS")}));
+#ifndef _WIN32
     // A pipe named like a document is no document: it would hold the engine forever.
     EXPECT_EQ(ExpandInputSpec(dir / "docs/pipe.xps", files, problems), 1);
+#endif
+    // Nor is a folder named like one, named itself.
+    files.clear();
+    problems.clear();
+    EXPECT_EQ(ExpandInputSpec(Native(dir / "docs/folder.xps"), files, problems), 1);
+    EXPECT_TRUE(files.empty());
 
     // A folder whose documents' full paths pass the capacity: each is named, none is taken.
     std::string deep = dir.str();
-    while (deep.size() < kPathCapacity - 10) deep += "/" + std::string(40, 'f');
+    while (deep.size() < kPathCapacity - 10) deep += platform::kSeparator + std::string(40, 'f');
     fs::create_directories(deep);
-    WriteFile(deep + "/" + std::string(20, 'n') + ".xps", "x");
+    // Made through the wide file name on Windows, whose ANSI calls stop short of such a path.
+    std::ofstream(fs::path(deep) / (std::string(20, 'n') + ".xps")) << "x";
     files.clear();
     problems.clear();
     EXPECT_EQ(ExpandInputSpec(deep, files, problems), 1);
@@ -131,18 +151,18 @@ TEST_F(InputCollection, OpenXpsRegularFilesOnlyAndPathsWithinTheirCapacity) {
 
 TEST_F(InputCollection, DotSegmentsResolve) {
     FileList files;
-    ExpandInputs({dir / "docs/sub/../a.xps"}, files);
-    EXPECT_EQ(files, (FileList{dir / "docs/a.xps"}));
+    ExpandInputs({Native(dir / "docs/sub/../a.xps")}, files);
+    EXPECT_EQ(files, (FileList{Native(dir / "docs/a.xps")}));
 }
 
 TEST(CreateFolderPathTest, OnlyAPathEndingInASeparatorGetsItsLastFolder) {
     TempDir dir;
-    CreateFolderPath(dir / "one/two/");
+    CreateFolderPath(Native(dir / "one/two/"));
     EXPECT_TRUE(fs::is_directory(dir.path() / "one/two"));
-    CreateFolderPath(dir / "three/four");
+    CreateFolderPath(Native(dir / "three/four"));
     EXPECT_TRUE(fs::is_directory(dir.path() / "three"));
     EXPECT_FALSE(fs::exists(dir.path() / "three/four"));
-    CreateFolderPath(dir / "one/two/");  // existing folders are harmless
+    CreateFolderPath(Native(dir / "one/two/"));  // existing folders are harmless
     CreateFolderPath("");
 }
 

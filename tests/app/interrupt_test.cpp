@@ -1,12 +1,14 @@
 // Interrupting a conversion: the real converter, mid-run, gets SIGINT, SIGTERM or SIGHUP and
 // leaves no temporary output, no page folder and no engine behind, exiting with 128 + the
-// signal; after SIGKILL, which it cannot clean up after, at least its engine dies with it.
+// signal; ended at once (SIGKILL, or TerminateProcess on Windows), which it cannot clean up
+// after, at least its engine dies with it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <ostream>
+#include <thread>
 
 #include "app/end_to_end_support.h"
 #include "driver/renderer.h"
@@ -21,11 +23,13 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kSignalAfterMs = 1000;
 
+#ifndef _WIN32
 struct Signal {
     const char* name;
     int number;
 };
 void PrintTo(const Signal& signal, std::ostream* out) { *out << "SIG" << signal.name; }
+#endif
 
 // Pages of text and rectangles: at 300 dots per inch slow enough to be caught mid-run.
 void WriteLongDocument(const std::string& path, int pages) {
@@ -53,17 +57,45 @@ protected:
         fs::create_directories(out);
     }
     void TearDown() override {
+#ifdef _WIN32
+        if (runner.joinable()) {
+            platform::TerminateProcessById(converter.id);
+            runner.join();
+        }
+        converter.id = -1;
+#endif
         platform::KillChildProcess(converter);
         platform::CloseChildProcess(converter);
         for (int64_t id : engines)
             if (EngineAlive(id)) platform::TerminateProcessById(id);
     }
+#ifdef _WIN32
+    // Starts the converter with the system temporary folder pointing at the test's own folder.
+    // It reads its command line as typed, where a quoted "-i" would be no switch: the words are
+    // written bare, as a user types them, and the run is watched by its process id.
+    void Start(const std::vector<std::string>& arguments) {
+        std::string text;
+        for (const std::string& argument : arguments)
+            text += (text.empty() ? "" : " ") +
+                    (argument.find_first_of(" \t\"") == std::string::npos ? argument : ArgQuote(argument));
+        runner = std::thread([this, text] { run = RunConverter(dir.str(), text, tmp); });
+        for (int waited = 0; waited < 10000 && converter.id <= 0; waited += 5) {
+            for (const platform::ProcessInfo& process : platform::ListProcesses(ProgramFile("xpsconv")))
+                if (process.parentId == platform::CurrentProcessId()) converter.id = process.id;
+            platform::SleepMilliseconds(5);
+        }
+        ASSERT_GT(converter.id, 0) << "the converter was never seen running";
+    }
+    std::thread runner;
+    ShellResult run;
+#else
     // Starts the converter with TMPDIR pointing at the test's own folder.
     void Start(const std::vector<std::string>& arguments) {
-        std::vector<std::string> line = {BuiltBinDir() + "/xpsconv"};
+        std::vector<std::string> line = {InFolder(BuiltBinDir(), ProgramFile("xpsconv"))};
         line.insert(line.end(), arguments.begin(), arguments.end());
         ASSERT_TRUE(platform::StartChildProcess(line, converter, {"TMPDIR=" + tmp}));
     }
+#endif
     // Records the converter's engines (its children of the engine's name) for watchMs, or until
     // it ends when untilEnd; true when it ended.
     bool Watch(int watchMs, bool untilEnd = false) {
@@ -86,10 +118,12 @@ protected:
         Start(arguments);
         Watch(watchMs);
     }
+#ifndef _WIN32
     void Send(const char* signal) {
         ASSERT_GT(converter.id, 0) << "the conversion ended before the signal";
         RunShell(std::string("kill -s ") + signal + " " + std::to_string(converter.id));
     }
+#endif
     void ExpectNoTemporaryOutput() {
         for (const std::string& name : ListNames(out)) {
             EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
@@ -116,6 +150,8 @@ protected:
     std::vector<int64_t> engines;
 };
 
+#ifndef _WIN32
+// POSIX signals; Windows has none of them to send to a console program.
 class ImageInterrupt : public InterruptEndToEnd, public ::testing::WithParamInterface<Signal> {};
 
 TEST_P(ImageInterrupt, PageImagesRunEndsCleanWithTheSignalsStatus) {
@@ -167,14 +203,22 @@ TEST_F(InterruptEndToEnd, PdfRunLeavesNoTemporaryOnTerm) {
     }
     ADD_FAILURE() << "the engine's partial file was never seen before the run ended";
 }
+#endif
 
 TEST_F(InterruptEndToEnd, EngineDiesWithAKilledConverter) {
     WriteLongDocument(dir / "doc.xps", 30);
     StartAndWatch({"-i", dir / "doc.xps", "-t", "png", "-mx", "300", "-my", "300", "-o", out}, kSignalAfterMs);
     ASSERT_FALSE(engines.empty()) << "no engine seen running";
+#ifdef _WIN32
+    ASSERT_TRUE(platform::TerminateProcessById(converter.id));
+    runner.join();
+    // The code TerminateProcess gave it, not one of its own.
+    EXPECT_EQ(run.exitCode, 128 + 9) << run.err;
+#else
     Send("KILL");
     ASSERT_TRUE(platform::WaitChildProcess(converter, 10000));
     EXPECT_TRUE(converter.signalled);
+#endif
     // At once, not only when it next writes to the pipe that nobody reads any more.
     const auto killed = Clock::now();
     EXPECT_TRUE(EnginesEndWithin(2000)) << "the engine outlived its killed converter by 2 s";

@@ -30,43 +30,14 @@ void WriteDocument(const std::string& path) {
     doc.WriteTo(path);
 }
 
-// A program folder whose "proc.dll" runs the real engine into a side folder, then hands the
-// pages over one at a time, 300 ms apart, page 3 cut short so that it cannot be read. Before
-// each page it logs how many page files are waiting in the page folder.
-std::string MakeProgramFolder(const TempDir& dir) {
-    const std::string bin = dir / "bin";
-    fs::create_directories(bin);
+// The environment under which the test engine (tests/helpers/app_engine_program.cpp) runs the
+// real engine into a side folder, then hands the pages over one at a time, 300 ms apart, page 3
+// cut short so that it cannot be read. Before each page it logs how many page files are
+// waiting in the page folder.
+std::vector<std::string> RelayEnvironment(const TempDir& dir) {
     fs::create_directories(dir / "side");
-    fs::copy_file(BuiltBinDir() + "/xpsconv", bin + "/xpsconv");
-    fs::copy_file(BuiltBinDir() + "/mstar.dll", bin + "/mstar.dll");
-    std::string script = R"(#!/bin/bash
-# This script hands the pages over itself: the real engine must not wait for them to be taken.
-unset XPSCONV_PAGE_BACKLOG
-args=(); out=''
-for a in "$@"; do
-  case "$a" in
-    -sOutputFile=*) out="${a#-sOutputFile=}"; args+=("-sOutputFile=$side/p_%03d.bmp") ;;
-    *) args+=("$a") ;;
-  esac
-done
-"$real" "${args[@]}" || exit $?
-folder=$(dirname "$out")
-n=1
-for f in "$side"/p_*.bmp; do
-  ls "$folder" | grep -c '\.bmp$' >> "$log"
-  target=$(printf "$out" "$n")
-  if [ "$n" = 3 ]; then head -c 60 "$f" > "$target.part"; else cp "$f" "$target.part"; fi
-  mv "$target.part" "$target"
-  n=$((n + 1))
-  sleep 0.3
-done
-)";
-    script.insert(script.find('\n') + 1, "real=" + ShellQuote(BuiltBinDir() + "/proc.dll") + "\nside=" +
-                                              ShellQuote(dir / "side") + "\nlog=" + ShellQuote(dir / "waiting.log") +
-                                              "\n");
-    WriteFile(bin + "/proc.dll", script);
-    fs::permissions(bin + "/proc.dll", fs::perms::owner_all);
-    return bin;
+    return {"XPSCONV_TEST_ENGINE=relay", "XPSCONV_TEST_REAL_ENGINE=" + InFolder(BuiltBinDir(), "proc.dll"),
+            "XPSCONV_TEST_RELAY_FOLDER=" + (dir / "side"), "XPSCONV_TEST_RELAY_LOG=" + (dir / "waiting.log")};
 }
 
 struct TiffPage {
@@ -97,11 +68,12 @@ TEST(MultiPageTiff, UnreadableMiddlePageLeavesTheOthersInOrderAndPagesGoAsTheyAr
     REQUIRE_TOOLS("tiffinfo", "convert");
     TempDir dir;
     WriteDocument(dir / "doc.xps");
-    const std::string bin = MakeProgramFolder(dir);
+    ProgramFolder bin;
+    bin.AddTestEngine();
+    bin.AddRealPostProcessor();
     fs::create_directories(dir / "tmp");
-    const ShellResult run = RunShell("cd " + ShellQuote(dir.str()) + " && TMPDIR=" + ShellQuote(dir / "tmp") +
-                                     " timeout -k 5 300 " + ShellQuote(bin + "/xpsconv") +
-                                     " -i doc.xps -t tif -mm -mc lzw -mx 96 -my 96 -o out");
+    const ShellResult run = bin.Run(dir.str(), "-i doc.xps -t tif -mm -mc lzw -mx 96 -my 96 -o out", dir / "tmp",
+                                    RelayEnvironment(dir));
     // The document is incomplete, and says so.
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.err.find("doc.xps: page 3: "), std::string::npos) << run.err;
@@ -139,7 +111,7 @@ TEST(MultiPageTiff, UnreadableMiddlePageLeavesTheOthersInOrderAndPagesGoAsTheyAr
     EXPECT_EQ(entries, kPages);
     EXPECT_LE(most, 2);
     // Nothing is left in the temporary folder, and no temporary file beside the output.
-    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+    EXPECT_EQ(LeftInTemporaryFolder(dir / "tmp"), std::vector<std::string>{});
     EXPECT_EQ(ListNames(dir / "out"), std::vector<std::string>{"doc.tif"});
 }
 

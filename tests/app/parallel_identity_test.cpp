@@ -30,8 +30,9 @@ TEST(ParallelIdentity, EveryFormatWritesTheSequentialBytes) {
     WriteSixPageDocument(dir / "doc.xps");
     // The rendered pages, by the engine alone.
     fs::create_directories(dir.path() / "pages");
-    ASSERT_EQ(RunShell(ShellQuote(BuiltBinDir() + "/proc.dll") + " -sDEVICE=bmp16m -r110x90 -sOutputFile=" +
-                       ShellQuote(dir / "pages/doc_%03d.bmp") + " " + ShellQuote(dir / "doc.xps"))
+    ASSERT_EQ(RunProgram(InFolder(BuiltBinDir(), "proc.dll"),
+                         "-sDEVICE=bmp16m -r110x90 " + ArgQuote("-sOutputFile=" + Native(dir / "pages/doc_%03d.bmp")) +
+                             " " + ArgQuote(dir / "doc.xps"))
                   .exitCode,
               0);
     const std::vector<std::string> pages = ListNames(dir / "pages");
@@ -52,7 +53,7 @@ TEST(ParallelIdentity, EveryFormatWritesTheSequentialBytes) {
         ++index;
         fs::create_directories(sequential);
         const ShellResult result = RunConverter(
-            dir.str(), "-i doc.xps -mx 110 -my 90 -t " + std::string(type) + " " + options + " -o " + parallel);
+            dir.str(), "-i doc.xps -mx 110 -my 90 -t " + std::string(type) + " " + options + " -o " + ArgQuote(parallel));
         ASSERT_EQ(result.exitCode, 0) << label << ": " << result.err;
 
         // The same settings, one page after the other, in this process.

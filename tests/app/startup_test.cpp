@@ -4,29 +4,22 @@
 
 #include <filesystem>
 
-#include "support/test_support.h"
+#include "app/end_to_end_support.h"
 
 namespace fs = std::filesystem;
+using namespace e2e;
 
 namespace {
 
 class Startup : public ::testing::Test {
 protected:
-    void SetUp() override { fs::copy_file(BuiltBinDir() + "/xpsconv", dir / "xpsconv"); }
-    void AddEngineStandIn() { fs::copy_file(TestHelpersDir() + "/fake_engine_program", dir / "proc.dll"); }
-    void AddPostProcessor(const std::string& library) {
-        fs::copy_file(TestHelpersDir() + "/" + library + ".so", dir / "mstar.dll");
-    }
-    void AddHelpFile() { fs::copy_file(BuiltBinDir() + "/Command line.txt", dir / "Command line.txt"); }
     void AddEverything() {
-        AddEngineStandIn();
-        AddPostProcessor("stand_in_postproc_library");
-        AddHelpFile();
+        bin.AddEngineStandIn();
+        bin.AddPostProcessor("stand_in_postproc_library");
+        bin.AddHelpFile();
     }
-    ShellResult Run(const std::string& arguments) {
-        return RunShell("cd " + ShellQuote(work.str()) + " && " + ShellQuote(dir / "xpsconv") + " " + arguments);
-    }
-    TempDir dir;
+    ShellResult Run(const std::string& arguments) { return bin.Run(work.str(), arguments); }
+    ProgramFolder bin;
     TempDir work;
 };
 
@@ -35,33 +28,68 @@ TEST_F(Startup, MissingEngineIsTheOnlyMessage) {
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.err, "Error: Load proc.dll failed, please reinstall!\n");
     EXPECT_EQ(result.out, "");
+    // Whatever else is there, and whatever is asked.
+    bin.AddPostProcessor("stand_in_postproc_library");
+    bin.AddHelpFile();
+    WriteFile(work / "doc.xps", "x");
+    const ShellResult asked = Run("-i doc.xps -t pdf -o out");
+    EXPECT_EQ(asked.exitCode, 2);
+    EXPECT_EQ(asked.err, "Error: Load proc.dll failed, please reinstall!\n");
+    EXPECT_FALSE(fs::exists(work.path() / "out"));
 }
 
 TEST_F(Startup, MissingOrIncompletePostProcessor) {
-    AddEngineStandIn();
-    AddHelpFile();
+    bin.AddEngineStandIn();
+    bin.AddHelpFile();
     ShellResult result = Run("-t bmp");
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.err, "Quorbex Tavrin Command Line: Load mstar.dll failed, please reinstall!\n");
-    AddPostProcessor("version_only_postproc_library");
+    bin.AddPostProcessor("version_only_postproc_library");
     result = Run("");
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.err, "Quorbex Tavrin Command Line: Load mstar.dll failed, please reinstall!\n");
     EXPECT_EQ(result.out, "");
+    // A file of that name that is no library at all.
+    WriteFile(bin / "mstar.dll", "not a library");
+    result = Run("-t bmp");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "Quorbex Tavrin Command Line: Load mstar.dll failed, please reinstall!\n");
 }
 
 TEST_F(Startup, HelpForNoArgumentsAndTheHelpSwitches) {
     AddEverything();
-    const std::string help = ReadFile(dir / "Command line.txt");
+    const std::string help = ReadFile(bin / "Command line.txt");
     ASSERT_FALSE(help.empty());
+#ifdef _WIN32
+    // Opened with the shell's default action, in a window of its own: nothing on the console.
+    const std::string shown;
+#else
+    // Copied to standard output.
+    const std::string shown = help;
+#endif
     for (const std::string arguments : {"", "-?", "-h", "--help", "-i nothing.xps -?"}) {
         const ShellResult result = Run(arguments);
         EXPECT_EQ(result.exitCode, arguments.find(".xps") == std::string::npos ? 0 : 1) << arguments;
-        EXPECT_EQ(result.out, help) << arguments;
+        EXPECT_EQ(result.out, shown) << arguments;
         if (arguments.find(".xps") == std::string::npos) {
             EXPECT_EQ(result.err, "") << arguments;
         }
     }
+}
+
+// Without the help file, asking for help is still no failure and prints nothing.
+TEST_F(Startup, MissingHelpFileIsQuiet) {
+    bin.AddEngineStandIn();
+    bin.AddPostProcessor("stand_in_postproc_library");
+    for (const std::string arguments : {"", "-?", "-h", "--help"}) {
+        const ShellResult result = Run(arguments);
+        EXPECT_EQ(result.exitCode, 0) << arguments;
+        EXPECT_EQ(result.out, "") << arguments;
+        EXPECT_EQ(result.err, "") << arguments;
+    }
+    const ShellResult result = Run("-i nothing.xps -?");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("nothing.xps"), std::string::npos) << result.err;
 }
 
 TEST_F(Startup, NothingAskedIsSuccessAndTouchesNothing) {
