@@ -233,8 +233,20 @@ std::FILE* CreateNewFile(const std::string& path, const char* mode) {
 }
 
 bool MoveFileOver(const std::string& source, const std::string& target) {
-    if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    errno = win32::ErrnoFromError(GetLastError());
+    // While another process replaces or briefly holds the same target (a second run into the
+    // same folder, a virus scanner), the replacement is refused for a moment; it is tried again
+    // for up to a second before the refusal counts.
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
+        // A folder of that name stays a folder: no wait helps.
+        const DWORD attributes = GetFileAttributesA(target.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) break;
+        Sleep(20);
+    }
+    errno = win32::ErrnoFromError(error);
     return false;
 }
 

@@ -123,12 +123,12 @@ TEST_F(RunPromises, AFailedOverlayRunLeavesTheOlderFileByteForByte) {
 TEST_F(RunPromises, RunsAtOnceStampEachFileOnce) {
     for (const char* name : {"a.xps", "b.xps", "c.xps"}) fs::copy_file(dir / "report.xps", dir / name);
     std::vector<std::thread> runs;
-    std::vector<int> exits(4, -1);
-    for (size_t i = 0; i < exits.size(); ++i) {
-        runs.emplace_back([&, i] { exits[i] = Run("-i a.xps -i b.xps -i c.xps -t pdf -o out -wt STAMPED").exitCode; });
+    std::vector<ShellResult> results(4);
+    for (size_t i = 0; i < results.size(); ++i) {
+        runs.emplace_back([&, i] { results[i] = Run("-i a.xps -i b.xps -i c.xps -t pdf -o out -wt STAMPED"); });
     }
     for (std::thread& run : runs) run.join();
-    for (int code : exits) EXPECT_EQ(code, 0);
+    for (const ShellResult& result : results) EXPECT_EQ(result.exitCode, 0) << result.err;
     for (const char* name : {"a.pdf", "b.pdf", "c.pdf"}) {
         EXPECT_EQ(Count(Text(dir / ("out/" + std::string(name))), "STAMPED"), 2u) << name << ": once per page";
     }

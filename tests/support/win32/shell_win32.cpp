@@ -142,9 +142,17 @@ ShellResult RunProgram(const std::string& program, const std::string& arguments,
     startup.hStdOutput = output;
     startup.hStdError = error;
     PROCESS_INFORMATION process{};
-    const bool started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
-                                        options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &process);
-    const DWORD startError = GetLastError();
+    // Wine now and then refuses a start made while other threads start programs too
+    // (ERROR_INTERNAL_ERROR); a second try succeeds.
+    bool started = false;
+    DWORD startError = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
+                                 options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &process);
+        startError = started ? ERROR_SUCCESS : GetLastError();
+        if (startError != ERROR_INTERNAL_ERROR) break;
+        Sleep(50);
+    }
     for (HANDLE handle : {input, output, error}) {
         if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     }
