@@ -195,9 +195,15 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
         std::vector<char> line(commandLine.begin(), commandLine.end());
         line.push_back('\0');
         // Suspended until it is in the job, so that not even its first instruction runs outside.
-        started = CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                                 environment.empty() ? nullptr : environment.data(), nullptr, &startup,
-                                 &created) != 0;
+        // A start refused with an internal error (seen when several processes start programs at
+        // once) is tried again, so that a passing hiccup does not cost a document.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            started = CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                                     environment.empty() ? nullptr : environment.data(), nullptr, &startup,
+                                     &created) != 0;
+            if (started || GetLastError() != ERROR_INTERNAL_ERROR) break;
+            Sleep(50);
+        }
         if (errorHandle != nullptr) CloseHandle(errorHandle);
         if (started) {
             // Without a job (the system refused one) the child still runs; only its ending with
