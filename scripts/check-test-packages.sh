@@ -7,8 +7,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 fail=0
 
 # The package lists of the install script.
-listed="$(sed -n '/^packages=(/,/^)/p;/^test_packages=(/,/^)/p' "$root/scripts/install-deps.sh" |
-          grep -v '^ *#' | tr -s ' ()=' '\n' | grep -E '^[a-z0-9][a-z0-9.+-]+$' | grep -vE '^(packages|test_packages)$' |
+listed="$(sed -n '/^packages=(/,/^)/p;/^test_packages=(/,/^)/p;/^windows_packages=(/,/^)/p' "$root/scripts/install-deps.sh" |
+          grep -v '^ *#' | tr -s ' ()=' '\n' | grep -E '^[a-z0-9][a-z0-9.+-]+$' | grep -vE '^(packages|test_packages|windows_packages)$' |
           sort -u)"
 # What those pull in, three levels down (imagemagick names the real package; build-essential
 # pulls in binutils, which pulls in the linker's tools).
