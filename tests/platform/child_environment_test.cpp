@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/child_output.h"
 #include "support/test_support.h"
 
 namespace {
@@ -23,13 +24,7 @@ Lines OutputLines(const std::vector<std::string>& mode, const std::vector<std::s
     arguments.insert(arguments.end(), mode.begin(), mode.end());
     platform::ChildProcess child;
     if (!platform::StartChildProcess(arguments, child, extra)) return {"<not started>"};
-    std::string output;
-    char buffer[256];
-    while (platform::WaitForChildOutput(child, 10000)) {
-        const size_t count = platform::ReadChildOutput(child, buffer, sizeof(buffer));
-        if (count == 0) break;
-        output.append(buffer, count);
-    }
+    const std::string output = ReadWholeChildOutput(child);
     platform::WaitChildProcess(child, 10000);
     platform::CloseChildProcess(child);
     Lines lines;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/child_output.h"
 #include "platform/interrupt_delivery.h"
 #include "support/test_support.h"
 
@@ -59,17 +60,6 @@ TEST(ChildStartTest, StartReturnsWhileTheChildRuns) {
 
 #ifndef _WIN32
 // Windows has no signal masks; the test after this one holds there too.
-std::string Output(platform::ChildProcess& child) {
-    std::string output;
-    char buffer[256];
-    while (platform::WaitForChildOutput(child, 10000)) {
-        const size_t count = platform::ReadChildOutput(child, buffer, sizeof(buffer));
-        if (count == 0) break;
-        output.append(buffer, count);
-    }
-    return output;
-}
-
 TEST(ChildStartTest, ChildStartsWithNoSignalBlockedWhatEverTheStartingThreadBlocks) {
     std::string status;
     // The installation blocks the interrupt signals in the thread that calls it.
@@ -77,7 +67,7 @@ TEST(ChildStartTest, ChildStartsWithNoSignalBlockedWhatEverTheStartingThreadBloc
         platform::InstallInterruptCleanup();
         platform::ChildProcess child;
         if (!platform::StartChildProcess({"/bin/grep", "^SigBlk", "/proc/self/status"}, child)) return;
-        status = Output(child);
+        status = ReadWholeChildOutput(child);
         platform::WaitChildProcess(child, 5000);
         platform::CloseChildProcess(child);
     }).join();

@@ -39,6 +39,18 @@ void WriteFile(const std::string& path, const std::string& contents) {
     out << contents;
 }
 
+std::string PosixShellWord(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
 std::string HelperProgram(const std::string& name) { return TestHelpersDir() + "/" + ProgramFile(name); }
 
 namespace {

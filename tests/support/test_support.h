@@ -37,6 +37,8 @@ ShellResult RunShell(const std::string& command);
 // Quotes a word for that shell. On Windows a word that is an absolute Windows path becomes the
 // Linux path of the same file, so the readers find what the Windows programs wrote.
 std::string ShellQuote(const std::string& word);
+// The word in single quotes for a POSIX shell, as it stands (ShellQuote's last step).
+std::string PosixShellWord(const std::string& word);
 // True when the program can be found on the shell's search path.
 bool HaveTool(const std::string& name);
 

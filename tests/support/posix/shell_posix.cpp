@@ -2,17 +2,7 @@
 
 #include "support/test_support.h"
 
-std::string ShellQuote(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
+std::string ShellQuote(const std::string& word) { return PosixShellWord(word); }
 
 ShellResult RunShell(const std::string& command) {
     TempDir capture;

@@ -75,17 +75,7 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
 
 }  // namespace
 
-std::string ShellQuote(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : LinuxPathOf(word)) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
+std::string ShellQuote(const std::string& word) { return PosixShellWord(LinuxPathOf(word)); }
 
 ShellResult RunShell(const std::string& command) {
     ShellResult result;
