@@ -5,8 +5,8 @@
 # processes are started before the program with their output on /dev/null: started by the
 # program, they would inherit its output pipe and hold ctest waiting for seconds.
 # The program's reader checks run on the Linux side: a bridge serves the spool folder named in
-# XPSCONV_READER_SPOOL, running each request NAME.sh with sh and answering with NAME.out,
-# NAME.err and, last, NAME.code.
+# XPSCONV_READER_SPOOL: once a request's empty mark NAME.ready appears, it runs NAME.sh with sh
+# and answers with NAME.out, NAME.err and, last, NAME.code.
 set -uo pipefail
 build=$1
 shift
@@ -27,15 +27,15 @@ mkdir -p "$WINEPREFIX"
 
 spool="$(mktemp -d "$build/wine-bridge.XXXXXX")"
 serve() {
-  local request base
+  local mark base
   exec 3<> <(:)  # a pipe nobody writes to: read -t on it waits without starting a process
   while [ -d "$spool" ]; do
-    for request in "$spool"/*.sh; do
-      [ -e "$request" ] || continue
-      base="${request%.sh}"
-      mv "$request" "$base.run" || continue
+    for mark in "$spool"/*.ready; do
+      [ -e "$mark" ] || continue
+      base="${mark%.ready}"
+      rm "$mark" || continue
       (
-        cd "$build" && sh "$base.run" </dev/null >"$base.out" 2>"$base.err"
+        cd "$build" && sh "$base.sh" </dev/null >"$base.out" 2>"$base.err"
         echo $? >"$base.code.tmp" && mv "$base.code.tmp" "$base.code"
       ) &
     done

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -73,6 +75,23 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Writes the whole text or says why not; the file is closed either way. "N": no program
+// started meanwhile inherits the handle.
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string& reason) {
+    std::FILE* file = std::fopen(path.c_str(), "wbN");
+    if (file == nullptr) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (!written) reason = std::strerror(errno);
+    if (std::fclose(file) != 0) {
+        if (written) reason = std::strerror(errno);
+        return false;
+    }
+    return written;
+}
+
 }  // namespace
 
 std::string ShellQuote(const std::string& word) { return PosixShellWord(LinuxPathOf(word)); }
@@ -87,10 +106,17 @@ ShellResult RunShell(const std::string& command) {
     static std::atomic<unsigned> counter{0};
     const std::string base = std::string(spool) + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
                              std::to_string(counter++);
-    WriteFile(base + ".tmp", command + "\n");
-    // The bridge takes only whole requests: the name appears once the text is all there.
-    if (!platform::MoveFileOver(base + ".tmp", base + ".sh")) {
-        result.err = "cannot hand a command to the reader bridge at " + base;
+    // The bridge takes a request once its empty ".ready" mark appears, so the command is all
+    // there by then. Nothing is renamed on this side: Wine's rename of a name the bridge may
+    // already be looking at is the one step here that has been seen to fail.
+    std::string reason;
+    bool handed = false;
+    for (int attempt = 0; attempt < 20 && !handed; ++attempt) {
+        if (attempt > 0) Sleep(50);
+        handed = WriteWholeFile(base + ".sh", command + "\n", reason) && WriteWholeFile(base + ".ready", "", reason);
+    }
+    if (!handed) {
+        result.err = "cannot hand a command to the reader bridge at " + base + ": " + reason;
         return result;
     }
     std::error_code error;
@@ -99,7 +125,7 @@ ShellResult RunShell(const std::string& command) {
     result.err = ReadFile(base + ".err");
     const std::string codeText = ReadFile(base + ".code");
     result.exitCode = codeText.empty() ? -1 : std::atoi(codeText.c_str());
-    for (const char* suffix : {".run", ".out", ".err", ".code"}) fs::remove(base + suffix, error);
+    for (const char* suffix : {".sh", ".out", ".err", ".code"}) fs::remove(base + suffix, error);
     return result;
 }
 
