@@ -91,9 +91,14 @@ protected:
 #else
     // Starts the converter with TMPDIR pointing at the test's own folder.
     void Start(const std::vector<std::string>& arguments) {
-        std::vector<std::string> line = {InFolder(BuiltBinDir(), ProgramFile("xpsconv"))};
+        StartProgram(InFolder(BuiltBinDir(), ProgramFile("xpsconv")), arguments, {});
+    }
+    void StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      std::vector<std::string> environment) {
+        std::vector<std::string> line = {program};
         line.insert(line.end(), arguments.begin(), arguments.end());
-        ASSERT_TRUE(platform::StartChildProcess(line, converter, {"TMPDIR=" + tmp}));
+        environment.push_back("TMPDIR=" + tmp);
+        ASSERT_TRUE(platform::StartChildProcess(line, converter, environment));
     }
 #endif
     // Records the converter's engines (its children of the engine's name) for watchMs, or until
@@ -173,35 +178,35 @@ INSTANTIATE_TEST_SUITE_P(Signals, ImageInterrupt,
                          ::testing::Values(Signal{"INT", 2}, Signal{"TERM", 15}, Signal{"HUP", 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The real engine builds the whole document before it writes any of it, so its unfinished file
+// lives for milliseconds only; the test engine keeps one, named the engine's way, for as long as
+// the signal takes to come.
 TEST_F(InterruptEndToEnd, PdfRunLeavesNoTemporaryOnTerm) {
-    WriteLongDocument(dir / "doc.xps", 600);
-    // The engine builds the whole document before it writes any of it, so its partial file
-    // exists for a few milliseconds only: a watcher of shell built-ins signals the moment it
-    // shows up (the converter's own reserved file is there from the start, beside it). On a
-    // busy machine the watcher can miss it, and the run is then tried again.
-    const std::string watcher =
-        "while kill -0 \"$2\" 2>/dev/null; do for f in \"$1\"/*.part; do "
-        "if [ -e \"$f\" ]; then kill -s TERM \"$2\"; exit 0; fi; done; done; exit 1";
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        fs::remove_all(out);
-        fs::create_directories(out);
-        engines.clear();
-        Start({"-i", dir / "doc.xps", "-t", "pdf", "-o", out});
-        platform::ChildProcess trigger;
-        ASSERT_TRUE(platform::StartChildProcess(
-            {"/bin/sh", "-c", watcher, "watcher", out, std::to_string(converter.id)}, trigger));
-        const bool ended = Watch(60000, true);
-        platform::KillChildProcess(trigger);
-        platform::CloseChildProcess(trigger);
-        ASSERT_TRUE(ended);
-        if (converter.exitCode == 0) continue;  // finished before the watcher saw the partial file
-        ASSERT_FALSE(engines.empty()) << "no engine seen running";
-        EXPECT_EQ(converter.exitCode, 128 + 15);
-        EXPECT_TRUE(EnginesEndWithin(0));
-        ExpectNoTemporaryOutput();
-        return;
-    }
-    ADD_FAILURE() << "the engine's partial file was never seen before the run ended";
+    WriteLongDocument(dir / "doc.xps", 1);
+    ProgramFolder bin;
+    bin.AddTestEngine();
+    bin.AddRealPostProcessor();
+    bin.AddHelpFile();
+    StartProgram(bin.Converter(), {"-i", dir / "doc.xps", "-t", "pdf", "-o", out},
+                 {"XPSCONV_TEST_ENGINE=partial 60000"});
+    const auto unfinished = [&] {
+        const std::vector<std::string> names = ListNames(out);
+        return std::any_of(names.begin(), names.end(), [](const std::string& name) { return name.ends_with(".part"); });
+    };
+    for (int waited = 0; waited < 20000 && (engines.empty() || !unfinished()); waited += 20) Watch(20);
+    const std::vector<std::string> before = ListNames(out);
+    ASSERT_TRUE(unfinished()) << "the engine's partial file never showed up";
+    // The converter's reserved file, and the engine's partial one named after it.
+    ASSERT_EQ(before.size(), 2u);
+    EXPECT_EQ(before[1].rfind(before[0] + ".", 0), 0u) << before[0] << " " << before[1];
+    ASSERT_FALSE(engines.empty()) << "no engine seen running";
+    Send("TERM");
+    ASSERT_TRUE(platform::WaitChildProcess(converter, 10000));
+    EXPECT_EQ(converter.exitCode, 128 + 15);
+    EXPECT_FALSE(converter.signalled) << "ended by the signal itself, without its cleanup";
+    EXPECT_TRUE(EnginesEndWithin(0)) << "the engine outlived the converter";
+    EXPECT_EQ(ListNames(out), std::vector<std::string>{});
+    ExpectNoPageFolder();
 }
 #endif
 

@@ -4,6 +4,8 @@
 //   XPSCONV_TEST_ENGINE=crash        ends with abort()
 //   XPSCONV_TEST_ENGINE=sleep MS     stays alive for MS ms with standard output open, silent
 //   XPSCONV_TEST_ENGINE=exit CODE    exits with CODE at once, having written nothing
+//   XPSCONV_TEST_ENGINE=partial MS   starts its output file as the real engine does, under the
+//       temporary name beside it, with a few bytes, and keeps it unfinished for MS ms
 //   XPSCONV_TEST_ENGINE=relay        runs the real engine (XPSCONV_TEST_REAL_ENGINE) with its
 //       page images going to the folder XPSCONV_TEST_RELAY_FOLDER instead, then hands the pages
 //       over itself, one at a time and 300 ms apart, page 3 cut short to 60 bytes so that it
@@ -19,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/output_files.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -36,6 +39,27 @@ int CountPageImages(const fs::path& folder) {
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
         if (it->path().extension() == ".bmp") ++count;
     return count;
+}
+
+std::string OutputFile(int argc, char** argv) {
+    const std::string outputOption = "-sOutputFile=";
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind(outputOption, 0) == 0) return argument.substr(outputOption.size());
+    }
+    return std::string();
+}
+
+// The engine's own naming, so that the converter's cleanup is tried on the name it must clear.
+int KeepPartialFile(int argc, char** argv, long milliseconds) {
+    const std::string output = OutputFile(argc, argv);
+    if (output.empty()) return 90;
+    {
+        std::ofstream partial(engine::TemporaryNameFor(output), std::ios::binary);
+        if (!(partial << "%PDF-1.7\n%unfinished\n")) return 93;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    return 0;
 }
 
 int Relay(int argc, char** argv) {
@@ -107,6 +131,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (word == "exit") return static_cast<int>(value);
+    if (word == "partial") return KeepPartialFile(argc, argv, value);
     if (word == "relay") return Relay(argc, argv);
     return 64;
 }
