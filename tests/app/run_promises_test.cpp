@@ -212,7 +212,7 @@ TEST_F(RunPromises, ALoopingOrHugePageFailsItsDocumentAndTheBatchGoesOn) {
         const ShellResult result =
             RunConverter(dir.str(), "-i a-loops.xps -i b-huge.xps -i report.xps -o " + std::string(type) + " -t " + type,
                          tmp, {"XPSCONV_PAGE_TIMEOUT=2", "XPSCONV_ENGINE_MEMORY=256"}, 100);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << type;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << type;
         EXPECT_EQ(result.exitCode, 1) << type;
         EXPECT_NE(result.err.find("made no progress for 2 s and was ended"), std::string::npos) << result.err;
         EXPECT_NE(result.err.find("b-huge.xps: page 1: out of memory: the engine's budget of 256 MiB was reached"),
@@ -290,7 +290,7 @@ TEST_F(RunPromises, ASilentEngineIsEndedAfterThePageTimeout) {
                                            {"XPSCONV_TEST_ENGINE=sleep 60000", "XPSCONV_PAGE_TIMEOUT=1"}, 50);
         const auto elapsed = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(result.exitCode, 1) << type;
-        EXPECT_LT(elapsed, std::chrono::seconds(10)) << type;
+        EXPECT_LT(elapsed, std::chrono::seconds(30)) << type;  // the engine alone would take 2 minutes
         EXPECT_EQ(Count(result.err, "app_engine_program: sleep 60000\n"), 2u) << result.err;
         EXPECT_EQ(Count(result.err, "made no progress for 1 s and was ended"), 2u) << result.err;
         EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"report.xps", "second.xps"})) << type;
@@ -312,7 +312,7 @@ TEST_F(RunPromises, ACrashingOrFailingEngineFailsEachDocumentAndLeavesNothing) {
             const auto start = std::chrono::steady_clock::now();
             const ShellResult result = bin.Run(dir.str(), "-i report.xps -i second.xps -o out -t " + std::string(type),
                                                tmp, {"XPSCONV_TEST_ENGINE=" + std::string(engine)}, 100);
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << label;
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << label;
             EXPECT_EQ(result.exitCode, 1) << label << ": " << result.err;
             EXPECT_EQ(Count(result.err, "app_engine_program: " + std::string(engine) + "\n"), 2u) << result.err;
             for (const char* name : {"report.xps", "second.xps"})

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <utility>
 
 #include "platform/platform.h"
 #include "support/test_support.h"
@@ -23,6 +24,22 @@ using Clock = std::chrono::steady_clock;
 bool ProcessAlive(int64_t id) {
     for (const platform::ProcessInfo& process : platform::ListProcesses())
         if (process.id == id) return true;
+    return false;
+}
+
+// Waits until each process is listed under its name (a child started by id, not yet by its
+// program, still has its parent's); false when one never was.
+bool ListedAs(const std::vector<std::pair<int64_t, std::string>>& expected) {
+    for (int waited = 0; waited < 30000; waited += 5) {
+        const std::vector<platform::ProcessInfo> list = platform::ListProcesses();
+        const bool all = std::all_of(expected.begin(), expected.end(), [&](const auto& wanted) {
+            return std::any_of(list.begin(), list.end(), [&](const platform::ProcessInfo& process) {
+                return process.id == wanted.first && process.name == wanted.second;
+            });
+        });
+        if (all) return true;
+        platform::SleepMilliseconds(5);
+    }
     return false;
 }
 
@@ -75,15 +92,17 @@ protected:
         return children.size() - 1;
     }
     // Starts program (an engine) as a child that starts dialog as its own child, and waits
-    // until that grandchild runs; returns its id (0 when it never showed up).
+    // until both are listed by their names; returns the grandchild's id (0 when it never
+    // showed up).
     int64_t StartWithChild(const std::string& program, const std::string& dialog, size_t& index) {
         const std::string pidFile = dir / ("pid" + std::to_string(children.size()));
-        index = Start({program, "spawn", dialog, "20000", pidFile});
-        for (int waited = 0; waited < 5000; waited += 2) {
+        index = Start({program, "spawn", dialog, "600000", pidFile});
+        for (int waited = 0; waited < 30000; waited += 2) {
             const int64_t id = std::atoll(ReadFile(pidFile).c_str());
             if (id > 0) {
                 grandchildren.push_back(id);
-                return id;
+                const auto name = [](const std::string& path) { return fs::path(path).filename().string(); };
+                return ListedAs({{children[index].id, name(program)}, {id, name(dialog)}}) ? id : 0;
             }
             platform::SleepMilliseconds(2);
         }
@@ -97,39 +116,36 @@ protected:
     TempDir dir;
 };
 
-TEST_F(WatchdogTest, CrashDialogOfOurEngineEndsWithTheEngineSoon) {
+TEST_F(WatchdogTest, CrashDialogOfOurEngineEndsWithTheEngine) {
     const std::string engine = EngineNamed(dir.path(), "proc.dll");
     const std::string dialog = DialogNamed(dir.path(), "WerFault.exe");
     children.reserve(4);
-    StartWatchdog();
-    // A healthy engine is never touched, however long it runs.
-    const size_t healthy = Start({engine, "sleep", "20000"});
-    platform::SleepMilliseconds(350);
+    // A healthy engine is never touched, however long it runs: a look that saw it left it.
+    const size_t healthy = Start({engine, "sleep", "600000"});
+    ASSERT_TRUE(ListedAs({{children[healthy].id, "proc.dll"}}));
+    EXPECT_EQ(EndOwnCrashDialogs(), 0);
     EXPECT_FALSE(platform::WaitChildProcess(children[healthy], 0)) << "an engine without a dialog was ended";
     platform::KillChildProcess(children[healthy]);
 
+    StartWatchdog();
     size_t crashed = 0;
     const int64_t dialogId = StartWithChild(engine, dialog, crashed);
     ASSERT_GT(dialogId, 0);
-    const auto start = Clock::now();
-    const bool engineEnded = platform::WaitChildProcess(children[crashed], 2000);
-    bool dialogEnded = false;
-    while (!(dialogEnded = !ProcessAlive(dialogId)) && Clock::now() - start < std::chrono::seconds(2))
-        platform::SleepMilliseconds(5);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    EXPECT_TRUE(engineEnded);
-    EXPECT_TRUE(dialogEnded);
+    // Within the watchdog's cycles, long before either would end by itself.
+    EXPECT_TRUE(platform::WaitChildProcess(children[crashed], 30000));
     EXPECT_TRUE(children[crashed].signalled);  // ended from outside, not by itself
-    EXPECT_LT(seconds, 0.4);
+    const auto start = Clock::now();
+    while (ProcessAlive(dialogId) && Clock::now() - start < std::chrono::seconds(30)) platform::SleepMilliseconds(5);
+    EXPECT_FALSE(ProcessAlive(dialogId));
 }
 
 TEST_F(WatchdogTest, DialogsOutsideOurEngineTreeAndNearNamesAreLeftAlone) {
     const std::string engine = EngineNamed(dir.path(), "proc.dll");
     const std::string dialog = DialogNamed(dir.path(), "WerFault.exe");
     children.reserve(8);
-    const size_t ourEngine = Start({engine, "sleep", "20000"});
+    const size_t ourEngine = Start({engine, "sleep", "600000"});
     // Our own child, beside the engine rather than below it.
-    const size_t sibling = Start({dialog, "sleep", "20000"});
+    const size_t sibling = Start({dialog, "sleep", "600000"});
     // Below one of our children that is no engine, below a child of a near name, and a near
     // name below our engine.
     size_t other = 0, nearEngine = 0, nearDialogParent = 0;
@@ -141,9 +157,9 @@ TEST_F(WatchdogTest, DialogsOutsideOurEngineTreeAndNearNamesAreLeftAlone) {
     ASSERT_GT(underOther, 0);
     ASSERT_GT(underNearEngine, 0);
     ASSERT_GT(nearDialog, 0);
+    ASSERT_TRUE(ListedAs({{children[ourEngine].id, "proc.dll"}, {children[sibling].id, "WerFault.exe"}}));
 
-    StartWatchdog();
-    platform::SleepMilliseconds(400);
+    // The watchdog's look, taken once everything is listed, ends nothing.
     EXPECT_EQ(EndOwnCrashDialogs(), 0);
     for (size_t index : {ourEngine, sibling, other, nearEngine, nearDialogParent})
         EXPECT_FALSE(platform::WaitChildProcess(children[index], 0)) << "child " << index << " was ended";
@@ -157,16 +173,22 @@ double SecondsToJoin(std::thread& thread, const std::function<void()>& stop) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-TEST_F(WatchdogTest, StoppedThreadEndsAtOnceAndAMereFlagWithinOneCycle) {
-    StartWatchdog();
-    platform::SleepMilliseconds(150);
-    // Woken: no waiting out the rest of the scan cycle (every run pays this at its end).
-    EXPECT_LT(SecondsToJoin(watchdog, [&] { StopWatchdog(active); }), 0.03);
+TEST_F(WatchdogTest, StoppedThreadIsWokenAndAMereFlagEndsItAtItsNextLook) {
+    // Woken: no waiting out the rest of the scan cycle (every run pays this at its end). A wait
+    // on the flag far longer than the cycle shows it.
+    std::thread waiter([&] { platform::WaitWhileValue(active, 1, 60000); });
+    EXPECT_TRUE(ThreadBlocksOn(&active, 30000));
+    EXPECT_LT(SecondsToJoin(waiter, [&] { StopWatchdog(active); }), 30.0);
 
+    // The watchdog itself, caught in its wait.
     active = 1;
     StartWatchdog();
-    platform::SleepMilliseconds(150);
-    EXPECT_LT(SecondsToJoin(watchdog, [&] { active = 0; }), 0.15);
+    EXPECT_TRUE(ThreadBlocksOn(&active, 30000));
+    EXPECT_LT(SecondsToJoin(watchdog, [&] { StopWatchdog(active); }), 30.0);
+    active = 1;
+    StartWatchdog();
+    EXPECT_TRUE(ThreadBlocksOn(&active, 30000));
+    EXPECT_LT(SecondsToJoin(watchdog, [&] { active = 0; }), 30.0);
 }
 
 // The choice itself, on made-up snapshots: ids of processes that do not exist anywhere.

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #endif
 
+#include <barrier>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -89,18 +90,30 @@ TEST(MemoryBudgetAllocator, ReallocationCountsOnlyTheChangeAndKeepsTheContents) 
 }
 
 // Threads allocating, growing, shrinking and freeing blocks at once, each checking its own
-// blocks' contents: the count never passes the limit, the limit is really reached, and
-// everything is given back.
+// blocks' contents: the count never passes the limit, and everything is given back. First each
+// thread asks for half the limit and holds what it got until every thread has asked: whatever
+// the order, two of them get it and the others are refused.
 TEST(MemoryBudgetAllocator, ThreadsShareTheLimitAndGiveEverythingBack) {
     constexpr uint64_t kLimit = 256 << 10;
+    constexpr unsigned kThreads = 4;
     MemoryBudget budget(kLimit);
     std::atomic<bool> running{true};
     std::atomic<uint64_t> highest{0};
     std::thread watcher([&] {
         while (running) highest = std::max<uint64_t>(highest, budget.InUse());
     });
-    std::atomic<int> corrupted{0};
+    std::atomic<int> corrupted{0}, granted{0};
+    uint64_t heldTogether = 0, refusedTogether = 0;
+    std::barrier allAsked(kThreads, [&]() noexcept {
+        heldTogether = budget.InUse();
+        refusedTogether = budget.Refusals();
+    });
     auto work = [&](unsigned seed) {
+        void* half = budget.Allocate(kLimit / 2 - kHeader);
+        if (half) ++granted;
+        allAsked.arrive_and_wait();
+        budget.Release(half);
+
         std::mt19937 random(seed);
         struct Held {
             unsigned char* data = nullptr;
@@ -133,13 +146,15 @@ TEST(MemoryBudgetAllocator, ThreadsShareTheLimitAndGiveEverythingBack) {
         for (Held& slot : held) budget.Release(slot.data);
     };
     std::vector<std::thread> threads;
-    for (unsigned i = 0; i < 4; ++i) threads.emplace_back(work, 17 + i);
+    for (unsigned i = 0; i < kThreads; ++i) threads.emplace_back(work, 17 + i);
     for (std::thread& thread : threads) thread.join();
     running = false;
     watcher.join();
     EXPECT_EQ(corrupted, 0);
     EXPECT_LE(highest, kLimit);
-    EXPECT_GT(budget.Refusals(), 0u);
+    EXPECT_EQ(granted, 2);
+    EXPECT_EQ(heldTogether, kLimit);
+    EXPECT_EQ(refusedTogether, uint64_t{kThreads - 2});
     EXPECT_EQ(budget.InUse(), 0u);
 }
 

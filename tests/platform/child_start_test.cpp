@@ -39,9 +39,7 @@ TEST(ChildStartTest, ProgramThatCannotBeExecutedIsNotStarted) {
     for (const std::string& program : {std::string("/nonexistent/engine"), dir / "plain.txt", dir.str(),
                                        std::string("no-such-file-beside-the-program")}) {
         platform::ChildProcess child;
-        const auto start = Clock::now();
         EXPECT_FALSE(platform::StartChildProcess({program, "-dNOPAUSE"}, child)) << program;
-        EXPECT_LT(SecondsSince(start), 0.5) << program;
         EXPECT_EQ(child.id, -1);
         EXPECT_EQ(child.outputPipe, -1);
         EXPECT_EQ(child.inputPipe, -1);
@@ -50,10 +48,10 @@ TEST(ChildStartTest, ProgramThatCannotBeExecutedIsNotStarted) {
 
 TEST(ChildStartTest, StartReturnsWhileTheChildRuns) {
     platform::ChildProcess child;
-    auto start = Clock::now();
-    ASSERT_TRUE(platform::StartChildProcess({FakeEngine(), "sleep", "3000"}, child));
-    // Nothing of the start (the report of a failed exec) stays open in the running child.
-    EXPECT_LT(SecondsSince(start), 0.5);
+    ASSERT_TRUE(platform::StartChildProcess({FakeEngine(), "sleep", "60000"}, child));
+    // Nothing of the start (the report of a failed exec) stays open in the running child: had
+    // the start waited for that, the child would have ended by now.
+    EXPECT_FALSE(platform::WaitChildProcess(child, 0));
     platform::KillChildProcess(child);
     platform::CloseChildProcess(child);
 }
@@ -118,9 +116,8 @@ TEST(ChildStartTest, ChildEndsWithTheThreadThatStartedIt) {
     bool started = false;
     std::thread([&] { started = platform::StartChildProcess({FakeEngine(), "sleep", "20000"}, child); }).join();
     ASSERT_TRUE(started);
-    const auto start = Clock::now();
-    EXPECT_TRUE(platform::WaitChildProcess(child, 3000));
-    EXPECT_LT(SecondsSince(start), 1.0);
+    // Long before its own end, from outside.
+    EXPECT_TRUE(platform::WaitChildProcess(child, 10000));
     EXPECT_TRUE(child.signalled);
     EXPECT_EQ(child.exitCode, 128 + 9);
     platform::KillChildProcess(child);
@@ -143,10 +140,10 @@ TEST(ChildStartTest, ChildEndsWithTheProcessThatStartedItEvenWhenThatIsKilled) {
     // Ended from outside at once: none of the starter's own code runs to end its child.
     platform::KillChildProcess(starter);
     platform::CloseChildProcess(starter);
+    // Long before its own end.
     const auto start = Clock::now();
-    while (ProcessAlive(id) && SecondsSince(start) < 5) platform::SleepMilliseconds(5);
+    while (ProcessAlive(id) && SecondsSince(start) < 10) platform::SleepMilliseconds(5);
     EXPECT_FALSE(ProcessAlive(id));
-    EXPECT_LT(SecondsSince(start), 1.0);
 }
 
 }  // namespace

@@ -42,6 +42,11 @@ std::string PosixShellWord(const std::string& word);
 // True when the program can be found on the shell's search path.
 bool HaveTool(const std::string& name);
 
+// Waits up to timeoutMs until a thread of this process is blocked in a system call on address:
+// in its wait on that value, past the moments before it. False when none was. Windows shows no
+// thread's system call: there it is true at once, and what follows meets the wait as it comes.
+bool ThreadBlocksOn(const void* address, int timeoutMs);
+
 // The file name of one of this project's programs or test helpers: "xpsconv.exe" on Windows.
 std::string ProgramFile(const std::string& name);
 // A test helper program or library (tests/helpers) by its base name.
