@@ -5,11 +5,12 @@
 #include <climits>
 #include <cstdlib>
 
-#include "app/file_helpers.h"
 #include "app/held_characters.h"
 #include "app/option_tables.h"
+#include "app/trim_spaces.h"
 #include "app/winansi_text.h"
 #include "platform/platform.h"
+#include "settings/converter_message.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ struct Parse {
     std::string word;  // the switch being applied, as typed, for messages
     bool glued = false;  // the last option had its value glued to it (already told)
 
-    void Warn(const std::string& line) { report.warnings.push_back("xpsconv: " + line); }
+    void Warn(const std::string& line) { report.warnings.push_back(ConverterMessage(line)); }
     void Unknown() { Warn("unknown option " + word + " ignored"); }
 
     // Takes the argument of option (its name as typed, for messages); 0 when there is none.
@@ -45,8 +46,9 @@ struct Parse {
         if (glued) Unknown();
         const int taken = TakeArgument(text, argument, &overCapacity);
         if (overCapacity && report.refusal.empty()) {
-            report.refusal = "xpsconv: the value of " + option + " is longer than " +
-                             std::to_string(kArgumentCapacity) + " characters; nothing was converted";
+            report.refusal = ConverterMessage("the value of " + option + " is longer than " +
+                                              std::to_string(kArgumentCapacity) +
+                                              " characters; nothing was converted");
         }
         return taken;
     }
@@ -415,10 +417,10 @@ int ParseCommandLine(const std::string& commandLine, Settings& settings, InputLi
     std::string text = commandLine;
     TrimSpaces(text);
     if (text.size() > kCommandLineCapacity) {
-        parse.report.refusal = "xpsconv: the command line is longer than " +
-                               std::to_string(kCommandLineCapacity) + " characters (" +
-                               std::to_string(text.size()) +
-                               "); name a folder with -i instead of many files. Nothing was converted";
+        parse.report.refusal = ConverterMessage(
+            "the command line is longer than " + std::to_string(kCommandLineCapacity) +
+            " characters (" + std::to_string(text.size()) +
+            "); name a folder with -i instead of many files. Nothing was converted");
         return 1;
     }
     while (!text.empty()) {

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "app/input_collection.h"
+#include "settings/settings.h"
 
 constexpr size_t kArgumentCapacity = 255;
 

@@ -2,8 +2,9 @@
 
 #include <cctype>
 
-#include "app/file_helpers.h"
+#include "platform/file_helpers.h"
 #include "platform/platform.h"
+#include "settings/converter_message.h"
 
 namespace {
 
@@ -30,8 +31,10 @@ bool AddFolderFiles(std::string folder, FileList& files, std::vector<std::string
                     std::string* reason) {
     if (folder.empty() || folder.back() != platform::kSeparator) folder += platform::kSeparator;
     std::vector<platform::FolderEntry> entries;
-    if (folder.size() > kPathCapacity) {
-        if (reason != nullptr) *reason = "the path is longer than " + std::to_string(kPathCapacity) + " characters";
+    if (folder.size() > platform::kPathCapacity) {
+        if (reason != nullptr)
+            *reason = "the path is longer than " + std::to_string(platform::kPathCapacity) +
+                      " characters";
         return false;
     }
     if (!platform::ListFolder(folder, entries, reason)) return false;
@@ -39,7 +42,7 @@ bool AddFolderFiles(std::string folder, FileList& files, std::vector<std::string
         if (!entry.isRegularFile) continue;
         const std::string path = folder + entry.name;
         if (!IsXpsFile(path)) continue;
-        if (path.size() <= kPathCapacity) {
+        if (path.size() <= platform::kPathCapacity) {
             files.push_back(path);
         } else if (tooLong != nullptr) {
             tooLong->push_back(path);
@@ -51,29 +54,30 @@ bool AddFolderFiles(std::string folder, FileList& files, std::vector<std::string
 int ExpandInputSpec(const std::string& specification, FileList& files, std::vector<std::string>& problems) {
     const size_t before = problems.size();
     const std::string full = platform::FullPath(specification);
-    const std::string capacity = std::to_string(kPathCapacity);
-    if (full.size() > kPathCapacity) {
-        problems.push_back("xpsconv: " + specification + ": the full path is longer than " + capacity +
-                           " characters; not converted");
-    } else if (!full.empty() && FileExists(full) && IsXpsFile(full)) {
+    const std::string capacity = std::to_string(platform::kPathCapacity);
+    if (full.size() > platform::kPathCapacity) {
+        problems.push_back(ConverterMessage(specification + ": the full path is longer than " +
+                                            capacity + " characters; not converted"));
+    } else if (!full.empty() && platform::FileExists(full) && IsXpsFile(full)) {
         files.push_back(full);
-    } else if (!full.empty() && FolderExists(full)) {
+    } else if (!full.empty() && platform::FolderExists(full)) {
         const size_t found = files.size();
         std::vector<std::string> tooLong;
         std::string reason;
         if (!AddFolderFiles(specification, files, &tooLong, &reason)) {
-            problems.push_back("xpsconv: " + specification + ": the folder cannot be listed (" + reason +
-                               "); not converted");
+            problems.push_back(ConverterMessage(specification + ": the folder cannot be listed (" +
+                                                reason + "); not converted"));
         } else {
             for (const std::string& path : tooLong) {
-                problems.push_back("xpsconv: " + path + ": the path is longer than " + capacity +
-                                   " characters; not converted");
+                problems.push_back(ConverterMessage(path + ": the path is longer than " + capacity +
+                                                    " characters; not converted"));
             }
             if (files.size() == found && tooLong.empty())
-                problems.push_back("xpsconv: " + specification + ": the folder holds no XPS document");
+                problems.push_back(
+                    ConverterMessage(specification + ": the folder holds no XPS document"));
         }
     } else {
-        problems.push_back("xpsconv: no XPS document at \"" + specification + "\"");
+        problems.push_back(ConverterMessage("no XPS document at \"" + specification + "\""));
     }
     return static_cast<int>(problems.size() - before);
 }

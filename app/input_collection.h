@@ -2,8 +2,12 @@
 // Turns the -i specifications into the list of XPS documents to convert.
 
 #include <string>
+#include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
+
+// The -i specifications as typed, in order.
+using InputList = std::vector<std::string>;
 
 // Expands every specification in order. Returns how many specifications or documents could not
 // be taken (each reported on standard error, naming it): a specification that names neither an

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 // Applies a -t keyword: output PDF, or an image type with its extension (JPEG for unknown words).
 void ApplyOutputType(const std::string& keyword, Settings& settings);

@@ -4,24 +4,26 @@
 #include <thread>
 
 #include "app/command_line_parser.h"
-#include "app/file_helpers.h"
 #include "app/held_characters.h"
 #include "app/input_collection.h"
-#include "app/settings.h"
+#include "app/trim_spaces.h"
 #include "driver/conversions.h"
 #include "driver/post_processor.h"
 #include "driver/renderer.h"
 #include "driver/watchdog.h"
 #include "platform/platform.h"
+#include "settings/converter_message.h"
+#include "settings/settings.h"
 
 JoinedArguments JoinArguments(int count, char** arguments) {
     JoinedArguments joined;
     for (int i = 0; i < count; ++i) {
         const std::string argument = arguments[i];
         if (HoldsHeldCharacter(argument)) {
-            joined.refusal = "xpsconv: argument " + std::to_string(i + 1) +
-                             " holds a control character (0x1E or 0x1F) that cannot be passed on; "
-                             "nothing was converted";
+            joined.refusal =
+                ConverterMessage("argument " + std::to_string(i + 1) +
+                                 " holds a control character (0x1E or 0x1F) that cannot be "
+                                 "passed on; nothing was converted");
             return joined;
         }
         if (i > 0) joined.text += ' ';

@@ -2,18 +2,19 @@
 
 #include <map>
 
-#include "app/file_helpers.h"
 #include "driver/messages.h"
 #include "driver/page_images.h"
 #include "driver/path_parts.h"
 #include "driver/pdf_job.h"
+#include "platform/file_helpers.h"
 #include "platform/platform.h"
+#include "settings/converter_message.h"
 
 namespace {
 
 int RefuseOutputFolder(const std::string& folder, const std::string& reason) {
     platform::ShowErrorMessage(kProductCaption, "Invalid output path.");
-    platform::ReportError("xpsconv: " + folder + ": " + reason);
+    platform::ReportError(ConverterMessage(folder + ": " + reason));
     return kFolderInvalid;
 }
 
@@ -30,8 +31,9 @@ FileList WithoutNameClashes(const FileList& files, const Settings& settings, int
         const std::string output = platform::FullPath(folder + parts.baseName);
         const auto [found, inserted] = firstByOutput.emplace(output, input);
         if (!inserted && platform::FullPath(found->second) != platform::FullPath(input)) {
-            platform::ReportError("xpsconv: " + input + ": not converted: its output name " + output +
-                                  " is already taken by " + found->second);
+            platform::ReportError(ConverterMessage(input + ": not converted: its output name " +
+                                                   output + " is already taken by " +
+                                                   found->second));
             ++refused;
             continue;
         }
@@ -53,7 +55,7 @@ int ResolveOutputFolder(std::string& outputFolder) {
                                             " characters");
     }
     outputFolder = full;
-    CreateFolderPath(outputFolder);
+    platform::CreateFolderPath(outputFolder);
     // Checked once here, so that a folder no output can go into stops the run before any work.
     const std::string reason = platform::FolderUnusableReason(outputFolder);
     if (!reason.empty()) return RefuseOutputFolder(outputFolder, reason);

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "app/settings.h"
 #include "driver/post_processor.h"
+#include "settings/settings.h"
 
 enum FolderMode : int {
     kFolderInvalid = 0,

@@ -13,6 +13,7 @@
 #include "driver/raster_job.h"
 #include "driver/renderer.h"
 #include "platform/platform.h"
+#include "settings/converter_message.h"
 
 namespace {
 
@@ -307,7 +308,7 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
         // A folder of its own per document: concurrent runs never see each other's pages.
         const std::string pageFolder = platform::MakePrivateTempFolder(kPageFolderPrefix);
         if (pageFolder.empty()) {
-            platform::ReportError("xpsconv: " + input + ": no temporary folder for the pages");
+            platform::ReportError(ConverterMessage(input + ": no temporary folder for the pages"));
             ++failedDocuments;
             continue;
         }
@@ -317,20 +318,21 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
         platform::ForgetTemporaryFolder(pageFolder);  // RenderAndConvert removed it
         bool documentFailed = false;
         if (!result.anyPage) {
-            platform::ReportError("xpsconv: " + input + (result.engineExit == kEngineUnreadable
-                                                             ? ": the document could not be read"
-                                                             : ": no page was rendered"));
+            platform::ReportError(ConverterMessage(input + (result.engineExit == kEngineUnreadable
+                                                                ? ": the document could not be read"
+                                                                : ": no page was rendered")));
             documentFailed = true;
         } else {
             if (!result.engineSucceeded) {
                 // Whatever pages exist were still converted; the document counts as incomplete.
-                platform::ReportError("xpsconv: " + input + ": some pages could not be rendered completely");
+                platform::ReportError(
+                    ConverterMessage(input + ": some pages could not be rendered completely"));
                 documentFailed = true;
             }
             // Each failed page with the image layer's reason, in page order.
             for (const auto& [page, why] : result.pageFailures) {
                 const std::string where = page > 0 ? ": page " + std::to_string(page) + ": " : ": ";
-                platform::ReportError("xpsconv: " + input + where + why);
+                platform::ReportError(ConverterMessage(input + where + why));
             }
             if (!result.allWritten) documentFailed = true;
         }

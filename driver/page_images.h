@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "image/image_converter.h"
+#include "settings/settings.h"
 
 using PageFileList = std::vector<std::string>;
 

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/file_helpers.h"
 #include "driver/messages.h"
 #include "driver/renderer.h"
 #include "image/temporary_file.h"
 #include "platform/platform.h"
+#include "settings/converter_message.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ bool StartsLikeAPdf(const std::string& path) {
 }
 
 void Fail(const std::string& inputPath, const std::string& what) {
-    platform::ReportError("xpsconv: " + inputPath + ": " + what);
+    platform::ReportError(ConverterMessage(inputPath + ": " + what));
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/settings.h"
 #include "driver/post_processor.h"
+#include "settings/settings.h"
 
 // The engine command line, every text quoted so it reaches the engine unchanged. The owner
 // password, when the user gave none, is the one given here (see FreshOwnerPassword).

@@ -1,11 +1,12 @@
 #include "driver/post_processor.h"
 
-#include "app/file_helpers.h"
 #include "driver/messages.h"
+#include "platform/file_helpers.h"
 #include "platform/platform.h"
 
 int LoadPdfPostProcessor(PostProcessor& postProcessor) {
-    postProcessor.module = platform::LoadLibraryFile(PathBesideProgram(kPostProcessorFileName));
+    postProcessor.module =
+        platform::LoadLibraryFile(platform::PathBesideProgram(kPostProcessorFileName));
     if (postProcessor.module != nullptr) {
         postProcessor.versionEntry = platform::LibraryOrdinal(postProcessor.module, 1);
         if (postProcessor.versionEntry != nullptr) {

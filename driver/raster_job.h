@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 // The page file template: folder, base name, "_%03d.bmp". A '%' of the base name is doubled so
 // that the engine takes it literally.

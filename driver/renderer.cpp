@@ -3,11 +3,12 @@
 #include <climits>
 #include <cstdlib>
 
-#include "app/file_helpers.h"
+#include "platform/file_helpers.h"
 #include "platform/platform.h"
+#include "settings/converter_message.h"
 
 int CheckRenderer() {
-    if (FileExists(PathBesideProgram(kRendererFileName))) return 1;
+    if (platform::FileExists(platform::PathBesideProgram(kRendererFileName))) return 1;
     platform::ShowErrorMessage("Error", "Load proc.dll failed, please reinstall!");
     return 0;
 }
@@ -19,9 +20,10 @@ int RendererIdleLimitMs() {
         char* end = nullptr;
         const long seconds = std::strtol(text, &end, 10);
         if (*end != '\0' || seconds <= 0 || seconds > INT_MAX / 1000) {
-            platform::ReportError(std::string("xpsconv: ") + kPageTimeoutVariable + "=" + text +
-                                  " is not a positive number of seconds, " +
-                                  std::to_string(kRendererIdleLimitMs / 1000) + " used");
+            platform::ReportError(ConverterMessage(std::string(kPageTimeoutVariable) + "=" + text +
+                                                   " is not a positive number of seconds, " +
+                                                   std::to_string(kRendererIdleLimitMs / 1000) +
+                                                   " used"));
             return kRendererIdleLimitMs;
         }
         return static_cast<int>(seconds * 1000);
@@ -45,9 +47,9 @@ int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int idleL
     char buffer[kRendererReadChunk];
     while (true) {
         if (!platform::WaitForChildOutput(child, idleLimitMs)) {
-            platform::ReportError("xpsconv: the rendering engine made no progress for " +
-                                  std::to_string(idleLimitMs / 1000) + " s and was ended (" +
-                                  kPageTimeoutVariable + " sets the limit)");
+            platform::ReportError(ConverterMessage(
+                "the rendering engine made no progress for " + std::to_string(idleLimitMs / 1000) +
+                " s and was ended (" + kPageTimeoutVariable + " sets the limit)"));
             platform::KillChildProcess(child);
             break;
         }

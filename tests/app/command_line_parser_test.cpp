@@ -1,6 +1,6 @@
 #include "app/command_line_parser.h"
-#include "app/file_helpers.h"
 #include "app/run_program.h"
+#include "app/trim_spaces.h"
 #include "app/winansi_text.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/file_helpers.h"
+#include "platform/file_helpers.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
 
@@ -137,7 +137,7 @@ TEST_F(InputCollection, OpenXpsRegularFilesOnlyAndPathsWithinTheirCapacity) {
 
     // A folder whose documents' full paths pass the capacity: each is named, none is taken.
     std::string deep = dir.str();
-    while (deep.size() < kPathCapacity - 10) deep += platform::kSeparator + std::string(40, 'f');
+    while (deep.size() < platform::kPathCapacity - 10) deep += platform::kSeparator + std::string(40, 'f');
     fs::create_directories(deep);
     // Made through the wide file name on Windows, whose ANSI calls stop short of such a path.
     std::ofstream(fs::path(deep) / (std::string(20, 'n') + ".xps")) << "x";
@@ -153,28 +153,6 @@ TEST_F(InputCollection, DotSegmentsResolve) {
     FileList files;
     ExpandInputs({Native(dir / "docs/sub/../a.xps")}, files);
     EXPECT_EQ(files, (FileList{Native(dir / "docs/a.xps")}));
-}
-
-TEST(CreateFolderPathTest, OnlyAPathEndingInASeparatorGetsItsLastFolder) {
-    TempDir dir;
-    CreateFolderPath(Native(dir / "one/two/"));
-    EXPECT_TRUE(fs::is_directory(dir.path() / "one/two"));
-    CreateFolderPath(Native(dir / "three/four"));
-    EXPECT_TRUE(fs::is_directory(dir.path() / "three"));
-    EXPECT_FALSE(fs::exists(dir.path() / "three/four"));
-    CreateFolderPath(Native(dir / "one/two/"));  // existing folders are harmless
-    CreateFolderPath("");
-}
-
-TEST(FileChecks, FilesAndFolders) {
-    TempDir dir;
-    WriteFile(dir / "f.xps", "x");
-    EXPECT_EQ(FileExists(dir / "f.xps"), 1);
-    EXPECT_EQ(FileExists(dir.str()), 0);
-    EXPECT_EQ(FileExists(dir / "missing"), 0);
-    EXPECT_EQ(FolderExists(dir.str()), 1);
-    EXPECT_EQ(FolderExists(dir / "f.xps"), 0);
-    EXPECT_EQ(FileExists(std::string(300, 'a')), 0);
 }
 
 }  // namespace

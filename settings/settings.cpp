@@ -1,10 +1,10 @@
-#include "app/settings.h"
+#include "settings/settings.h"
 
-#include "app/file_helpers.h"
+#include "platform/file_helpers.h"
 
 void ResetSettings(Settings& settings) {
     settings = Settings{};
-    settings.helpFilePath = PathBesideProgram("Command line.txt");
+    settings.helpFilePath = platform::PathBesideProgram("Command line.txt");
 }
 
 void AssignCapped(std::string& target, std::string_view text, size_t capacity) {

@@ -1,6 +1,7 @@
 #pragma once
-// Every option of a run, with its defaults. Filled once by the command-line parser and then
-// handed to the conversion by reference.
+// What the front end hands the driver: every option of a run, with its defaults, and the
+// documents to convert. Filled once by the command line and then handed to the conversion by
+// reference.
 
 #include <cstdint>
 #include <string>
@@ -9,7 +10,6 @@
 
 constexpr size_t kSettingsTextCapacity = 255;
 constexpr size_t kExtensionCapacity = 63;
-constexpr size_t kPathCapacity = 259;
 constexpr size_t kCommandLineCapacity = 1023;
 
 struct Settings {
@@ -58,7 +58,7 @@ struct Settings {
     std::string helpFilePath;
 };
 
-using InputList = std::vector<std::string>;
+// The XPS documents to convert, in order.
 using FileList = std::vector<std::string>;
 
 // Puts every field back to its default and sets the help file path.

@@ -1,11 +1,15 @@
 #pragma once
-// Small text and file-system routines shared by the front end and the driver.
+// Small file-system routines over the platform calls, with the path capacity the converter
+// keeps to.
 
+#include <cstddef>
 #include <string>
 
-// Removes leading and trailing space characters (tabs stay); returns the new length.
-size_t TrimSpaces(std::string& text);
-// Full path of fileName in the running program's folder.
+namespace platform {
+
+constexpr size_t kPathCapacity = 259;
+
+// Full path of fileName in the running program's folder, cut at the path capacity.
 std::string PathBesideProgram(const std::string& fileName);
 // 1 when the path names a file that can be opened for reading, else 0.
 int FileExists(const std::string& path);
@@ -14,3 +18,5 @@ int FolderExists(const std::string& path);
 // Creates every folder named by the text before each separator, left to right, ignoring
 // failures. Only a path that ends in a separator gets its last folder created.
 void CreateFolderPath(const std::string& path);
+
+}  // namespace platform
