@@ -5,8 +5,8 @@
 
 #include "driver/messages.h"
 #include "driver/renderer.h"
-#include "image/temporary_file.h"
 #include "platform/platform.h"
+#include "platform/replacement_file.h"
 #include "settings/converter_message.h"
 
 namespace {
@@ -79,29 +79,25 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
     }
     // The engine and the post-processor work on a file of our own beside the target: a failed
     // or concurrent run never touches the file of the target's name.
-    std::string temporary;
-    std::FILE* reserved = OpenTemporaryBeside(outputPath, "wb", temporary);
-    if (reserved == nullptr) {
+    platform::ReplacementFile output;
+    if (!output.Create(outputPath, "wb") || !output.Close()) {
         Fail(inputPath, "cannot create a file beside " + outputPath);
         return false;
     }
-    std::fclose(reserved);
+    const std::string temporary = output.path();
 
     bool engineSucceeded = false;
     int engineExit = -1;
     const std::string commandLine = BuildPdfCommandLine(inputPath, temporary, settings, ownerPassword);
     if (RunRenderer(commandLine, &engineSucceeded, kIdleLimitFromEnvironment, {}, &engineExit) != 1) {
-        PutTemporaryInPlace(false, temporary, outputPath);
         Fail(inputPath, "the rendering engine could not be started");
         return false;
     }
     if (engineExit == kEngineUnreadable) {
-        PutTemporaryInPlace(false, temporary, outputPath);
         Fail(inputPath, "the document could not be read; no PDF was written");
         return false;
     }
     if (!StartsLikeAPdf(temporary)) {
-        PutTemporaryInPlace(false, temporary, outputPath);
         Fail(inputPath, "no PDF was written");
         return false;
     }
@@ -112,12 +108,13 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
             settings.overlayColor, settings.overlaySize, -settings.overlayPosition, settings.overlayRotation,
             settings.overlayX, settings.overlayY, settings.overlayFlag);
         if (stamped != 1) {
-            PutTemporaryInPlace(false, temporary, outputPath);
-            Fail(inputPath, "the text overlay could not be added; no PDF was written");
+            const std::string reason = PostProcessFailureReason(postProcessor);
+            Fail(inputPath, "the text overlay could not be added" + (reason.empty() ? "" : ": " + reason) +
+                                "; no PDF was written");
             return false;
         }
     }
-    if (!PutTemporaryInPlace(true, temporary, outputPath)) {
+    if (!output.Commit()) {
         Fail(inputPath, "the PDF could not be renamed to " + outputPath);
         return false;
     }

@@ -4,17 +4,27 @@
 #include "platform/file_helpers.h"
 #include "platform/platform.h"
 
+namespace {
+
+template <typename Entry>
+Entry LookUp(void* module, int ordinal) {
+    return reinterpret_cast<Entry>(platform::LibraryOrdinal(module, ordinal));
+}
+
+}  // namespace
+
 int LoadPdfPostProcessor(PostProcessor& postProcessor) {
-    postProcessor.module =
-        platform::LoadLibraryFile(platform::PathBesideProgram(kPostProcessorFileName));
+    using namespace postproc_abi;
+    postProcessor.module = platform::LoadLibraryFile(platform::PathBesideProgram(kLibraryFileName));
     if (postProcessor.module != nullptr) {
-        postProcessor.versionEntry = platform::LibraryOrdinal(postProcessor.module, 1);
-        if (postProcessor.versionEntry != nullptr) {
-            postProcessor.postProcessPdf =
-                reinterpret_cast<PostProcessPdfFunction>(platform::LibraryOrdinal(postProcessor.module, 2));
+        const auto version = LookUp<InterfaceVersionFn>(postProcessor.module, kVersionOrdinal);
+        // The other entries of another version may take other arguments: none is looked up.
+        if (version != nullptr && version() == kInterfaceVersion) {
+            postProcessor.postProcessPdf = LookUp<PostProcessPdfFn>(postProcessor.module, kPostProcessPdfOrdinal);
+            postProcessor.lastFailure = LookUp<LastFailureFn>(postProcessor.module, kLastFailureOrdinal);
         }
     }
-    if (postProcessor.postProcessPdf != nullptr) return 1;
+    if (postProcessor.postProcessPdf != nullptr && postProcessor.lastFailure != nullptr) return 1;
     platform::ShowErrorMessage(kProductCaption, "Load mstar.dll failed, please reinstall!");
     UnloadPdfPostProcessor(postProcessor);
     return 0;
@@ -23,4 +33,9 @@ int LoadPdfPostProcessor(PostProcessor& postProcessor) {
 void UnloadPdfPostProcessor(PostProcessor& postProcessor) {
     platform::FreeLibraryFile(postProcessor.module);
     postProcessor = PostProcessor{};
+}
+
+std::string PostProcessFailureReason(const PostProcessor& postProcessor) {
+    const char* reason = postProcessor.lastFailure != nullptr ? postProcessor.lastFailure() : nullptr;
+    return reason != nullptr ? std::string(reason) : std::string();
 }

@@ -126,12 +126,7 @@ ImageConverter::ImageConverter() : multiPageImage(new (std::nothrow) CxImageTIF)
 ImageConverter::~ImageConverter() {
     multiPageImage.reset();
     multiPageAppender.reset();
-    if (multiPageFile != nullptr) {
-        // Never finished: the partial file must not stay behind.
-        std::fclose(multiPageFile);
-        multiPageFile = nullptr;
-        if (!multiPageTempPath.empty()) std::remove(multiPageTempPath.c_str());
-    }
+    // Never finished: the partial file goes with multiPageFile.
 }
 
 std::shared_ptr<const ImageConverter> ImgConvFind(ImgConvHandle handle) { return Find(handle); }
@@ -274,7 +269,7 @@ int ImgConvAppendTiffPage(ImgConvHandle handle, const std::vector<uint8_t>& byte
 namespace {
 
 bool HasMultiPageFileOpen(const ImageConverter& converter) {
-    return converter.multiPageFile != nullptr || !converter.multiPageTempPath.empty();
+    return !converter.multiPageFile.path().empty();
 }
 
 }  // namespace

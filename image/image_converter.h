@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/replacement_file.h"
+
 class CxImageTIF;
 class TiffPageAppender;
 
@@ -68,8 +70,7 @@ struct ImageConverter {
 
     // Multi-page TIFF: the file is opened (under a temporary name beside the target) on the
     // first page and renamed into place on destroy when at least one page went in.
-    std::FILE* multiPageFile = nullptr;
-    std::string multiPageTempPath;
+    platform::ReplacementFile multiPageFile;
     std::unique_ptr<TiffPageAppender> multiPageAppender;
     // The image a single-page TIFF is prepared and saved through.
     std::unique_ptr<CxImageTIF> multiPageImage;

@@ -11,9 +11,9 @@
 #include "image/format_routines.h"
 #include "image/image_converter.h"
 #include "image/output_file.h"
-#include "image/temporary_file.h"
 #include "image/ximage.h"
 #include "platform/platform.h"
+#include "platform/replacement_file.h"
 
 namespace gdi = platform::gdi;
 
@@ -71,15 +71,10 @@ int Draw(CxImage& image, gdi::HDC dc, int x, int y, int width, int height, uint3
 }
 
 // Reserves a fresh name beside target for the recorder, which writes the file by name.
-std::string ReserveTemporaryBeside(ImageConverter& converter) {
-    std::string temporary;
+bool ReserveTemporaryBeside(ImageConverter& converter, platform::ReplacementFile& temporary) {
     errno = 0;
-    if (std::FILE* file = OpenTemporaryBeside(converter.outputPath, "wb", temporary)) {
-        std::fclose(file);
-    } else {
-        FailWith(converter, FailureText("cannot create", converter.outputPath, SystemErrorText(errno)));
-    }
-    return temporary;
+    if (temporary.Create(converter.outputPath, "wb") && temporary.Close()) return true;
+    return FailWith(converter, FailureText("cannot create", converter.outputPath, SystemErrorText(errno)));
 }
 
 uint32_t Le32(const unsigned char* p) {
@@ -104,13 +99,13 @@ bool RecordedCompletely(const std::string& path, bool enhanced) {
 
 // The end of a recording: the file is put in place when the drawing, the recorder's close and
 // the file itself are all complete.
-bool PlaceRecording(ImageConverter& converter, const std::string& temporary, bool enhanced,
+bool PlaceRecording(ImageConverter& converter, platform::ReplacementFile& temporary, bool enhanced,
                     bool closed, int closeError, bool drawn) {
     const std::string& target = converter.outputPath;
     bool complete = false;
     if (!closed && closeError == 0) {
         FailWith(converter, "the metafile recorder could not record the page");
-    } else if (!closed || !RecordedCompletely(temporary, enhanced)) {
+    } else if (!closed || !RecordedCompletely(temporary.path(), enhanced)) {
         FailWith(converter, FailureText("cannot write", target,
                                         closeError != 0 ? SystemErrorText(closeError)
                                                         : "the file came out shorter than recorded"));
@@ -120,11 +115,11 @@ bool PlaceRecording(ImageConverter& converter, const std::string& temporary, boo
         complete = true;
     }
     if (!complete) {
-        PutTemporaryInPlace(false, temporary, target);
+        temporary.Discard();
         return false;
     }
     errno = 0;
-    if (!PutTemporaryInPlace(true, temporary, target)) return FailWith(converter, RenameFailureText(target));
+    if (!temporary.Commit()) return FailWith(converter, RenameFailureText(target));
     return true;
 }
 
@@ -158,17 +153,17 @@ bool RunEmfFormatRoutine(ImageConverter& converter) {
 
     gdi::HDC screen = gdi::GetDC();
     const gdi::Rect frame = FrameFor(screen, size);
-    const std::string temporary = ReserveTemporaryBeside(converter);
-    if (temporary.empty()) {
+    platform::ReplacementFile temporary;
+    if (!ReserveTemporaryBeside(converter, temporary)) {
         gdi::ReleaseDC(screen);
         return false;
     }
     errno = 0;
-    gdi::HDC dc = gdi::CreateEnhMetaFileA(screen, temporary, &frame, kEmfDescription);
+    gdi::HDC dc = gdi::CreateEnhMetaFileA(screen, temporary.path(), &frame, kEmfDescription);
     if (dc == nullptr) {
         FailWith(converter, StartFailure(converter.outputPath, errno));
         gdi::ReleaseDC(screen);
-        PutTemporaryInPlace(false, temporary, converter.outputPath);
+        temporary.Discard();
         return false;
     }
     DrawBackground(dc, size);
@@ -187,13 +182,13 @@ bool RunWmfFormatRoutine(ImageConverter& converter) {
     if (!LoadPage(converter, image)) return false;
     const DrawingSize size = SizeFor(converter, image);
 
-    const std::string temporary = ReserveTemporaryBeside(converter);
-    if (temporary.empty()) return false;
+    platform::ReplacementFile temporary;
+    if (!ReserveTemporaryBeside(converter, temporary)) return false;
     errno = 0;
-    gdi::HDC dc = gdi::CreateMetaFileA(temporary);
+    gdi::HDC dc = gdi::CreateMetaFileA(temporary.path());
     if (dc == nullptr) {
         FailWith(converter, StartFailure(converter.outputPath, errno));
-        PutTemporaryInPlace(false, temporary, converter.outputPath);
+        temporary.Discard();
         return false;
     }
     DrawBackground(dc, size);

@@ -5,8 +5,8 @@
 
 #include "codecs/image_stream.h"
 #include "image/failure_text.h"
-#include "image/temporary_file.h"
 #include "image/ximage.h"
+#include "platform/replacement_file.h"
 
 std::string RenameFailureText(const std::string& target) {
     return FailureText("cannot rename the finished file to", target, SystemErrorText(errno));
@@ -19,10 +19,9 @@ OutputResult WriteOutputFile(const std::string& target, const char* formatName,
         error = kNoOutputPath;
         return OutputResult::kNotCreated;
     }
-    std::string temporaryPath;
+    platform::ReplacementFile output;
     errno = 0;
-    std::FILE* file = OpenTemporaryBeside(target, "wb", temporaryPath);
-    if (file == nullptr) {
+    if (!output.Create(target, "wb")) {
         error = FailureText("cannot create", target, SystemErrorText(errno));
         return OutputResult::kNotCreated;
     }
@@ -30,15 +29,15 @@ OutputResult WriteOutputFile(const std::string& target, const char* formatName,
     bool encoded = false;
     int writeError = 0;
     {
-        FileImageStream stream(file, false);
+        FileImageStream stream(output.stream(), false);
         encoded = encode(stream, why);
         // A full disk shows up only as a failed write or flush.
         const bool flushed = !encoded || stream.Flush();
-        if (!flushed || std::ferror(file) != 0)
+        if (!flushed || std::ferror(output.stream()) != 0)
             writeError = stream.SystemError() != 0 ? stream.SystemError() : EIO;
     }
     errno = 0;
-    if (std::fclose(file) != 0 && writeError == 0) writeError = errno != 0 ? errno : EIO;
+    if (!output.Close() && writeError == 0) writeError = errno != 0 ? errno : EIO;
 
     OutputResult result = OutputResult::kWritten;
     if (writeError != 0) {
@@ -49,12 +48,9 @@ OutputResult WriteOutputFile(const std::string& target, const char* formatName,
         error = FailureText(lead, "", why.empty() ? "the image was refused" : why);
         result = OutputResult::kRefused;
     }
-    if (result != OutputResult::kWritten) {
-        PutTemporaryInPlace(false, temporaryPath, target);
-        return result;
-    }
+    if (result != OutputResult::kWritten) return result;  // the unfinished file goes with output
     errno = 0;
-    if (!PutTemporaryInPlace(true, temporaryPath, target)) {
+    if (!output.Commit()) {
         error = RenameFailureText(target);
         return OutputResult::kNotRenamed;
     }

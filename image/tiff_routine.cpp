@@ -15,7 +15,6 @@
 #include "image/format_routines.h"
 #include "image/image_converter.h"
 #include "image/output_file.h"
-#include "image/temporary_file.h"
 #include "image/tiff_page_append.h"
 #include "image/ximage_tif.h"
 
@@ -118,14 +117,13 @@ bool EncodeMultiPageTiffPage(ImageConverter& converter, const std::string& input
 bool AppendMultiPageTiffPage(ImageConverter& converter, const std::vector<uint8_t>& bytes) {
     const std::string& target = converter.multiPageOutputPath;
     if (!converter.multiPageAppender) {
-        if (converter.multiPageFile != nullptr)
+        if (converter.multiPageFile.stream() != nullptr)
             return FailWith(converter, FailureText("cannot write", target, "the file was left unusable"));
         if (target.empty()) return FailWith(converter, kNoOutputPath);
         errno = 0;
-        converter.multiPageFile = OpenTemporaryBeside(target, "w+b", converter.multiPageTempPath);
-        if (converter.multiPageFile == nullptr)
+        if (!converter.multiPageFile.Create(target, "w+b"))
             return FailWith(converter, FailureText("cannot create", target, SystemErrorText(errno)));
-        converter.multiPageAppender.reset(new (std::nothrow) TiffPageAppender(converter.multiPageFile));
+        converter.multiPageAppender.reset(new (std::nothrow) TiffPageAppender(converter.multiPageFile.stream()));
         if (!converter.multiPageAppender) return FailWith(converter, kNoMemory);
     }
     TiffPageAppender& appender = *converter.multiPageAppender;
@@ -141,29 +139,21 @@ bool FinishMultiPageTiff(ImageConverter& converter) {
     const bool broken = converter.multiPageAppender && converter.multiPageAppender->Broken();
     const std::string brokenReason = broken ? converter.multiPageAppender->LastError() : std::string();
     converter.multiPageAppender.reset();
-    if (converter.multiPageFile == nullptr) return true;
+    if (converter.multiPageFile.stream() == nullptr) return true;
 
     int writeError = 0;
-    errno = 0;
-    if (std::fflush(converter.multiPageFile) != 0 || std::ferror(converter.multiPageFile) != 0)
-        writeError = errno != 0 ? errno : EIO;
-    errno = 0;
-    if (std::fclose(converter.multiPageFile) != 0 && writeError == 0) writeError = errno != 0 ? errno : EIO;
-    converter.multiPageFile = nullptr;
-
-    const std::string temporaryPath = converter.multiPageTempPath;
-    converter.multiPageTempPath.clear();
+    if (!converter.multiPageFile.Close()) writeError = errno;
     // With no page in it the file is simply not made; the pages have counted as failures.
     if (pagesWritten == 0) {
-        PutTemporaryInPlace(false, temporaryPath, target);
+        converter.multiPageFile.Discard();
         return true;
     }
     if (broken || writeError != 0) {
-        PutTemporaryInPlace(false, temporaryPath, target);
+        converter.multiPageFile.Discard();
         return FailWith(converter, FailureText("cannot write", target,
                                                broken ? brokenReason : SystemErrorText(writeError)));
     }
     errno = 0;
-    if (!PutTemporaryInPlace(true, temporaryPath, target)) return FailWith(converter, RenameFailureText(target));
+    if (!converter.multiPageFile.Commit()) return FailWith(converter, RenameFailureText(target));
     return true;
 }

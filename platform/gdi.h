@@ -33,15 +33,7 @@ constexpr int kVertSize = 6;
 constexpr int kHorzRes = 8;  // pixels
 constexpr int kVertRes = 10;
 
-// The reference screen of the POSIX build.
-constexpr int kScreenWidthPixels = 1920;
-constexpr int kScreenHeightPixels = 1080;
-constexpr int kScreenWidthMillimetres = 508;
-constexpr int kScreenHeightMillimetres = 286;
-
 constexpr int kPenSolid = 0;
-constexpr int kStockWhiteBrush = 0;
-constexpr int kStockBlackPen = 7;
 constexpr int kStretchColorOnColor = 3;
 constexpr uint32_t kDibRgbColors = 0;
 constexpr uint32_t kRopSourceCopy = 0x00CC0020;
@@ -67,10 +59,9 @@ bool DeleteMetaFile(HMETAFILE metafile);
 
 HPEN CreatePen(int style, int width, uint32_t colorRef);
 HBRUSH CreateSolidBrush(uint32_t colorRef);
-HGDIOBJ GetStockObject(int index);
 // Returns the object of the same kind that was selected before, or nullptr on failure.
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
-// Stock objects are never deleted; true for them as in GDI.
+// A context's initial pen and brush (stock objects) are never deleted; true for them as in GDI.
 bool DeleteObject(HGDIOBJ object);
 
 bool Rectangle(HDC dc, int left, int top, int right, int bottom);

@@ -57,6 +57,16 @@ struct Metafile {
 
 namespace {
 
+// The reference screen.
+constexpr int kScreenWidthPixels = 1920;
+constexpr int kScreenHeightPixels = 1080;
+constexpr int kScreenWidthMillimetres = 508;
+constexpr int kScreenHeightMillimetres = 286;
+
+// The stock objects a context starts with, by their GDI stock index.
+constexpr int kStockWhiteBrush = 0;
+constexpr int kStockBlackPen = 7;
+
 GdiObject whiteBrush{ObjectKind::kBrush, U_BS_SOLID, 0, 0x00FFFFFF, kStockWhiteBrush};
 GdiObject blackPen{ObjectKind::kPen, U_PS_SOLID, 0, 0x00000000, kStockBlackPen};
 DeviceContext screen;
@@ -332,17 +342,6 @@ HBRUSH CreateSolidBrush(uint32_t colorRef) {
     brush->style = U_BS_SOLID;
     brush->colorRef = colorRef & 0x00FFFFFF;
     return brush;
-}
-
-HGDIOBJ GetStockObject(int index) {
-    switch (index) {
-        case kStockWhiteBrush:
-            return &whiteBrush;
-        case kStockBlackPen:
-            return &blackPen;
-        default:
-            return nullptr;
-    }
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {

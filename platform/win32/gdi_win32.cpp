@@ -14,7 +14,7 @@
 namespace platform::gdi {
 
 static_assert(kHorzSize == HORZSIZE && kVertSize == VERTSIZE && kHorzRes == HORZRES && kVertRes == VERTRES);
-static_assert(kPenSolid == PS_SOLID && kStockWhiteBrush == WHITE_BRUSH && kStockBlackPen == BLACK_PEN);
+static_assert(kPenSolid == PS_SOLID);
 static_assert(kStretchColorOnColor == COLORONCOLOR && kDibRgbColors == DIB_RGB_COLORS && kRopSourceCopy == SRCCOPY);
 
 namespace {
@@ -149,8 +149,6 @@ HPEN CreatePen(int style, int width, uint32_t colorRef) {
 HBRUSH CreateSolidBrush(uint32_t colorRef) {
     return Ours(reinterpret_cast<::HGDIOBJ>(::CreateSolidBrush(colorRef)));
 }
-
-HGDIOBJ GetStockObject(int index) { return Ours(::GetStockObject(index)); }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
     const ::HGDIOBJ previous = ::SelectObject(System(dc), System(object));

@@ -38,7 +38,7 @@ TEST_F(Startup, MissingEngineIsTheOnlyMessage) {
     EXPECT_FALSE(fs::exists(work.path() / "out"));
 }
 
-TEST_F(Startup, MissingOrIncompletePostProcessor) {
+TEST_F(Startup, MissingIncompleteOrOtherVersionPostProcessor) {
     bin.AddEngineStandIn();
     bin.AddHelpFile();
     ShellResult result = Run("-t bmp");
@@ -49,11 +49,32 @@ TEST_F(Startup, MissingOrIncompletePostProcessor) {
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.err, "Quorbex Tavrin Command Line: Load mstar.dll failed, please reinstall!\n");
     EXPECT_EQ(result.out, "");
+    // Every entry there, but of another interface version.
+    bin.AddPostProcessor("other_version_postproc_library");
+    result = Run("-t bmp");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "Quorbex Tavrin Command Line: Load mstar.dll failed, please reinstall!\n");
     // A file of that name that is no library at all.
     WriteFile(bin / "mstar.dll", "not a library");
     result = Run("-t bmp");
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.err, "Quorbex Tavrin Command Line: Load mstar.dll failed, please reinstall!\n");
+}
+
+// The library's reason for a failed post-processing reaches the user; the engine's file goes.
+TEST_F(Startup, PostProcessorFailureIsShownWithItsReason) {
+    bin.AddRealEngine();
+    bin.AddPostProcessor("stand_in_postproc_library");
+    WriteTwoPageDocument(work / "doc.xps");
+    ShellResult result = Run("-i doc.xps -t pdf -wt CONFIDENTIAL -o out");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.ends_with(
+        "doc.xps: the text overlay could not be added: the stand-in takes no overlay; no PDF was written\n"))
+        << result.err;
+    EXPECT_TRUE(ListNames(work / "out").empty());
+    result = Run("-i doc.xps -t pdf -o out");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ListNames(work / "out"), std::vector<std::string>{"doc.pdf"});
 }
 
 TEST_F(Startup, HelpForNoArgumentsAndTheHelpSwitches) {

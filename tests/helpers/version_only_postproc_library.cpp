@@ -1,2 +1,5 @@
 // A broken post-processor: entry 1 only, so the converter must refuse to start.
-extern "C" __attribute__((visibility("default"))) int mstar_ordinal_1() { return 1; }
+#define MSTAR_EXPORT __attribute__((visibility("default")))
+#include "protocol/postproc_abi.h"
+
+int mstar_ordinal_1() { return postproc_abi::kInterfaceVersion; }

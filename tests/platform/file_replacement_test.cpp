@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/platform.h"
+#include "platform/replacement_file.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -51,6 +52,66 @@ TEST(FileReplacementTest, MoveReplacesAnOlderFileAndLeavesTheSourceWhenItFails) 
                                         dir / "missing/target.txt"));
     EXPECT_NE(errno, 0);
     EXPECT_EQ(ReadFile(dir / "lonely.tmp"), "still here");
+}
+
+TEST(FileReplacementTest, ReplacementPassesOverATakenNameAndReplacesTheTargetOnlyOnCommit) {
+    TempDir dir;
+    const std::string target = dir / "out.pdf";
+    WriteFile(target, "old");
+    // The name the seed tries first is found, and left taken by someone else's file.
+    std::string taken;
+    {
+        platform::ReplacementFile probe;
+        ASSERT_TRUE(probe.Create(target, "wb", "", 7));
+        taken = probe.path();
+    }
+    ASSERT_FALSE(fs::exists(taken)) << "an uncommitted file must go with its object";
+    WriteFile(taken, "stale");
+
+    platform::ReplacementFile file;
+    ASSERT_TRUE(file.Create(target, "wb", "", 7));
+    EXPECT_NE(file.path(), taken);
+    // Named after the target plus a dot, as the interrupt cleanup finds the partial files.
+    EXPECT_EQ(file.path().rfind(target + ".tmp-", 0), 0u) << file.path();
+    ASSERT_GE(std::fputs("new", file.stream()), 0);
+    EXPECT_EQ(ReadFile(target), "old");
+    ASSERT_TRUE(file.Commit());
+    EXPECT_TRUE(file.path().empty());
+    EXPECT_EQ(ReadFile(target), "new");
+    EXPECT_EQ(ReadFile(taken), "stale");
+    EXPECT_EQ(ListNames(dir.str()).size(), 2u);
+}
+
+TEST(FileReplacementTest, FailedReplacementLeavesTheTargetAndNoTemporary) {
+    TempDir dir;
+    const std::string target = dir / "out.png";
+    WriteFile(target, "old");
+    {
+        platform::ReplacementFile file;
+        ASSERT_TRUE(file.Create(target, "wb", ".part"));
+        EXPECT_TRUE(file.path().ends_with(".part")) << file.path();
+        std::fputs("never finished", file.stream());
+    }
+    EXPECT_EQ(ListNames(dir.str()), std::vector<std::string>{"out.png"});
+    EXPECT_EQ(ReadFile(target), "old");
+
+    // A folder in the target's place cannot be replaced by a file.
+    fs::create_directory(dir / "folder");
+    WriteFile(dir / "folder/inside.txt", "kept");
+    platform::ReplacementFile file;
+    ASSERT_TRUE(file.Create(dir / "folder", "wb"));
+    std::fputs("new", file.stream());
+    errno = 0;
+    EXPECT_FALSE(file.Commit());
+    EXPECT_NE(errno, 0);
+    EXPECT_TRUE(file.path().empty());
+    EXPECT_EQ(ListNames(dir.str()), std::vector<std::string>{"out.png"});
+    EXPECT_EQ(ReadFile(dir / "folder/inside.txt"), "kept");
+
+    // No folder to create it in: a plain failure with the reason, not a search for a free name.
+    errno = 0;
+    EXPECT_FALSE(file.Create(dir / "missing/out.png", "wb"));
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST(FileReplacementTest, EnvironmentValueIsSeenByTheLibrariesOfThisProcess) {

@@ -14,11 +14,11 @@ namespace {
 
 const TestPage kTextPage{"BT /F1 12 Tf 20 100 Td (Hello page) Tj ET"};
 
-TEST_F(PostProcessorTest, ExportsExactlyTheTwoOrdinalsAndReportsVersionOne) {
-    EXPECT_EQ(version_(), 1);
+TEST_F(PostProcessorTest, ExportsExactlyTheThreeOrdinalsAndReportsItsVersion) {
+    EXPECT_EQ(version_(), postproc_abi::kInterfaceVersion);
     const std::string library = BuiltBinDir() + "/mstar.dll";
 #ifdef _WIN32
-    // By number alone: the export table holds entries 1 and 2 and not one name.
+    // By number alone: the export table holds entries 1 to 3 and not one name.
     std::string dump;
     ASSERT_EQ(RunCommand("x86_64-w64-mingw32-objdump -p " + ShellQuote(library), &dump), 0);
     std::vector<int> ordinals;
@@ -30,12 +30,12 @@ TEST_F(PostProcessorTest, ExportsExactlyTheTwoOrdinalsAndReportsVersionOne) {
         if (line.find("[Name Pointer/Ordinal] Table") != std::string::npos)
             names = line.substr(line.find_last_of(" \t") + 1);
     }
-    EXPECT_EQ(ordinals, (std::vector<int>{1, 2})) << dump;
+    EXPECT_EQ(ordinals, (std::vector<int>{1, 2, 3})) << dump;
     EXPECT_EQ(names, "00000000") << dump;
 #else
     std::string symbols;
     ASSERT_EQ(RunCommand("nm -D --defined-only " + ShellQuote(library) + " | awk '{print $3}' | sort", &symbols), 0);
-    EXPECT_EQ(symbols, "mstar_ordinal_1\nmstar_ordinal_2\n");
+    EXPECT_EQ(symbols, "mstar_ordinal_1\nmstar_ordinal_2\nmstar_ordinal_3\n");
 #endif
 }
 
@@ -64,15 +64,19 @@ TEST_F(PostProcessorTest, NullPointersCountAsEmptyTexts) {
                            255, 16, -1, 0, 0, 0, 0),
               1);
     EXPECT_NE(PageText(Path("a.pdf"), 1).find("Stamp"), std::string::npos);
+    EXPECT_STREQ(lastFailure_(), "");
     EXPECT_EQ(
         postProcess_(nullptr, nullptr, nullptr, 0, nullptr, 1, "Stamp", 255, 16, -1, 0, 0, 0, 0),
         0);
+    EXPECT_STREQ(lastFailure_(), "no file was named");
 }
 
 TEST_F(PostProcessorTest, UnreadableInputFailsAndLeavesTheBytesAsTheyWere) {
     Overlay overlay;
     EXPECT_EQ(Stamp(Path("missing.pdf"), overlay), 0);
     EXPECT_TRUE(FolderEntries().empty()) << "no file may appear";
+    // The reason names the file and says what is wrong with it.
+    EXPECT_NE(std::string(lastFailure_()).find("missing.pdf"), std::string::npos) << lastFailure_();
 
     const std::string whole = MakePdf({kTextPage, kTextPage});
     const std::string truncated = whole.substr(0, whole.size() * 2 / 3);

@@ -120,10 +120,13 @@ void PostProcessorTest::SetUp() {
     REQUIRE_FONT("Helvetica");
     library_ = platform::LoadLibraryFile(BuiltBinDir() + "/mstar.dll");
     ASSERT_NE(library_, nullptr) << "build the xpspostproc target first";
-    version_ = reinterpret_cast<MstarInterfaceVersionFn>(platform::LibraryOrdinal(library_, 1));
-    postProcess_ = reinterpret_cast<MstarPostProcessPdfFn>(platform::LibraryOrdinal(library_, 2));
+    using namespace postproc_abi;
+    version_ = reinterpret_cast<InterfaceVersionFn>(platform::LibraryOrdinal(library_, kVersionOrdinal));
+    postProcess_ = reinterpret_cast<PostProcessPdfFn>(platform::LibraryOrdinal(library_, kPostProcessPdfOrdinal));
+    lastFailure_ = reinterpret_cast<LastFailureFn>(platform::LibraryOrdinal(library_, kLastFailureOrdinal));
     ASSERT_NE(version_, nullptr);
     ASSERT_NE(postProcess_, nullptr);
+    ASSERT_NE(lastFailure_, nullptr);
 
     // Parameterised test names hold a slash.
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();

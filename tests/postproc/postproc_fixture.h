@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "postproc/mstar_api.h"
+#include "protocol/postproc_abi.h"
 #include "support/test_support.h"
 
 namespace postproc_test {
@@ -85,8 +85,9 @@ class PostProcessorTest : public ::testing::Test {
     std::vector<std::string> FolderEntries() const;
 
     void* library_ = nullptr;
-    MstarInterfaceVersionFn version_ = nullptr;
-    MstarPostProcessPdfFn postProcess_ = nullptr;
+    postproc_abi::InterfaceVersionFn version_ = nullptr;
+    postproc_abi::PostProcessPdfFn postProcess_ = nullptr;
+    postproc_abi::LastFailureFn lastFailure_ = nullptr;
     std::filesystem::path folder_;
 };
 
