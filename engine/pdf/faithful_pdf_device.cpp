@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <new>
 #include <vector>
 
 #include "engine/pdf/pdf_content_injection.h"
@@ -10,6 +11,7 @@
 #include "engine/pdf/pdf_shading_writer.h"
 #include "engine/pdf/stroke_caps.h"
 #include "engine/raster/region_raster.h"
+#include "engine/runtime/mupdf_guard.h"
 #include "engine/xps/text_style_simulation.h"
 
 namespace engine {
@@ -67,12 +69,12 @@ int NextName(DeviceState& s) { return s.shared->nextName++; }
 
 void StartCapture(fz_context* ctx, DeviceState& s, CaptureKind kind) {
     s.captured = fz_new_display_list(ctx, fz_infinite_rect);
-    fz_try(ctx) { s.recorder = fz_new_list_device(ctx, s.captured); }
-    fz_catch(ctx) {
-        fz_drop_display_list(ctx, s.captured);
-        s.captured = nullptr;
-        fz_rethrow(ctx);
-    }
+    RunUndoingOnFailure(
+        ctx, [&] { s.recorder = fz_new_list_device(ctx, s.captured); },
+        [&] {
+            fz_drop_display_list(ctx, s.captured);
+            s.captured = nullptr;
+        });
     s.capture = kind;
     s.depth = 1;
     s.capturedImage = false;
@@ -86,12 +88,9 @@ fz_display_list* TakeCapture(fz_context* ctx, DeviceState& s) {
     s.recorder = nullptr;
     s.capture = CaptureKind::None;
     s.depth = 0;
-    fz_try(ctx) { fz_close_device(ctx, recorder); }
-    fz_always(ctx) { fz_drop_device(ctx, recorder); }
-    fz_catch(ctx) {
-        fz_drop_display_list(ctx, list);
-        fz_rethrow(ctx);
-    }
+    RunWithCleanup(
+        ctx, [&] { fz_close_device(ctx, recorder); }, [&] { fz_drop_device(ctx, recorder); },
+        [&] { fz_drop_display_list(ctx, list); });
     return list;
 }
 
@@ -136,20 +135,21 @@ void PlaceRendered(fz_context* ctx, DeviceState& s, fz_rect bounds, bool photogr
     RegionImage region = RenderRegion(ctx, bounds, s.target.unitScale, photographic, painter, arg,
                                       AlphaAsLuminosity(s));
     if (!region.image) return;
-    fz_try(ctx) {
-        fz_fill_image(ctx, s.target.device, region.image, region.placement, 1,
-                      fz_default_color_params);
-    }
-    fz_always(ctx) { fz_drop_image(ctx, region.image); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_fill_image(ctx, s.target.device, region.image, region.placement, 1,
+                          fz_default_color_params);
+        },
+        [&] { fz_drop_image(ctx, region.image); });
 }
 
 void FinishRegion(fz_context* ctx, DeviceState& s) {
     const bool photographic = s.capturedImage;
     fz_display_list* list = TakeCapture(ctx, s);
-    fz_try(ctx) { PlaceRendered(ctx, s, MarkedBounds(ctx, list), photographic, PaintList, list); }
-    fz_always(ctx) { fz_drop_display_list(ctx, list); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx, [&] { PlaceRendered(ctx, s, MarkedBounds(ctx, list), photographic, PaintList, list); },
+        [&] { fz_drop_display_list(ctx, list); });
 }
 
 // The masked content and its mask become a soft-masked group over what the content marks.
@@ -157,19 +157,19 @@ void FinishMasked(fz_context* ctx, DeviceState& s) {
     fz_display_list* mask = s.mask;
     s.mask = nullptr;
     fz_display_list* content = nullptr;
-    fz_var(content);
-    fz_try(ctx) {
-        content = TakeCapture(ctx, s);
-        fz_rect bounds = fz_intersect_rect(MarkedBounds(ctx, content), VisibleBounds(s));
-        if (!fz_is_empty_rect(bounds) && !fz_is_infinite_rect(bounds) && mask) {
-            WriteMaskedGroup(ctx, *s.shared, s.target, content, mask, bounds);
-        }
-    }
-    fz_always(ctx) {
-        fz_drop_display_list(ctx, content);
-        fz_drop_display_list(ctx, mask);
-    }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            content = TakeCapture(ctx, s);
+            fz_rect bounds = fz_intersect_rect(MarkedBounds(ctx, content), VisibleBounds(s));
+            if (!fz_is_empty_rect(bounds) && !fz_is_infinite_rect(bounds) && mask) {
+                WriteMaskedGroup(ctx, *s.shared, s.target, content, mask, bounds);
+            }
+        },
+        [&] {
+            fz_drop_display_list(ctx, content);
+            fz_drop_display_list(ctx, mask);
+        });
 }
 
 // A brush whose masked content never came: nothing of it is drawn.
@@ -202,9 +202,9 @@ void OpacityOperator(fz_context* ctx, DeviceState& s, float alpha, char* text, s
     std::snprintf(name, sizeof name, "XfGs%d", number);
     if (known == s.opacityNames.end()) {
         pdf_obj* ref = AddOpacityState(ctx, s.shared->doc, alpha);
-        fz_try(ctx) { AddNamedResource(ctx, s.target.resources, PDF_NAME(ExtGState), name, ref); }
-        fz_always(ctx) { pdf_drop_obj(ctx, ref); }
-        fz_catch(ctx) { fz_rethrow(ctx); }
+        RunWithCleanup(
+            ctx, [&] { AddNamedResource(ctx, s.target.resources, PDF_NAME(ExtGState), name, ref); },
+            [&] { pdf_drop_obj(ctx, ref); });
         s.opacityNames.emplace(alpha, number);
     }
     std::snprintf(text, size, "/%s gs\n", name);
@@ -215,84 +215,66 @@ void OpacityOperator(fz_context* ctx, DeviceState& s, float alpha, char* text, s
 void WriteTilePattern(fz_context* ctx, DeviceState& s, fz_display_list* list,
                       const TileParameters& tile, fz_rect fillArea) {
     pdf_document* doc = s.shared->doc;
-    pdf_obj* resources = pdf_new_dict(ctx, doc, 4);
-    fz_buffer* cell = nullptr;
-    fz_device* output = nullptr;
-    fz_device* faithful = nullptr;
+    // A tiled brush of a mask is mask content too. The output device takes a new stream's
+    // colours to be white, where PDF starts black; a mask's white would otherwise never be set.
+    const RecordedForm cell = RecordForm(
+        ctx, *s.shared, list, fz_invert_matrix(tile.ctm),
+        {tile.view, s.target.unitScale * fz_matrix_expansion(tile.ctm), AlphaAsLuminosity(s)},
+        AlphaAsLuminosity(s));
     pdf_obj* dict = nullptr;
     pdf_obj* ref = nullptr;
-    fz_var(cell);
-    fz_var(output);
-    fz_var(faithful);
-    fz_var(dict);
-    fz_var(ref);
-    fz_try(ctx) {
-        cell = fz_new_buffer(ctx, 1024);
-        // The output device takes a new stream's colours to be white, where PDF starts black;
-        // a mask's white would otherwise never be set.
-        if (AlphaAsLuminosity(s)) fz_append_string(ctx, cell, "1 g\n1 G\n");
-        output = pdf_new_pdf_device(ctx, doc, fz_identity, resources, cell);
-        FaithfulTarget inner{output,    resources,
-                             cell,      fz_identity,
-                             tile.view, s.target.unitScale * fz_matrix_expansion(tile.ctm)};
-        inner.alphaAsLuminosity = AlphaAsLuminosity(s);  // a tiled brush of a mask
-        faithful = NewFaithfulPdfDevice(ctx, *s.shared, inner);
-        fz_run_display_list(ctx, list, faithful, fz_invert_matrix(tile.ctm), fz_infinite_rect,
-                            nullptr);
-        fz_close_device(ctx, faithful);
-        fz_close_device(ctx, output);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            dict = pdf_new_dict(ctx, doc, 8);
+            pdf_dict_put(ctx, dict, PDF_NAME(Type), PDF_NAME(Pattern));
+            pdf_dict_put_int(ctx, dict, PDF_NAME(PatternType), 1);
+            pdf_dict_put_int(ctx, dict, PDF_NAME(PaintType), 1);
+            pdf_dict_put_int(ctx, dict, PDF_NAME(TilingType), 1);
+            pdf_dict_put_rect(ctx, dict, PDF_NAME(BBox), tile.view);
+            pdf_dict_put_real(ctx, dict, PDF_NAME(XStep), std::fabs(tile.xstep));
+            pdf_dict_put_real(ctx, dict, PDF_NAME(YStep), std::fabs(tile.ystep));
+            pdf_dict_put(ctx, dict, PDF_NAME(Resources), cell.resources);
+            pdf_dict_put_matrix(ctx, dict, PDF_NAME(Matrix), fz_concat(tile.ctm, s.target.base));
+            ref = pdf_add_stream(ctx, doc, cell.contents, dict, 0);
 
-        dict = pdf_new_dict(ctx, doc, 8);
-        pdf_dict_put(ctx, dict, PDF_NAME(Type), PDF_NAME(Pattern));
-        pdf_dict_put_int(ctx, dict, PDF_NAME(PatternType), 1);
-        pdf_dict_put_int(ctx, dict, PDF_NAME(PaintType), 1);
-        pdf_dict_put_int(ctx, dict, PDF_NAME(TilingType), 1);
-        pdf_dict_put_rect(ctx, dict, PDF_NAME(BBox), tile.view);
-        pdf_dict_put_real(ctx, dict, PDF_NAME(XStep), std::fabs(tile.xstep));
-        pdf_dict_put_real(ctx, dict, PDF_NAME(YStep), std::fabs(tile.ystep));
-        pdf_dict_put(ctx, dict, PDF_NAME(Resources), resources);
-        pdf_dict_put_matrix(ctx, dict, PDF_NAME(Matrix), fz_concat(tile.ctm, s.target.base));
-        ref = pdf_add_stream(ctx, doc, cell, dict, 0);
-
-        char name[32];
-        std::snprintf(name, sizeof name, "XfP%d", NextName(s));
-        AddNamedResource(ctx, s.target.resources, PDF_NAME(Pattern), name, ref);
-        char ops[160];
-        std::snprintf(ops, sizeof ops, "/Pattern cs\n/%s scn\n%g %g %g %g re\nf\n", name,
-                      fillArea.x0, fillArea.y0, fillArea.x1 - fillArea.x0,
-                      fillArea.y1 - fillArea.y0);
-        InjectUnderClip(ctx, s.target.device, s.target.contents, fillArea, tile.ctm, ops);
-    }
-    fz_always(ctx) {
-        pdf_drop_obj(ctx, ref);
-        pdf_drop_obj(ctx, dict);
-        fz_drop_device(ctx, faithful);
-        fz_drop_device(ctx, output);
-        fz_drop_buffer(ctx, cell);
-        pdf_drop_obj(ctx, resources);
-    }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+            char name[32];
+            std::snprintf(name, sizeof name, "XfP%d", NextName(s));
+            AddNamedResource(ctx, s.target.resources, PDF_NAME(Pattern), name, ref);
+            char ops[160];
+            std::snprintf(ops, sizeof ops, "/Pattern cs\n/%s scn\n%g %g %g %g re\nf\n", name,
+                          fillArea.x0, fillArea.y0, fillArea.x1 - fillArea.x0,
+                          fillArea.y1 - fillArea.y0);
+            InjectUnderClip(ctx, s.target.device, s.target.contents, fillArea, tile.ctm, ops);
+        },
+        [&] {
+            pdf_drop_obj(ctx, ref);
+            pdf_drop_obj(ctx, dict);
+            fz_drop_buffer(ctx, cell.contents);
+            pdf_drop_obj(ctx, cell.resources);
+        });
 }
 
 void FinishTile(fz_context* ctx, fz_device* dev, DeviceState& s) {
     const TileParameters tile = s.tile;
     fz_display_list* list = TakeCapture(ctx, s);
-    fz_try(ctx) {
-        // Only the part of the area that can be seen is filled.
-        fz_rect fillArea =
-            fz_intersect_rect(tile.area, InverseTransformedRect(VisibleBounds(s), tile.ctm));
-        bool steps = std::isfinite(tile.xstep) && std::isfinite(tile.ystep) &&
-                     std::fabs(tile.xstep) > 1e-6f && std::fabs(tile.ystep) > 1e-6f;
-        if (!fz_is_empty_rect(fillArea) && !fz_is_infinite_rect(fillArea)) {
-            if (steps) {
-                WriteTilePattern(ctx, s, list, tile, fillArea);
-            } else {
-                fz_run_display_list(ctx, list, dev, fz_identity, fz_infinite_rect, nullptr);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            // Only the part of the area that can be seen is filled.
+            fz_rect fillArea =
+                fz_intersect_rect(tile.area, InverseTransformedRect(VisibleBounds(s), tile.ctm));
+            bool steps = std::isfinite(tile.xstep) && std::isfinite(tile.ystep) &&
+                         std::fabs(tile.xstep) > 1e-6f && std::fabs(tile.ystep) > 1e-6f;
+            if (!fz_is_empty_rect(fillArea) && !fz_is_infinite_rect(fillArea)) {
+                if (steps) {
+                    WriteTilePattern(ctx, s, list, tile, fillArea);
+                } else {
+                    fz_run_display_list(ctx, list, dev, fz_identity, fz_infinite_rect, nullptr);
+                }
             }
-        }
-    }
-    fz_always(ctx) { fz_drop_display_list(ctx, list); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+        },
+        [&] { fz_drop_display_list(ctx, list); });
 }
 
 void WriteShading(fz_context* ctx, DeviceState& s, fz_shade* shade, fz_matrix ctm, float alpha,
@@ -310,22 +292,24 @@ void WriteShading(fz_context* ctx, DeviceState& s, fz_shade* shade, fz_matrix ct
         char name[32];
         std::snprintf(name, sizeof name, "XfSm%d", NextName(s));
         pdf_obj* state = AddShadingOpacityState(ctx, s.shared->doc, shade, clip, alpha);
-        fz_try(ctx) { AddNamedResource(ctx, s.target.resources, PDF_NAME(ExtGState), name, state); }
-        fz_always(ctx) { pdf_drop_obj(ctx, state); }
-        fz_catch(ctx) { fz_rethrow(ctx); }
+        RunWithCleanup(
+            ctx,
+            [&] { AddNamedResource(ctx, s.target.resources, PDF_NAME(ExtGState), name, state); },
+            [&] { pdf_drop_obj(ctx, state); });
         std::snprintf(gs, sizeof gs, "/%s gs\n", name);
     }
     char name[32];
     std::snprintf(name, sizeof name, "XfSh%d", NextName(s));
     pdf_obj* ref = AddPdfShading(ctx, s.shared->doc, shade, AlphaAsLuminosity(s));
-    fz_try(ctx) {
-        AddNamedResource(ctx, s.target.resources, PDF_NAME(Shading), name, ref);
-        char ops[96];
-        std::snprintf(ops, sizeof ops, "%s/%s sh\n", gs, name);
-        InjectUnderClip(ctx, s.target.device, s.target.contents, clip, shadeCtm, ops);
-    }
-    fz_always(ctx) { pdf_drop_obj(ctx, ref); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            AddNamedResource(ctx, s.target.resources, PDF_NAME(Shading), name, ref);
+            char ops[96];
+            std::snprintf(ops, sizeof ops, "%s/%s sh\n", gs, name);
+            InjectUnderClip(ctx, s.target.device, s.target.contents, clip, shadeCtm, ops);
+        },
+        [&] { pdf_drop_obj(ctx, ref); });
 }
 
 // --- Callbacks -------------------------------------------------------------------------------
@@ -344,26 +328,27 @@ void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
                        const float* colour, float alpha, fz_color_params params) {
     fz_stroke_state* flat = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
     DashedStroke cut;
-    fz_var(cut);
-    fz_try(ctx) {
-        flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
-        if (HasDashes(stroke)) {
-            flat->dash_len = 0;
-            cut = CutIntoDashes(ctx, path, stroke);
-            if (cut.dashes) fz_stroke_path(ctx, out, cut.dashes, flat, ctm, cs, colour, alpha, params);
-        } else {
-            flat->dash_len = 0;
-            cut.caps = StrokeCapShapes(ctx, path, stroke);
-            fz_stroke_path(ctx, out, path, flat, ctm, cs, colour, alpha, params);
-        }
-        if (cut.caps) fz_fill_path(ctx, out, cut.caps, 0, ctm, cs, colour, alpha, params);
-    }
-    fz_always(ctx) {
-        fz_drop_path(ctx, cut.caps);
-        fz_drop_path(ctx, cut.dashes);
-        fz_drop_stroke_state(ctx, flat);
-    }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
+            if (HasDashes(stroke)) {
+                flat->dash_len = 0;
+                cut = CutIntoDashes(ctx, path, stroke);
+                if (cut.dashes)
+                    fz_stroke_path(ctx, out, cut.dashes, flat, ctm, cs, colour, alpha, params);
+            } else {
+                flat->dash_len = 0;
+                cut.caps = StrokeCapShapes(ctx, path, stroke);
+                fz_stroke_path(ctx, out, path, flat, ctm, cs, colour, alpha, params);
+            }
+            if (cut.caps) fz_fill_path(ctx, out, cut.caps, 0, ctm, cs, colour, alpha, params);
+        },
+        [&] {
+            fz_drop_path(ctx, cut.caps);
+            fz_drop_path(ctx, cut.dashes);
+            fz_drop_stroke_state(ctx, flat);
+        });
 }
 
 void StrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
@@ -415,23 +400,20 @@ struct StrokeMaskShape {
 fz_display_list* StrokeMask(fz_context* ctx, const StrokeMaskShape& shape) {
     fz_display_list* list = fz_new_display_list(ctx, fz_infinite_rect);
     fz_device* recorder = nullptr;
-    fz_var(recorder);
-    fz_try(ctx) {
-        recorder = fz_new_list_device(ctx, list);
-        if (shape.path) {
-            fz_stroke_path(ctx, recorder, shape.path, shape.stroke, shape.ctm, fz_device_gray(ctx),
-                           kWhite, 1, fz_default_color_params);
-        } else {
-            fz_stroke_text(ctx, recorder, shape.text, shape.stroke, shape.ctm, fz_device_gray(ctx),
-                           kWhite, 1, fz_default_color_params);
-        }
-        fz_close_device(ctx, recorder);
-    }
-    fz_always(ctx) { fz_drop_device(ctx, recorder); }
-    fz_catch(ctx) {
-        fz_drop_display_list(ctx, list);
-        fz_rethrow(ctx);
-    }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            recorder = fz_new_list_device(ctx, list);
+            if (shape.path) {
+                fz_stroke_path(ctx, recorder, shape.path, shape.stroke, shape.ctm,
+                               fz_device_gray(ctx), kWhite, 1, fz_default_color_params);
+            } else {
+                fz_stroke_text(ctx, recorder, shape.text, shape.stroke, shape.ctm,
+                               fz_device_gray(ctx), kWhite, 1, fz_default_color_params);
+            }
+            fz_close_device(ctx, recorder);
+        },
+        [&] { fz_drop_device(ctx, recorder); }, [&] { fz_drop_display_list(ctx, list); });
     return list;
 }
 
@@ -449,11 +431,9 @@ void OpenStrokeClip(fz_context* ctx, DeviceState& s, const StrokeMaskShape& shap
         return;
     }
     fz_display_list* mask = StrokeMask(ctx, shape);
-    fz_try(ctx) { StartCapture(ctx, s, CaptureKind::Masked); }
-    fz_catch(ctx) {
-        fz_drop_display_list(ctx, mask);
-        fz_rethrow(ctx);
-    }
+    RunUndoingOnFailure(
+        ctx, [&] { StartCapture(ctx, s, CaptureKind::Masked); },
+        [&] { fz_drop_display_list(ctx, mask); });
     s.mask = mask;
 }
 
@@ -476,12 +456,14 @@ void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
         return;
     }
     fz_text* slanted = WithItalicSlant(ctx, text);
-    fz_try(ctx) {
-        fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
-        StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
-    }
-    fz_always(ctx) { fz_drop_text(ctx, slanted); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
+            StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha,
+                                params);
+        },
+        [&] { fz_drop_text(ctx, slanted); });
 }
 
 void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
@@ -652,11 +634,9 @@ void EndMask(fz_context* ctx, fz_device* dev) {
         return;
     }
     fz_display_list* mask = TakeCapture(ctx, s);
-    fz_try(ctx) { StartCapture(ctx, s, CaptureKind::Masked); }
-    fz_catch(ctx) {
-        fz_drop_display_list(ctx, mask);
-        fz_rethrow(ctx);
-    }
+    RunUndoingOnFailure(
+        ctx, [&] { StartCapture(ctx, s, CaptureKind::Masked); },
+        [&] { fz_drop_display_list(ctx, mask); });
     s.mask = mask;
 }
 
@@ -747,37 +727,73 @@ void DropDevice(fz_context* ctx, fz_device* dev) {
 fz_device* NewFaithfulPdfDevice(fz_context* ctx, FaithfulPdfState& state,
                                 const FaithfulTarget& target) {
     auto* dev = fz_new_derived_device(ctx, FaithfulDevice);
-    dev->state = new DeviceState;
+    // Made without throwing: an exception must not leave through the library's frames. Its
+    // containers start empty and grow only in the callbacks, which catch what they throw.
+    dev->state = new (std::nothrow) DeviceState;
+    if (!dev->state) {
+        fz_drop_device(ctx, &dev->super);
+        fz_throw(ctx, FZ_ERROR_MEMORY, "malloc of engine data failed");
+    }
     dev->state->shared = &state;
     dev->state->target = target;
 
-    dev->super.close_device = CloseDevice;
-    dev->super.drop_device = DropDevice;
-    dev->super.fill_path = FillPath;
-    dev->super.stroke_path = StrokePath;
-    dev->super.clip_path = ClipPath;
-    dev->super.clip_stroke_path = ClipStrokePath;
-    dev->super.fill_text = FillText;
-    dev->super.stroke_text = StrokeText;
-    dev->super.clip_text = ClipText;
-    dev->super.clip_stroke_text = ClipStrokeText;
-    dev->super.ignore_text = IgnoreText;
-    dev->super.fill_shade = FillShade;
-    dev->super.fill_image = FillImage;
-    dev->super.fill_image_mask = FillImageMask;
-    dev->super.clip_image_mask = ClipImageMask;
-    dev->super.pop_clip = PopClip;
-    dev->super.begin_mask = BeginMask;
-    dev->super.end_mask = EndMask;
-    dev->super.begin_group = BeginGroup;
-    dev->super.end_group = EndGroup;
-    dev->super.begin_tile = BeginTile;
-    dev->super.end_tile = EndTile;
-    dev->super.render_flags = RenderFlags;
-    dev->super.set_default_colorspaces = SetDefaultColourSpaces;
-    dev->super.begin_layer = BeginLayer;
-    dev->super.end_layer = EndLayer;
+    dev->super.close_device = ShieldedCallback<CloseDevice>::Call;
+    dev->super.drop_device = ShieldedCallback<DropDevice>::Call;
+    dev->super.fill_path = ShieldedCallback<FillPath>::Call;
+    dev->super.stroke_path = ShieldedCallback<StrokePath>::Call;
+    dev->super.clip_path = ShieldedCallback<ClipPath>::Call;
+    dev->super.clip_stroke_path = ShieldedCallback<ClipStrokePath>::Call;
+    dev->super.fill_text = ShieldedCallback<FillText>::Call;
+    dev->super.stroke_text = ShieldedCallback<StrokeText>::Call;
+    dev->super.clip_text = ShieldedCallback<ClipText>::Call;
+    dev->super.clip_stroke_text = ShieldedCallback<ClipStrokeText>::Call;
+    dev->super.ignore_text = ShieldedCallback<IgnoreText>::Call;
+    dev->super.fill_shade = ShieldedCallback<FillShade>::Call;
+    dev->super.fill_image = ShieldedCallback<FillImage>::Call;
+    dev->super.fill_image_mask = ShieldedCallback<FillImageMask>::Call;
+    dev->super.clip_image_mask = ShieldedCallback<ClipImageMask>::Call;
+    dev->super.pop_clip = ShieldedCallback<PopClip>::Call;
+    dev->super.begin_mask = ShieldedCallback<BeginMask>::Call;
+    dev->super.end_mask = ShieldedCallback<EndMask>::Call;
+    dev->super.begin_group = ShieldedCallback<BeginGroup>::Call;
+    dev->super.end_group = ShieldedCallback<EndGroup>::Call;
+    dev->super.begin_tile = ShieldedCallback<BeginTile>::Call;
+    dev->super.end_tile = ShieldedCallback<EndTile>::Call;
+    dev->super.render_flags = ShieldedCallback<RenderFlags>::Call;
+    dev->super.set_default_colorspaces = ShieldedCallback<SetDefaultColourSpaces>::Call;
+    dev->super.begin_layer = ShieldedCallback<BeginLayer>::Call;
+    dev->super.end_layer = ShieldedCallback<EndLayer>::Call;
     return &dev->super;
+}
+
+RecordedForm RecordForm(fz_context* ctx, FaithfulPdfState& state, fz_display_list* list,
+                        fz_matrix ctm, const FormSpace& space, bool startWhite) {
+    RecordedForm form{pdf_new_dict(ctx, state.doc, 4), nullptr};
+    fz_device* output = nullptr;
+    fz_device* faithful = nullptr;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            form.contents = fz_new_buffer(ctx, 1024);
+            if (startWhite) fz_append_string(ctx, form.contents, "1 g\n1 G\n");
+            output = pdf_new_pdf_device(ctx, state.doc, fz_identity, form.resources, form.contents);
+            FaithfulTarget inner{output,      form.resources, form.contents,
+                                 fz_identity, space.view,     space.unitScale};
+            inner.alphaAsLuminosity = space.alphaAsLuminosity;
+            faithful = NewFaithfulPdfDevice(ctx, state, inner);
+            fz_run_display_list(ctx, list, faithful, ctm, fz_infinite_rect, nullptr);
+            fz_close_device(ctx, faithful);
+            fz_close_device(ctx, output);
+        },
+        [&] {
+            fz_drop_device(ctx, faithful);
+            fz_drop_device(ctx, output);
+        },
+        [&] {
+            fz_drop_buffer(ctx, form.contents);
+            pdf_drop_obj(ctx, form.resources);
+        });
+    return form;
 }
 
 }  // namespace engine

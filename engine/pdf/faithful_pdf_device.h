@@ -40,4 +40,25 @@ struct FaithfulTarget {
 fz_device* NewFaithfulPdfDevice(fz_context* ctx, FaithfulPdfState& state,
                                 const FaithfulTarget& target);
 
+// The space a recorded form draws in: view is the part that can be seen, unitScale the length
+// on the page of one of its units, alphaAsLuminosity as for FaithfulTarget.
+struct FormSpace {
+    fz_rect view;
+    float unitScale;
+    bool alphaAsLuminosity;
+};
+
+// A new content stream and its resources; the caller drops both.
+struct RecordedForm {
+    pdf_obj* resources;
+    fz_buffer* contents;
+};
+
+// Draws list, transformed by ctm, through a device like the page's own into a new content
+// stream (a form's or a pattern's cell), so that shadings, tiles and masks inside stay what
+// they are. With startWhite the stream first sets white, as the output device assumes a new
+// stream starts. Throws library errors.
+RecordedForm RecordForm(fz_context* ctx, FaithfulPdfState& state, fz_display_list* list,
+                        fz_matrix ctm, const FormSpace& space, bool startWhite);
+
 }  // namespace engine

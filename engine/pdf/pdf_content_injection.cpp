@@ -2,23 +2,26 @@
 
 #include <cmath>
 
+#include "engine/runtime/mupdf_guard.h"
+
 namespace engine {
 
 void InjectUnderClip(fz_context* ctx, fz_device* target, fz_buffer* contents, fz_rect clipRect,
                      fz_matrix ctm, const char* ops) {
     fz_path* path = fz_new_path(ctx);
-    fz_try(ctx) {
-        fz_rectto(ctx, path, clipRect.x0, clipRect.y0, clipRect.x1, clipRect.y1);
-        // The device answers a clip with "q", the transformation as "cm", the path and "W n";
-        // its pop answers with "Q", which also undoes whatever ops changed.
-        fz_clip_path(ctx, target, path, 0, ctm, fz_infinite_rect);
-        fz_append_string(ctx, contents, "q\n");
-        fz_append_string(ctx, contents, ops);
-        fz_append_string(ctx, contents, "Q\n");
-        fz_pop_clip(ctx, target);
-    }
-    fz_always(ctx) { fz_drop_path(ctx, path); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_rectto(ctx, path, clipRect.x0, clipRect.y0, clipRect.x1, clipRect.y1);
+            // The device answers a clip with "q", the transformation as "cm", the path and "W n";
+            // its pop answers with "Q", which also undoes whatever ops changed.
+            fz_clip_path(ctx, target, path, 0, ctm, fz_infinite_rect);
+            fz_append_string(ctx, contents, "q\n");
+            fz_append_string(ctx, contents, ops);
+            fz_append_string(ctx, contents, "Q\n");
+            fz_pop_clip(ctx, target);
+        },
+        [&] { fz_drop_path(ctx, path); });
 }
 
 void AddNamedResource(fz_context* ctx, pdf_obj* resources, pdf_obj* category, const char* name,
@@ -31,14 +34,15 @@ void AddNamedResource(fz_context* ctx, pdf_obj* resources, pdf_obj* category, co
 pdf_obj* AddOpacityState(fz_context* ctx, pdf_document* doc, float alpha) {
     pdf_obj* state = pdf_new_dict(ctx, doc, 3);
     pdf_obj* ref = nullptr;
-    fz_try(ctx) {
-        pdf_dict_put(ctx, state, PDF_NAME(Type), PDF_NAME(ExtGState));
-        pdf_dict_put_real(ctx, state, PDF_NAME(ca), alpha);
-        pdf_dict_put_real(ctx, state, PDF_NAME(CA), alpha);
-        ref = pdf_add_object(ctx, doc, state);
-    }
-    fz_always(ctx) { pdf_drop_obj(ctx, state); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            pdf_dict_put(ctx, state, PDF_NAME(Type), PDF_NAME(ExtGState));
+            pdf_dict_put_real(ctx, state, PDF_NAME(ca), alpha);
+            pdf_dict_put_real(ctx, state, PDF_NAME(CA), alpha);
+            ref = pdf_add_object(ctx, doc, state);
+        },
+        [&] { pdf_drop_obj(ctx, state); });
     return ref;
 }
 

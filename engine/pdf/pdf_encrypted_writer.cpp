@@ -6,6 +6,7 @@
 
 #include "engine/pdf/pdf_security.h"
 #include "engine/pdf/pdf_security_aes.h"
+#include "engine/runtime/mupdf_guard.h"
 #include "engine/xps/xps_source.h"
 #include "platform/platform.h"
 
@@ -68,9 +69,9 @@ pdf_obj* EncryptedString(fz_context* ctx, pdf_obj* value, ObjectCipher& cipher) 
         EncryptBytes(ctx, cipher, reinterpret_cast<const uint8_t*>(pdf_to_str_buf(ctx, value)),
                      pdf_to_str_len(ctx, value), &length);
     pdf_obj* encrypted = nullptr;
-    fz_try(ctx) { encrypted = pdf_new_string(ctx, reinterpret_cast<const char*>(bytes), length); }
-    fz_always(ctx) { fz_free(ctx, bytes); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx, [&] { encrypted = pdf_new_string(ctx, reinterpret_cast<const char*>(bytes), length); },
+        [&] { fz_free(ctx, bytes); });
     return encrypted;
 }
 
@@ -120,34 +121,32 @@ void WriteObject(fz_context* ctx, pdf_document* doc, fz_output* out, int num,
     fz_buffer* data = nullptr;
     uint8_t* encrypted = nullptr;
     size_t encryptedLength = 0;
-    fz_var(obj);
-    fz_var(data);
-    fz_var(encrypted);
-    fz_try(ctx) {
-        obj = pdf_load_object(ctx, doc, num);
-        if (pdf_obj_num_is_stream(ctx, doc, num)) {
-            data = pdf_load_raw_stream_number(ctx, doc, num);
-            unsigned char* bytes = nullptr;
-            size_t length = fz_buffer_storage(ctx, data, &bytes);
-            encrypted = EncryptBytes(ctx, cipher, bytes, length, &encryptedLength);
-            pdf_dict_put_int(ctx, obj, PDF_NAME(Length), static_cast<int64_t>(encryptedLength));
-        }
-        EncryptStrings(ctx, obj, cipher);
-        fz_write_printf(ctx, out, "%d 0 obj\n", num);
-        pdf_print_obj(ctx, out, obj, 1, 1);
-        if (encrypted) {
-            fz_write_string(ctx, out, "\nstream\n");
-            fz_write_data(ctx, out, encrypted, encryptedLength);
-            fz_write_string(ctx, out, "\nendstream");
-        }
-        fz_write_string(ctx, out, "\nendobj\n");
-    }
-    fz_always(ctx) {
-        fz_free(ctx, encrypted);
-        fz_drop_buffer(ctx, data);
-        pdf_drop_obj(ctx, obj);
-    }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            obj = pdf_load_object(ctx, doc, num);
+            if (pdf_obj_num_is_stream(ctx, doc, num)) {
+                data = pdf_load_raw_stream_number(ctx, doc, num);
+                unsigned char* bytes = nullptr;
+                size_t length = fz_buffer_storage(ctx, data, &bytes);
+                encrypted = EncryptBytes(ctx, cipher, bytes, length, &encryptedLength);
+                pdf_dict_put_int(ctx, obj, PDF_NAME(Length), static_cast<int64_t>(encryptedLength));
+            }
+            EncryptStrings(ctx, obj, cipher);
+            fz_write_printf(ctx, out, "%d 0 obj\n", num);
+            pdf_print_obj(ctx, out, obj, 1, 1);
+            if (encrypted) {
+                fz_write_string(ctx, out, "\nstream\n");
+                fz_write_data(ctx, out, encrypted, encryptedLength);
+                fz_write_string(ctx, out, "\nendstream");
+            }
+            fz_write_string(ctx, out, "\nendobj\n");
+        },
+        [&] {
+            fz_free(ctx, encrypted);
+            fz_drop_buffer(ctx, data);
+            pdf_drop_obj(ctx, obj);
+        });
 }
 
 // The cross-reference table of objects 1..count (count being the encryption dictionary).
@@ -208,20 +207,21 @@ void WriteAll(fz_context* ctx, pdf_document* doc, fz_output* out, const FileSecu
     int count = pdf_xref_len(ctx, doc);
     auto* offsets =
         static_cast<int64_t*>(fz_calloc(ctx, static_cast<size_t>(count) + 1, sizeof(int64_t)));
-    fz_try(ctx) {
-        // Revision 6 belongs to the 2.0 format.
-        fz_write_string(ctx, out, security.aes ? "%PDF-2.0\n" : "%PDF-1.7\n");
-        fz_write_string(ctx, out, "%\xE2\xE3\xCF\xD3\n");
-        for (int num = 1; num < count; ++num) {
-            offsets[num] = fz_tell_output(ctx, out);
-            WriteObject(ctx, doc, out, num, security);
-        }
-        offsets[count] = fz_tell_output(ctx, out);
-        WriteEncryptDictionary(ctx, out, count, security);
-        WriteTrailer(ctx, doc, out, offsets, count, id);
-    }
-    fz_always(ctx) { fz_free(ctx, offsets); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            // Revision 6 belongs to the 2.0 format.
+            fz_write_string(ctx, out, security.aes ? "%PDF-2.0\n" : "%PDF-1.7\n");
+            fz_write_string(ctx, out, "%\xE2\xE3\xCF\xD3\n");
+            for (int num = 1; num < count; ++num) {
+                offsets[num] = fz_tell_output(ctx, out);
+                WriteObject(ctx, doc, out, num, security);
+            }
+            offsets[count] = fz_tell_output(ctx, out);
+            WriteEncryptDictionary(ctx, out, count, security);
+            WriteTrailer(ctx, doc, out, offsets, count, id);
+        },
+        [&] { fz_free(ctx, offsets); });
 }
 
 }  // namespace
@@ -243,26 +243,21 @@ bool WriteEncryptedPdf(fz_context* ctx, fz_buffer* plainPdf, const std::string& 
     fz_stream* input = nullptr;
     pdf_document* doc = nullptr;
     fz_output* out = nullptr;
-    bool ok = true;
-    fz_var(ok);
-    fz_var(input);
-    fz_var(doc);
-    fz_var(out);
-    fz_try(ctx) {
-        input = fz_open_buffer(ctx, plainPdf);
-        doc = pdf_open_document_with_stream(ctx, input);
-        out = fz_new_output_with_path(ctx, outputPath, 0);
-        WriteAll(ctx, doc, out, security, id);
-        fz_close_output(ctx, out);
-    }
-    fz_always(ctx) {
-        fz_drop_output(ctx, out);
-        pdf_drop_document(ctx, doc);
-        fz_drop_stream(ctx, input);
-    }
-    fz_catch(ctx) { ok = false; }
-    if (!ok) error = CaughtMessage(ctx);
-    return ok;
+    error = RunGuarded(
+        ctx,
+        [&] {
+            input = fz_open_buffer(ctx, plainPdf);
+            doc = pdf_open_document_with_stream(ctx, input);
+            out = fz_new_output_with_path(ctx, outputPath, 0);
+            WriteAll(ctx, doc, out, security, id);
+            fz_close_output(ctx, out);
+        },
+        [&] {
+            fz_drop_output(ctx, out);
+            pdf_drop_document(ctx, doc);
+            fz_drop_stream(ctx, input);
+        });
+    return error.empty();
 }
 
 }  // namespace engine

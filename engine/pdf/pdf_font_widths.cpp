@@ -1,5 +1,7 @@
 #include "engine/pdf/pdf_font_widths.h"
 
+#include "engine/runtime/mupdf_guard.h"
+
 namespace engine {
 namespace {
 
@@ -25,22 +27,21 @@ void ForEachListedCid(fz_context* ctx, pdf_obj* widths, Visit visit) {
 // A W array of the same glyphs with the font's exact advances, consecutive glyphs in one run.
 pdf_obj* ExactWidths(fz_context* ctx, pdf_document* doc, fz_font* font, pdf_obj* widths) {
     pdf_obj* exact = pdf_new_array(ctx, doc, pdf_array_len(ctx, widths));
-    fz_try(ctx) {
-        pdf_obj* run = nullptr;
-        int previous = -2;
-        ForEachListedCid(ctx, widths, [&](int cid) {
-            if (cid != previous + 1 || !run) {
-                pdf_array_push_int(ctx, exact, cid);
-                run = pdf_array_push_array(ctx, exact, 8);
-            }
-            pdf_array_push_real(ctx, run, fz_advance_glyph(ctx, font, cid, 0) * 1000.0);
-            previous = cid;
-        });
-    }
-    fz_catch(ctx) {
-        pdf_drop_obj(ctx, exact);
-        fz_rethrow(ctx);
-    }
+    RunUndoingOnFailure(
+        ctx,
+        [&] {
+            pdf_obj* run = nullptr;
+            int previous = -2;
+            ForEachListedCid(ctx, widths, [&](int cid) {
+                if (cid != previous + 1 || !run) {
+                    pdf_array_push_int(ctx, exact, cid);
+                    run = pdf_array_push_array(ctx, exact, 8);
+                }
+                pdf_array_push_real(ctx, run, fz_advance_glyph(ctx, font, cid, 0) * 1000.0);
+                previous = cid;
+            });
+        },
+        [&] { pdf_drop_obj(ctx, exact); });
     return exact;
 }
 
@@ -64,16 +65,19 @@ void PdfFontWidths::RepairFont(fz_context* ctx, pdf_document* doc, fz_font* font
     }
 }
 
-void PdfFontWidths::Repair(pdf_document* doc) {
+std::string PdfFontWidths::Repair(pdf_document* doc) {
     for (fz_font* font : fonts_) {
-        pdf_font_resource_key key;
-        pdf_obj* ref = pdf_find_font_resource(ctx_, doc, PDF_CID_FONT_RESOURCE, 0, font, &key);
-        if (!ref) continue;
-        // The reference found is ours to drop.
-        fz_try(ctx_) { RepairFont(ctx_, doc, font, ref); }
-        fz_always(ctx_) { pdf_drop_obj(ctx_, ref); }
-        fz_catch(ctx_) { fz_rethrow(ctx_); }
+        const std::string error = RunGuarded(ctx_, [&] {
+            pdf_font_resource_key key;
+            pdf_obj* ref = pdf_find_font_resource(ctx_, doc, PDF_CID_FONT_RESOURCE, 0, font, &key);
+            if (!ref) return;
+            // The reference found is ours to drop.
+            RunWithCleanup(
+                ctx_, [&] { RepairFont(ctx_, doc, font, ref); }, [&] { pdf_drop_obj(ctx_, ref); });
+        });
+        if (!error.empty()) return error;
     }
+    return {};
 }
 
 }  // namespace engine

@@ -8,6 +8,7 @@
 #include <mupdf/pdf.h>
 
 #include <set>
+#include <string>
 
 namespace engine {
 
@@ -20,9 +21,9 @@ class PdfFontWidths {
 
     // Remembers a font that text was drawn in.
     void Note(fz_font* font);
-    // Rewrites the widths of every noted font that doc holds as a CID font. Throws library
-    // errors.
-    void Repair(pdf_document* doc);
+    // Rewrites the widths of every noted font that doc holds as a CID font. Empty, or the
+    // library's error text.
+    std::string Repair(pdf_document* doc);
 
   private:
     static void RepairFont(fz_context* ctx, pdf_document* doc, fz_font* font, pdf_obj* ref);

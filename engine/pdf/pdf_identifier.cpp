@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "engine/runtime/mupdf_guard.h"
+
 namespace engine {
 namespace {
 
@@ -35,7 +37,8 @@ size_t FindPlaceholder(const unsigned char* pdf, size_t length) {
 
 void HashLength(fz_sha256& sha, size_t length) {
     uint8_t bytes[8];
-    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(static_cast<uint64_t>(length) >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = static_cast<uint8_t>(static_cast<uint64_t>(length) >> (8 * i));
     fz_sha256_update(&sha, bytes, 8);
 }
 
@@ -44,13 +47,14 @@ void HashLength(fz_sha256& sha, size_t length) {
 void SetPlaceholderId(fz_context* ctx, pdf_document* doc) {
     static constexpr char kZeros[16] = {};
     pdf_obj* ids = pdf_new_array(ctx, doc, 2);
-    fz_try(ctx) {
-        pdf_array_push_drop(ctx, ids, pdf_new_string(ctx, kZeros, 16));
-        pdf_array_push_drop(ctx, ids, pdf_new_string(ctx, kZeros, 16));
-        pdf_dict_put(ctx, pdf_trailer(ctx, doc), PDF_NAME(ID), ids);
-    }
-    fz_always(ctx) { pdf_drop_obj(ctx, ids); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            pdf_array_push_drop(ctx, ids, pdf_new_string(ctx, kZeros, 16));
+            pdf_array_push_drop(ctx, ids, pdf_new_string(ctx, kZeros, 16));
+            pdf_dict_put(ctx, pdf_trailer(ctx, doc), PDF_NAME(ID), ids);
+        },
+        [&] { pdf_drop_obj(ctx, ids); });
 }
 
 void ComputeDocumentId(const unsigned char* pdf, size_t length,
@@ -61,7 +65,8 @@ void ComputeDocumentId(const unsigned char* pdf, size_t length,
     HashLength(sha, identity.size());
     for (const std::string& argument : identity) {
         HashLength(sha, argument.size());
-        fz_sha256_update(&sha, reinterpret_cast<const unsigned char*>(argument.data()), argument.size());
+        fz_sha256_update(&sha, reinterpret_cast<const unsigned char*>(argument.data()),
+                         argument.size());
     }
     fz_sha256_update(&sha, pdf, length);
     uint8_t digest[32];

@@ -14,6 +14,7 @@
 #include "engine/pdf/text_encoding.h"
 #include "engine/runtime/engine_errors.h"
 #include "engine/runtime/library_messages.h"
+#include "engine/runtime/mupdf_guard.h"
 #include "engine/xps/package_properties.h"
 #include "engine/xps/xps_source.h"
 #include "platform/platform.h"
@@ -23,10 +24,7 @@ namespace {
 
 pdf_document* NewPdfDocument(fz_context* ctx, std::string& error) {
     pdf_document* pdf = nullptr;
-    fz_var(pdf);
-    fz_try(ctx) { pdf = pdf_create_document(ctx); }
-    fz_catch(ctx) { pdf = nullptr; }
-    if (!pdf) error = CaughtMessage(ctx);
+    error = RunGuarded(ctx, [&] { pdf = pdf_create_document(ctx); });
     return pdf;
 }
 
@@ -45,75 +43,58 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& stat
     pdf_obj* pageObject = nullptr;
     fz_rect mediaBox = PageMediaBox(layout, bounds);
     bool drawn = true;
-    bool added = true;
-    fz_var(added);
-    fz_var(page);
-    fz_var(device);
-    fz_var(faithful);
-    fz_var(resources);
-    fz_var(contents);
-    fz_var(pageObject);
-    fz_var(mediaBox);
-    fz_var(drawn);
+    // The first failure is the page's error.
+    auto fail = [&](std::string failure) {
+        if (failure.empty() || !drawn) return;
+        drawn = false;
+        error = std::move(failure);
+    };
 
-    fz_try(ctx) {
+    fail(RunGuarded(ctx, [&] {
         page = fz_load_page(ctx, doc, index);
         fz_rect pageBounds = fz_bound_page(ctx, page);
         if (fz_is_empty_rect(pageBounds) || fz_is_infinite_rect(pageBounds)) {
             fz_throw(ctx, FZ_ERROR_GENERIC, "page has no usable size");
         }
         mediaBox = PageMediaBox(layout, pageBounds);
-    }
-    fz_catch(ctx) { drawn = false; }
-    if (!drawn) error = CaughtMessage(ctx);
+    }));
 
-    fz_try(ctx) {
+    fail(RunGuarded(ctx, [&] {
         device = pdf_page_write(ctx, pdf, mediaBox, &resources, &contents);
         // The same transformation as the one pdf_page_write puts at the start of the page.
         const fz_matrix pageBase = fz_make_matrix(1, 0, 0, -1, -mediaBox.x0, mediaBox.y1);
         faithful =
             NewFaithfulPdfDevice(ctx, state, {device, resources, contents, pageBase, mediaBox, 1});
         if (page) fz_run_page(ctx, page, faithful, fz_identity, nullptr);
-    }
-    fz_catch(ctx) {
-        if (drawn) {
-            drawn = false;
-            error = CaughtMessage(ctx);
-        }
-    }
+    }));
 
     // Content our device still held back is written even when the page was cut short.
-    fz_try(ctx) {
+    fail(RunGuarded(ctx, [&] {
         if (faithful) fz_close_device(ctx, faithful);
-    }
-    fz_catch(ctx) {
-        if (drawn) {
-            drawn = false;
-            error = CaughtMessage(ctx);
-        }
-    }
+    }));
 
     // Whatever was drawn is kept, so that page numbers stay as in the document.
-    fz_try(ctx) {
-        if (device) fz_close_device(ctx, device);
-        if (!resources) resources = pdf_new_dict(ctx, pdf, 0);
-        if (!contents) contents = fz_new_buffer(ctx, 0);
-        pageObject = pdf_add_page(ctx, pdf, mediaBox, 0, resources, contents);
-        StorePageBoxes(ctx, pdf, pageObject, layout, mediaBox);
-        pdf_insert_page(ctx, pdf, -1, pageObject);
-    }
-    fz_always(ctx) {
-        pdf_drop_obj(ctx, pageObject);
-        fz_drop_buffer(ctx, contents);
-        pdf_drop_obj(ctx, resources);
-        fz_drop_device(ctx, faithful);
-        fz_drop_device(ctx, device);
-        fz_drop_page(ctx, page);
-    }
-    fz_catch(ctx) { added = false; }
-    if (!added) error = CaughtMessage(ctx);
+    const std::string lost = RunGuarded(
+        ctx,
+        [&] {
+            if (device) fz_close_device(ctx, device);
+            if (!resources) resources = pdf_new_dict(ctx, pdf, 0);
+            if (!contents) contents = fz_new_buffer(ctx, 0);
+            pageObject = pdf_add_page(ctx, pdf, mediaBox, 0, resources, contents);
+            StorePageBoxes(ctx, pdf, pageObject, layout, mediaBox);
+            pdf_insert_page(ctx, pdf, -1, pageObject);
+        },
+        [&] {
+            pdf_drop_obj(ctx, pageObject);
+            fz_drop_buffer(ctx, contents);
+            pdf_drop_obj(ctx, resources);
+            fz_drop_device(ctx, faithful);
+            fz_drop_device(ctx, device);
+            fz_drop_page(ctx, page);
+        });
+    if (!lost.empty()) error = lost;
     bounds = mediaBox;
-    return !added ? PageOutcome::Lost : drawn ? PageOutcome::Complete : PageOutcome::Partial;
+    return !lost.empty() ? PageOutcome::Lost : drawn ? PageOutcome::Complete : PageOutcome::Partial;
 }
 
 bool SetDocumentInfo(fz_context* ctx, pdf_document* pdf, const std::vector<InfoEntry>& entries,
@@ -121,32 +102,30 @@ bool SetDocumentInfo(fz_context* ctx, pdf_document* pdf, const std::vector<InfoE
     if (entries.empty()) return true;
     std::vector<std::string> texts;
     for (const InfoEntry& entry : entries) texts.push_back(ToUtf8(entry.value));
-    pdf_obj* info = nullptr;
-    bool ok = true;
-    fz_var(ok);
-    fz_var(info);
-    fz_try(ctx) {
-        info = pdf_new_dict(ctx, pdf, static_cast<int>(entries.size()));
-        for (size_t i = 0; i < entries.size(); ++i) {
-            pdf_dict_put_drop(ctx, info, pdf_new_name(ctx, entries[i].key.c_str()),
-                              pdf_new_text_string(ctx, texts[i].c_str()));
-        }
-        pdf_dict_put_drop(ctx, pdf_trailer(ctx, pdf), PDF_NAME(Info),
-                          pdf_add_object(ctx, pdf, info));
+    // Plain views of the texts for the library's try block.
+    std::vector<const char*> keys;
+    std::vector<const char*> values;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        keys.push_back(entries[i].key.c_str());
+        values.push_back(texts[i].c_str());
     }
-    fz_always(ctx) { pdf_drop_obj(ctx, info); }
-    fz_catch(ctx) { ok = false; }
-    if (!ok) error = CaughtMessage(ctx);
-    return ok;
-}
-
-bool RepairFontWidths(fz_context* ctx, FaithfulPdfState& state, std::string& error) {
-    bool ok = true;
-    fz_var(ok);
-    fz_try(ctx) { state.fonts.Repair(state.doc); }
-    fz_catch(ctx) { ok = false; }
-    if (!ok) error = CaughtMessage(ctx);
-    return ok;
+    const char* const* key = keys.data();
+    const char* const* value = values.data();
+    const size_t count = entries.size();
+    pdf_obj* info = nullptr;
+    error = RunGuarded(
+        ctx,
+        [&] {
+            info = pdf_new_dict(ctx, pdf, static_cast<int>(count));
+            for (size_t i = 0; i < count; ++i) {
+                pdf_dict_put_drop(ctx, info, pdf_new_name(ctx, key[i]),
+                                  pdf_new_text_string(ctx, value[i]));
+            }
+            pdf_dict_put_drop(ctx, pdf_trailer(ctx, pdf), PDF_NAME(Info),
+                              pdf_add_object(ctx, pdf, info));
+        },
+        [&] { pdf_drop_obj(ctx, info); });
+    return error.empty();
 }
 
 pdf_write_options CompactWriteOptions() {
@@ -161,39 +140,31 @@ pdf_write_options CompactWriteOptions() {
     return options;
 }
 
-bool DeflateStreams(fz_context* ctx, BackgroundStreamDeflater& deflater, std::string& error) {
-    if (deflater.Finish()) return true;
-    error = CaughtMessage(ctx);
-    return false;
+bool DeflateStreams(BackgroundStreamDeflater& deflater, std::string& error) {
+    error = deflater.Finish();
+    return error.empty();
 }
 
 // Serialises doc onto out, which the caller drops. False with error set on failure.
 bool WriteCompact(fz_context* ctx, pdf_document* doc, fz_output* out, std::string& error) {
     const pdf_write_options options = CompactWriteOptions();
-    bool ok = true;
-    fz_var(ok);
-    fz_try(ctx) {
+    error = RunGuarded(ctx, [&] {
         pdf_write_document(ctx, doc, out, &options);
         fz_close_output(ctx, out);
-    }
-    fz_catch(ctx) { ok = false; }
-    if (!ok) error = CaughtMessage(ctx);
-    return ok;
+    });
+    return error.empty();
 }
 
 // Serialises doc into a new buffer; nullptr with error set on failure.
 fz_buffer* SaveToBuffer(fz_context* ctx, pdf_document* doc, std::string& error) {
     fz_buffer* buffer = nullptr;
     fz_output* out = nullptr;
-    fz_var(buffer);
-    fz_var(out);
-    fz_try(ctx) {
+    error = RunGuarded(ctx, [&] {
         buffer = fz_new_buffer(ctx, 64 << 10);
         out = fz_new_output_with_buffer(ctx, buffer);
-    }
-    fz_catch(ctx) {
+    });
+    if (!error.empty()) {
         fz_drop_buffer(ctx, buffer);
-        error = CaughtMessage(ctx);
         return nullptr;
     }
     if (!WriteCompact(ctx, doc, out, error)) {
@@ -210,32 +181,25 @@ bool WriteBufferToFile(fz_context* ctx, fz_buffer* buffer, const std::string& pa
     const std::string libraryPath = platform::PathForUtf8Library(path);
     const char* outputPath = libraryPath.c_str();
     fz_output* out = nullptr;
-    bool ok = true;
-    fz_var(out);
-    fz_var(ok);
-    fz_try(ctx) {
-        out = fz_new_output_with_path(ctx, outputPath, 0);
-        fz_write_buffer(ctx, out, buffer);
-        fz_close_output(ctx, out);
-    }
-    fz_always(ctx) { fz_drop_output(ctx, out); }
-    fz_catch(ctx) { ok = false; }
-    if (!ok) error = CaughtMessage(ctx);
-    return ok;
+    error = RunGuarded(
+        ctx,
+        [&] {
+            out = fz_new_output_with_path(ctx, outputPath, 0);
+            fz_write_buffer(ctx, out, buffer);
+            fz_close_output(ctx, out);
+        },
+        [&] { fz_drop_output(ctx, out); });
+    return error.empty();
 }
 
 bool PlaceholderId(fz_context* ctx, pdf_document* pdf, std::string& error) {
-    bool ok = true;
-    fz_var(ok);
-    fz_try(ctx) { SetPlaceholderId(ctx, pdf); }
-    fz_catch(ctx) { ok = false; }
-    if (!ok) error = CaughtMessage(ctx);
-    return ok;
+    error = RunGuarded(ctx, [&] { SetPlaceholderId(ctx, pdf); });
+    return error.empty();
 }
 
 bool SavePdf(fz_context* ctx, pdf_document* pdf, BackgroundStreamDeflater& deflater,
              const EngineOptions& options, const std::string& path, std::string& error) {
-    if (!DeflateStreams(ctx, deflater, error)) return false;
+    if (!DeflateStreams(deflater, error)) return false;
     // The file is made in memory first: its identifier is a digest of its bytes.
     if (!PlaceholderId(ctx, pdf, error)) return false;
     fz_buffer* compact = SaveToBuffer(ctx, pdf, error);
@@ -296,14 +260,16 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
                 allGood = false;
                 writable = outcome != PageOutcome::Lost;
             }
-            if (writable && !deflater.TakeNewStreams()) {
-                ReportError("cannot store page " + std::to_string(index + 1) + ": " + CaughtMessage(ctx));
+            const std::string storeError = writable ? deflater.TakeNewStreams() : std::string();
+            if (!storeError.empty()) {
+                ReportError("cannot store page " + std::to_string(index + 1) + ": " + storeError);
                 allGood = false;
                 writable = false;
             }
             ReportPageDone(index + 1);
         }
-        if (writable && !RepairFontWidths(ctx, state, error)) {
+        if (writable) error = state.fonts.Repair(pdf);
+        if (writable && !error.empty()) {
             ReportError("cannot store the font widths: " + error);
             writable = false;
         }

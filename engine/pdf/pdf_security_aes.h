@@ -12,13 +12,13 @@ namespace engine {
 
 struct Aes256Security {
     uint8_t fileKey[32];
-    uint8_t owner[48];      // /O: hash, validation salt, key salt
-    uint8_t user[48];       // /U
-    uint8_t ownerKey[32];   // /OE: the file key under the owner password
-    uint8_t userKey[32];    // /UE: the file key under the user password
-    uint8_t perms[16];      // /Perms: the permissions under the file key
-    int32_t permissions;    // /P
-    uint8_t ivSeed[32];     // secret key from which the initialisation vectors are derived
+    uint8_t owner[48];     // /O: hash, validation salt, key salt
+    uint8_t user[48];      // /U
+    uint8_t ownerKey[32];  // /OE: the file key under the owner password
+    uint8_t userKey[32];   // /UE: the file key under the user password
+    uint8_t perms[16];     // /Perms: the permissions under the file key
+    int32_t permissions;   // /P
+    uint8_t ivSeed[32];    // secret key from which the initialisation vectors are derived
 };
 
 // HMAC-SHA-256 of message under key.

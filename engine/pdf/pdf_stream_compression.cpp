@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/runtime/mupdf_guard.h"
+
 namespace engine {
 namespace {
 
@@ -32,7 +34,8 @@ void DeflateBytes(const unsigned char* data, size_t length, std::vector<unsigned
     if (length == 0 || length > std::numeric_limits<uLong>::max()) return;
     uLongf written = compressBound(static_cast<uLong>(length));
     deflated.resize(written);
-    if (compress2(deflated.data(), &written, data, static_cast<uLong>(length), kDeflateLevel) != Z_OK ||
+    if (compress2(deflated.data(), &written, data, static_cast<uLong>(length), kDeflateLevel) !=
+            Z_OK ||
         written >= length) {
         deflated.clear();
         return;
@@ -53,7 +56,8 @@ void DeflateAll(fz_context* ctx, std::vector<StreamWork>& batch) {
     auto work = [&] {
         for (size_t i = next++; i < batch.size(); i = next++) Deflate(ctx, batch[i]);
     };
-    const size_t helpers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), batch.size()) - 1;
+    const size_t helpers =
+        std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), batch.size()) - 1;
     std::vector<std::thread> threads;
     for (size_t i = 0; i < helpers; ++i) {
         try {
@@ -71,55 +75,61 @@ void DropBatch(fz_context* ctx, std::vector<StreamWork>& batch) {
     batch.clear();
 }
 
-void ReplaceDeflated(fz_context* ctx, pdf_document* doc, int num, const std::vector<unsigned char>& deflated) {
+void ReplaceDeflated(fz_context* ctx, pdf_document* doc, int num,
+                     const std::vector<unsigned char>& deflated) {
     if (deflated.empty()) return;
     pdf_obj* ref = pdf_new_indirect(ctx, doc, num, 0);
     fz_buffer* compressed = nullptr;
-    fz_var(compressed);
-    fz_try(ctx) {
-        compressed = fz_new_buffer_from_copied_data(ctx, deflated.data(), deflated.size());
-        pdf_dict_put(ctx, ref, PDF_NAME(Filter), PDF_NAME(FlateDecode));
-        pdf_update_stream(ctx, doc, ref, compressed, 1);
-    }
-    fz_always(ctx) {
-        fz_drop_buffer(ctx, compressed);
-        pdf_drop_obj(ctx, ref);
-    }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            compressed = fz_new_buffer_from_copied_data(ctx, deflated.data(), deflated.size());
+            pdf_dict_put(ctx, ref, PDF_NAME(Filter), PDF_NAME(FlateDecode));
+            pdf_update_stream(ctx, doc, ref, compressed, 1);
+        },
+        [&] {
+            fz_drop_buffer(ctx, compressed);
+            pdf_drop_obj(ctx, ref);
+        });
 }
 
-void FinishBatch(fz_context* ctx, pdf_document* doc, std::vector<StreamWork>& batch) {
+// Deflates the batch and puts the results in. False when the library failed.
+bool FinishBatch(fz_context* ctx, pdf_document* doc, std::vector<StreamWork>& batch) {
     DeflateAll(ctx, batch);
+    bool ok = true;
     for (StreamWork& work : batch) {
         fz_drop_buffer(ctx, work.raw);
         work.raw = nullptr;
-        ReplaceDeflated(ctx, doc, work.num, work.deflated);
+        if (ok)
+            ok = RunGuarded(ctx, [&] {
+                     ReplaceDeflated(ctx, doc, work.num, work.deflated);
+                 }).empty();
         work.deflated = {};
     }
     batch.clear();
+    return ok;
 }
 
 bool IsUnfilteredStream(fz_context* ctx, pdf_document* doc, int num) {
     if (!pdf_obj_num_is_stream(ctx, doc, num)) return false;
     pdf_obj* ref = pdf_new_indirect(ctx, doc, num, 0);
     bool unfiltered = false;
-    fz_try(ctx) { unfiltered = pdf_dict_get(ctx, ref, PDF_NAME(Filter)) == nullptr; }
-    fz_always(ctx) { pdf_drop_obj(ctx, ref); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx, [&] { unfiltered = pdf_dict_get(ctx, ref, PDF_NAME(Filter)) == nullptr; },
+        [&] { pdf_drop_obj(ctx, ref); });
     return unfiltered;
 }
 
 // An unfiltered stream's bytes as stored, copied into bytes; false when num is no such stream.
 // Library errors are caught here: nothing is jumped over on their way.
-bool CopyUnfilteredStream(fz_context* ctx, pdf_document* doc, int num, std::vector<unsigned char>& bytes,
-                          bool& failed) {
+bool CopyUnfilteredStream(fz_context* ctx, pdf_document* doc, int num,
+                          std::vector<unsigned char>& bytes, bool& failed) {
     fz_buffer* raw = nullptr;
-    fz_var(raw);
     failed = false;
-    fz_try(ctx) {
-        if (IsUnfilteredStream(ctx, doc, num)) raw = pdf_load_raw_stream_number(ctx, doc, num);
-    }
-    fz_catch(ctx) { failed = true; }
+    failed = !RunGuarded(ctx, [&] {
+                  if (IsUnfilteredStream(ctx, doc, num))
+                      raw = pdf_load_raw_stream_number(ctx, doc, num);
+              }).empty();
     if (!raw) return false;
     unsigned char* data = nullptr;
     const size_t length = fz_buffer_storage(ctx, raw, &data);
@@ -134,39 +144,38 @@ bool CopyUnfilteredStream(fz_context* ctx, pdf_document* doc, int num, std::vect
     return copied;
 }
 
-bool TryReplaceDeflated(fz_context* ctx, pdf_document* doc, int num, const std::vector<unsigned char>& deflated) {
-    bool ok = true;
-    fz_var(ok);
-    fz_try(ctx) { ReplaceDeflated(ctx, doc, num, deflated); }
-    fz_catch(ctx) { ok = false; }
+// Deflates every stream of doc that has no filter yet, where that makes it smaller. The
+// streams are read in the library's try block and batched outside it. False when the library
+// failed.
+bool DeflateUnfilteredStreams(fz_context* ctx, pdf_document* doc) {
+    int count = 0;
+    bool ok = RunGuarded(ctx, [&] { count = pdf_xref_len(ctx, doc); }).empty();
+    std::vector<StreamWork> batch;
+    size_t batchBytes = 0;
+    for (int num = 1; ok && num < count; ++num) {
+        bool unfiltered = false;
+        ok = RunGuarded(ctx, [&] { unfiltered = IsUnfilteredStream(ctx, doc, num); }).empty();
+        if (!ok || !unfiltered) continue;
+        batch.push_back(StreamWork{num, nullptr, {}});
+        fz_buffer** raw = &batch.back().raw;
+        ok = RunGuarded(ctx, [&] {
+                 *raw = pdf_load_raw_stream_number(ctx, doc, num);
+                 batchBytes += fz_buffer_storage(ctx, *raw, nullptr);
+             }).empty();
+        if (ok && batchBytes >= kBatchBytes) {
+            ok = FinishBatch(ctx, doc, batch);
+            batchBytes = 0;
+        }
+    }
+    if (ok) ok = FinishBatch(ctx, doc, batch);
+    DropBatch(ctx, batch);
     return ok;
 }
 
 }  // namespace
 
-void DeflateUnfilteredStreams(fz_context* ctx, pdf_document* doc) {
-    std::vector<StreamWork> batch;
-    size_t batchBytes = 0;
-    fz_var(batchBytes);
-    fz_try(ctx) {
-        const int count = pdf_xref_len(ctx, doc);
-        for (int num = 1; num < count; ++num) {
-            if (!IsUnfilteredStream(ctx, doc, num)) continue;
-            batch.push_back(StreamWork{num, nullptr, {}});
-            batch.back().raw = pdf_load_raw_stream_number(ctx, doc, num);
-            batchBytes += fz_buffer_storage(ctx, batch.back().raw, nullptr);
-            if (batchBytes >= kBatchBytes) {
-                FinishBatch(ctx, doc, batch);
-                batchBytes = 0;
-            }
-        }
-        FinishBatch(ctx, doc, batch);
-    }
-    fz_always(ctx) { DropBatch(ctx, batch); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
-}
-
-BackgroundStreamDeflater::BackgroundStreamDeflater(fz_context* ctx, pdf_document* doc) : ctx_(ctx), doc_(doc) {
+BackgroundStreamDeflater::BackgroundStreamDeflater(fz_context* ctx, pdf_document* doc)
+    : ctx_(ctx), doc_(doc) {
     if (std::thread::hardware_concurrency() < 2) return;  // one core: deflate at the end instead
     try {
         worker_ = std::thread(&BackgroundStreamDeflater::Serve, this);
@@ -216,9 +225,11 @@ bool BackgroundStreamDeflater::PutInDeflated() {
     for (Work* work : done) {
         bool failed = false;
         // Only a stream that still holds the bytes that were deflated takes the result.
-        if (ok && !work->deflated.empty() && CopyUnfilteredStream(ctx_, doc_, work->num, current, failed) &&
-            current == work->raw) {
-            ok = TryReplaceDeflated(ctx_, doc_, work->num, work->deflated);
+        if (ok && !work->deflated.empty() &&
+            CopyUnfilteredStream(ctx_, doc_, work->num, current, failed) && current == work->raw) {
+            ok = RunGuarded(ctx_, [&] {
+                     ReplaceDeflated(ctx_, doc_, work->num, work->deflated);
+                 }).empty();
         }
         if (failed) ok = false;
     }
@@ -228,17 +239,17 @@ bool BackgroundStreamDeflater::PutInDeflated() {
     return ok;
 }
 
-bool BackgroundStreamDeflater::TakeNewStreams() {
-    if (!worker_.joinable()) return true;
-    if (!PutInDeflated()) return false;
-    volatile int count = 0;
-    fz_try(ctx_) { count = pdf_xref_len(ctx_, doc_); }
-    fz_catch(ctx_) { return false; }
+std::string BackgroundStreamDeflater::TakeNewStreams() {
+    if (!worker_.joinable()) return {};
+    if (!PutInDeflated()) return CaughtMessage(ctx_);
+    int count = 0;
+    std::string error = RunGuarded(ctx_, [&] { count = pdf_xref_len(ctx_, doc_); });
+    if (!error.empty()) return error;
     for (; scannedUpTo_ < count; ++scannedUpTo_) {
         auto work = std::make_unique<Work>();
         bool failed = false;
         if (!CopyUnfilteredStream(ctx_, doc_, scannedUpTo_, work->raw, failed)) {
-            if (failed) return false;
+            if (failed) return CaughtMessage(ctx_);
             continue;
         }
         work->num = scannedUpTo_;
@@ -247,10 +258,10 @@ bool BackgroundStreamDeflater::TakeNewStreams() {
         all_.push_back(std::move(work));
         queued_.notify_one();
     }
-    return true;
+    return {};
 }
 
-bool BackgroundStreamDeflater::Finish() {
+std::string BackgroundStreamDeflater::Finish() {
     {
         // This thread takes its share of what is still queued.
         std::unique_lock lock(mutex_);
@@ -272,10 +283,8 @@ bool BackgroundStreamDeflater::Finish() {
     if (worker_.joinable()) worker_.join();
     bool ok = PutInDeflated();
     all_.clear();
-    if (!ok) return false;
-    fz_try(ctx_) { DeflateUnfilteredStreams(ctx_, doc_); }
-    fz_catch(ctx_) { ok = false; }
-    return ok;
+    if (!ok || !DeflateUnfilteredStreams(ctx_, doc_)) return CaughtMessage(ctx_);
+    return {};
 }
 
 }  // namespace engine

@@ -7,20 +7,17 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 namespace engine {
 
-// Deflates every stream of doc that has no filter yet, where that makes it smaller. The
-// library would otherwise deflate them while saving at its default level, which on rendered
-// regions, fonts and page content takes about twice as long for a tenth fewer bytes. Throws
-// library errors.
-void DeflateUnfilteredStreams(fz_context* ctx, pdf_document* doc);
-
-// Deflates streams on another core while the pages are still being drawn. Between pages,
-// TakeNewStreams hands over copies of the streams added since the last call; Finish puts the
-// deflated bytes in, but only into streams still holding the bytes that were handed over,
+// Deflates the streams of a document on another core while the pages are still being drawn.
+// The library would otherwise deflate them while saving at its default level, which on
+// rendered regions, fonts and page content takes about twice as long for a tenth fewer bytes.
+// Between pages, TakeNewStreams hands over copies of the streams added since the last call; Finish
+// puts the deflated bytes in, but only into streams still holding the bytes that were handed over,
 // and then deflates whatever is left, so a stream changed later is never given stale data.
 class BackgroundStreamDeflater {
   public:
@@ -29,11 +26,11 @@ class BackgroundStreamDeflater {
     BackgroundStreamDeflater(const BackgroundStreamDeflater&) = delete;
     BackgroundStreamDeflater& operator=(const BackgroundStreamDeflater&) = delete;
 
-    // False on a library error (the library's message is then the caught one).
-    bool TakeNewStreams();
-    // Afterwards no stream is left without a filter where deflating helps. False on a library
-    // error, as above.
-    bool Finish();
+    // Empty, or the library's error text.
+    std::string TakeNewStreams();
+    // Afterwards no stream is left without a filter where deflating helps. Empty, or the
+    // library's error text.
+    std::string Finish();
     // Ends the worker and forgets the copies; what it had not finished is not used.
     void Stop();
 

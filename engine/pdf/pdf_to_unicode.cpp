@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/runtime/mupdf_guard.h"
+
 namespace engine {
 namespace {
 
-constexpr int kMaxMapped = 8;          // the library gives one code up to this many characters
+constexpr int kMaxMapped = 8;             // the library gives one code up to this many characters
 constexpr size_t kEntriesPerBlock = 100;  // the most a bfchar or bfrange block may hold
 
 struct Mapping {
@@ -52,9 +54,12 @@ std::string MapText(const std::vector<Mapping>& mappings) {
     for (size_t i = 0; i < mappings.size();) {
         size_t end = i + 1;
         const bool single = mappings[i].text.size() == 1 && mappings[i].text[0] < 0x10000;
-        while (single && end < mappings.size() && mappings[end].code == mappings[end - 1].code + 1 &&
-               (mappings[end].code >> 8) == (mappings[i].code >> 8) && mappings[end].text.size() == 1 &&
-               mappings[end].text[0] == mappings[end - 1].text[0] + 1 && mappings[end].text[0] < 0x10000) {
+        while (single && end < mappings.size() &&
+               mappings[end].code == mappings[end - 1].code + 1 &&
+               (mappings[end].code >> 8) == (mappings[i].code >> 8) &&
+               mappings[end].text.size() == 1 &&
+               mappings[end].text[0] == mappings[end - 1].text[0] + 1 &&
+               mappings[end].text[0] < 0x10000) {
             ++end;
         }
         std::string entry = "<";
@@ -85,35 +90,36 @@ std::string MapText(const std::vector<Mapping>& mappings) {
 
 }  // namespace
 
-void PruneToUnicode(fz_context* ctx, pdf_document* doc, pdf_obj* font, const std::vector<bool>& used) {
+void PruneToUnicode(fz_context* ctx, pdf_document* doc, pdf_obj* font,
+                    const std::vector<bool>& used) {
     pdf_obj* map = pdf_dict_get(ctx, font, PDF_NAME(ToUnicode));
     if (!pdf_is_indirect(ctx, map) || !pdf_is_stream(ctx, map)) return;
     pdf_cmap* cmap = nullptr;
-    fz_var(cmap);
-    fz_try(ctx) { cmap = pdf_load_embedded_cmap(ctx, doc, map); }
-    fz_catch(ctx) { return; }
+    if (!RunGuarded(ctx, [&] { cmap = pdf_load_embedded_cmap(ctx, doc, map); }).empty()) return;
     std::vector<Mapping> mappings;
     for (unsigned code = 0; code < used.size() && code < 0x10000; ++code) {
         if (!used[code]) continue;
         int mapped[kMaxMapped];
         const int n = pdf_lookup_cmap_full(cmap, code, mapped);
-        if (n > 0) mappings.push_back({code, std::vector<int>(mapped, mapped + std::min(n, kMaxMapped))});
+        if (n > 0)
+            mappings.push_back({code, std::vector<int>(mapped, mapped + std::min(n, kMaxMapped))});
     }
     pdf_drop_cmap(ctx, cmap);
     const std::string text = MapText(mappings);
     const char* bytes = text.data();
     const size_t length = text.size();
     fz_buffer* buffer = nullptr;
-    fz_var(buffer);
     // Caught here: a library error must not jump over this function's own objects.
-    fz_try(ctx) {
-        buffer = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(bytes), length);
-        pdf_update_stream(ctx, doc, map, buffer, 0);
-        pdf_dict_del(ctx, map, PDF_NAME(Filter));
-        pdf_dict_del(ctx, map, PDF_NAME(DecodeParms));
-    }
-    fz_always(ctx) { fz_drop_buffer(ctx, buffer); }
-    fz_catch(ctx) {}
+    (void)RunGuarded(
+        ctx,
+        [&] {
+            buffer = fz_new_buffer_from_copied_data(
+                ctx, reinterpret_cast<const unsigned char*>(bytes), length);
+            pdf_update_stream(ctx, doc, map, buffer, 0);
+            pdf_dict_del(ctx, map, PDF_NAME(Filter));
+            pdf_dict_del(ctx, map, PDF_NAME(DecodeParms));
+        },
+        [&] { fz_drop_buffer(ctx, buffer); });
 }
 
 }  // namespace engine

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/runtime/mupdf_guard.h"
+
 namespace engine {
 namespace {
 
@@ -135,14 +137,13 @@ fz_path* StrokeCapShapes(fz_context* ctx, const fz_path* path, const fz_stroke_s
     CapWalk walk;
     walk.stroke = stroke;
     walk.caps = fz_new_path(ctx);
-    fz_try(ctx) {
-        fz_walk_path(ctx, path, &walker, &walk);
-        EndSubpath(ctx, walk);
-    }
-    fz_catch(ctx) {
-        fz_drop_path(ctx, walk.caps);
-        fz_rethrow(ctx);
-    }
+    RunUndoingOnFailure(
+        ctx,
+        [&] {
+            fz_walk_path(ctx, path, &walker, &walk);
+            EndSubpath(ctx, walk);
+        },
+        [&] { fz_drop_path(ctx, walk.caps); });
     if (fz_is_empty_rect(fz_bound_path(ctx, walk.caps, nullptr, fz_identity))) {
         fz_drop_path(ctx, walk.caps);
         return nullptr;
@@ -236,8 +237,7 @@ void EndDash(fz_context* ctx, DashWalk& w, fz_linecap cap, Vector direction) {
     const float half = w.stroke->linewidth / 2;
     // A dash of no length is a dot, drawn whole in the cap it starts with.
     if (Distance(w.dashStart, w.dashEnd) < 1e-6f) cap = w.startCap;
-    AddCap(ctx, w.caps, w.startCap, w.dashStart, {-w.startDirection.x, -w.startDirection.y},
-           half);
+    AddCap(ctx, w.caps, w.startCap, w.dashStart, {-w.startDirection.x, -w.startDirection.y}, half);
     AddCap(ctx, w.caps, cap, w.dashEnd, w.endDirection, half);
 }
 
@@ -292,9 +292,13 @@ void DashCurveTo(fz_context* ctx, DashWalk& w, Vector p1, Vector p2, Vector p3) 
 
 DashWalk& Walk(void* arg) { return *static_cast<DashWalk*>(arg); }
 
-void WalkMoveTo(fz_context* ctx, void* arg, float x, float y) { DashMoveTo(ctx, Walk(arg), {x, y}); }
+void WalkMoveTo(fz_context* ctx, void* arg, float x, float y) {
+    DashMoveTo(ctx, Walk(arg), {x, y});
+}
 
-void WalkLineTo(fz_context* ctx, void* arg, float x, float y) { DashLineTo(ctx, Walk(arg), {x, y}); }
+void WalkLineTo(fz_context* ctx, void* arg, float x, float y) {
+    DashLineTo(ctx, Walk(arg), {x, y});
+}
 
 void WalkCurveTo(fz_context* ctx, void* arg, float x1, float y1, float x2, float y2, float x3,
                  float y3) {
@@ -345,22 +349,23 @@ bool HasDashes(const fz_stroke_state* stroke) {
 }
 
 DashedStroke CutIntoDashes(fz_context* ctx, const fz_path* path, const fz_stroke_state* stroke) {
-    static const fz_path_walker walker = {WalkMoveTo,  WalkLineTo,   WalkCurveTo,  WalkClosePath,
+    static const fz_path_walker walker = {WalkMoveTo, WalkLineTo,   WalkCurveTo,  WalkClosePath,
                                           WalkQuadTo, WalkCurveToV, WalkCurveToY, WalkRectTo};
     DashWalk walk;
     walk.stroke = stroke;
     walk.cap = stroke->start_cap;
     walk.dashes = fz_new_path(ctx);
-    fz_try(ctx) {
-        walk.caps = fz_new_path(ctx);
-        fz_walk_path(ctx, path, &walker, &walk);
-        EndDash(ctx, walk, stroke->end_cap, {});
-    }
-    fz_catch(ctx) {
-        fz_drop_path(ctx, walk.caps);
-        fz_drop_path(ctx, walk.dashes);
-        fz_rethrow(ctx);
-    }
+    RunUndoingOnFailure(
+        ctx,
+        [&] {
+            walk.caps = fz_new_path(ctx);
+            fz_walk_path(ctx, path, &walker, &walk);
+            EndDash(ctx, walk, stroke->end_cap, {});
+        },
+        [&] {
+            fz_drop_path(ctx, walk.caps);
+            fz_drop_path(ctx, walk.dashes);
+        });
     DashedStroke result;
     // The bounds of a lone horizontal dash are empty: whether a dash was drawn is known.
     if (walk.anyDrawn) {

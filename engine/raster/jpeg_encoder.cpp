@@ -56,21 +56,29 @@ bool Compress(jpeg_compress_struct& info, ErrorExit& error, const uint8_t* rows,
 }  // namespace
 
 bool EncodeRgbJpeg(const uint8_t* rows, int width, int height, std::ptrdiff_t stride, int step,
-                   int quality, std::vector<uint8_t>& out) {
+                   int quality, unsigned char** data, size_t* size) noexcept {
+    *data = nullptr;
+    *size = 0;
     if (width <= 0 || height <= 0 || step < 3) return false;
-    std::vector<unsigned char> line(static_cast<size_t>(width) * 3);
+    auto* line = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(width) * 3));
+    if (!line) return false;
     jpeg_compress_struct info{};
     ErrorExit error{};
     info.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = OnJpegError;
     error.manager.output_message = IgnoreJpegMessage;
-    unsigned char* data = nullptr;
-    unsigned long size = 0;
-    bool ok = Compress(info, error, rows, width, height, stride, step, quality, &data, &size,
-                       line.data());
-    if (ok) out.assign(data, data + size);
-    std::free(data);
-    return ok;
+    unsigned char* encoded = nullptr;
+    unsigned long encodedSize = 0;
+    const bool ok = Compress(info, error, rows, width, height, stride, step, quality, &encoded,
+                             &encodedSize, line);
+    std::free(line);
+    if (!ok) {
+        std::free(encoded);
+        return false;
+    }
+    *data = encoded;
+    *size = encodedSize;
+    return true;
 }
 
 }  // namespace engine

@@ -6,6 +6,7 @@
 
 #include "engine/bmp_file.h"
 #include "engine/output_files.h"
+#include "engine/runtime/mupdf_guard.h"
 #include "engine/xps/xps_source.h"
 
 namespace engine {
@@ -31,13 +32,11 @@ fz_pixmap* NewWhiteBand(fz_context* ctx, fz_irect area, BandMemory& memory) {
     }
     fz_pixmap* pixmap = nullptr;
     unsigned char* samples = memory.data();
-    fz_var(pixmap);
-    fz_try(ctx) {
-        pixmap =
-            fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), area, nullptr, 0, samples);
-        fz_clear_pixmap_with_value(ctx, pixmap, 255);
-    }
-    fz_catch(ctx) {
+    if (!RunGuarded(ctx, [&] {
+             pixmap = fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), area, nullptr, 0,
+                                                       samples);
+             fz_clear_pixmap_with_value(ctx, pixmap, 255);
+         }).empty()) {
         fz_drop_pixmap(ctx, pixmap);
         pixmap = nullptr;
     }
@@ -48,19 +47,16 @@ fz_pixmap* NewWhiteBand(fz_context* ctx, fz_irect area, BandMemory& memory) {
 bool DrawBand(fz_context* ctx, fz_display_list* list, fz_matrix ctm, fz_pixmap* pixmap,
               std::string& error) {
     fz_device* device = nullptr;
-    bool ok = true;
-    fz_var(ok);
-    fz_var(device);
-    fz_try(ctx) {
-        device = fz_new_draw_device(ctx, fz_identity, pixmap);
-        fz_run_display_list(ctx, list, device, ctm, fz_rect_from_irect(fz_pixmap_bbox(ctx, pixmap)),
-                            nullptr);
-        fz_close_device(ctx, device);
-    }
-    fz_always(ctx) { fz_drop_device(ctx, device); }
-    fz_catch(ctx) { ok = false; }
-    if (!ok) error = CaughtMessage(ctx);
-    return ok;
+    error = RunGuarded(
+        ctx,
+        [&] {
+            device = fz_new_draw_device(ctx, fz_identity, pixmap);
+            fz_run_display_list(ctx, list, device, ctm,
+                                fz_rect_from_irect(fz_pixmap_bbox(ctx, pixmap)), nullptr);
+            fz_close_device(ctx, device);
+        },
+        [&] { fz_drop_device(ctx, device); });
+    return error.empty();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "engine/raster/page_recording.h"
 
+#include "engine/runtime/mupdf_guard.h"
 #include "engine/xps/xps_source.h"
 
 namespace engine {
@@ -17,30 +18,24 @@ PageRecording::PageRecording(fz_context* ctx, fz_document* doc, int index, fz_re
     fz_device* device = nullptr;
     fz_display_list* list = nullptr;
     fz_rect bounds = fallbackBounds;
-    bool failed = false;
-    fz_var(failed);
-    fz_var(page);
-    fz_var(device);
-    fz_var(list);
-    fz_var(bounds);
-    fz_try(ctx) {
-        page = fz_load_page(ctx, doc, index);
-        bounds = fz_bound_page(ctx, page);
-        if (!UsableBounds(bounds)) {
-            bounds = fallbackBounds;
-            fz_throw(ctx, FZ_ERROR_GENERIC, "page has no usable size");
-        }
-        list = fz_new_display_list(ctx, bounds);
-        device = fz_new_list_device(ctx, list);
-        fz_run_page(ctx, page, device, fz_identity, nullptr);
-        fz_close_device(ctx, device);
-    }
-    fz_always(ctx) {
-        fz_drop_device(ctx, device);
-        fz_drop_page(ctx, page);
-    }
-    fz_catch(ctx) { failed = true; }
-    if (failed) error_ = CaughtMessage(ctx);
+    error_ = RunGuarded(
+        ctx,
+        [&] {
+            page = fz_load_page(ctx, doc, index);
+            bounds = fz_bound_page(ctx, page);
+            if (!UsableBounds(bounds)) {
+                bounds = fallbackBounds;
+                fz_throw(ctx, FZ_ERROR_GENERIC, "page has no usable size");
+            }
+            list = fz_new_display_list(ctx, bounds);
+            device = fz_new_list_device(ctx, list);
+            fz_run_page(ctx, page, device, fz_identity, nullptr);
+            fz_close_device(ctx, device);
+        },
+        [&] {
+            fz_drop_device(ctx, device);
+            fz_drop_page(ctx, page);
+        });
     list_ = list;
     bounds_ = bounds;
 }

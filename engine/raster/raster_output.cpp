@@ -61,8 +61,8 @@ bool ReportPage(fz_context* ctx, const LibraryMessages& messages, const PageJob&
     std::string failure = MemoryFailureOf(ctx, job.messages);
     if (failure.empty() && !job.recordingError.empty()) failure = job.recordingError;
     if (failure.empty() && !job.result.rendered) {
-        failure = job.result.renderError.empty() ? "the page could not be drawn"
-                                                 : job.result.renderError;
+        failure =
+            job.result.renderError.empty() ? "the page could not be drawn" : job.result.renderError;
     }
     if (!failure.empty()) {
         ReportPageError(messages.DocumentPath(), job.number, failure);

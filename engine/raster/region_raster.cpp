@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
+#include <cstdlib>
 
 #include "engine/raster/jpeg_encoder.h"
+#include "engine/runtime/mupdf_guard.h"
 
 namespace engine {
 namespace {
@@ -74,7 +75,8 @@ void Unpremultiply(fz_pixmap* pixmap) {
         const int alpha = pixel[n - 1];
         if (alpha == 0 || alpha == 255) return;
         for (int k = 0; k < n - 1; ++k) {
-            pixel[k] = static_cast<unsigned char>(std::min(255, (pixel[k] * 255 + alpha / 2) / alpha));
+            pixel[k] =
+                static_cast<unsigned char>(std::min(255, (pixel[k] * 255 + alpha / 2) / alpha));
         }
     });
 }
@@ -93,59 +95,63 @@ fz_image* AlphaMaskImage(fz_context* ctx, fz_pixmap* pixmap) {
         for (int x = 0; x < w; ++x) target[x] = source[x * n + n - 1];
     }
     fz_image* image = nullptr;
-    fz_try(ctx) { image = fz_new_image_from_pixmap(ctx, alpha, nullptr); }
-    fz_always(ctx) { fz_drop_pixmap(ctx, alpha); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx, [&] { image = fz_new_image_from_pixmap(ctx, alpha, nullptr); },
+        [&] { fz_drop_pixmap(ctx, alpha); });
     return image;
 }
 
 // The colours of pixmap as a JPEG image with mask as its soft mask; nullptr when the encoder
 // failed. The caller's reference to mask is dropped.
 fz_image* JpegImage(fz_context* ctx, fz_pixmap* pixmap, fz_image* mask) {
-    std::vector<uint8_t> jpeg;
+    unsigned char* jpeg = nullptr;
+    size_t size = 0;
     if (!EncodeRgbJpeg(fz_pixmap_samples(ctx, pixmap), fz_pixmap_width(ctx, pixmap),
                        fz_pixmap_height(ctx, pixmap), fz_pixmap_stride(ctx, pixmap),
-                       fz_pixmap_components(ctx, pixmap), kJpegQuality, jpeg)) {
+                       fz_pixmap_components(ctx, pixmap), kJpegQuality, &jpeg, &size)) {
         fz_drop_image(ctx, mask);
         return nullptr;
     }
     fz_compressed_buffer* compressed = nullptr;
-    fz_var(compressed);
-    fz_try(ctx) {
-        compressed = fz_malloc_struct(ctx, fz_compressed_buffer);
-        compressed->params.type = FZ_IMAGE_JPEG;
-        compressed->params.u.jpeg.color_transform = -1;
-        compressed->buffer = fz_new_buffer_from_copied_data(ctx, jpeg.data(), jpeg.size());
-    }
-    fz_catch(ctx) {
-        fz_drop_compressed_buffer(ctx, compressed);
-        fz_drop_image(ctx, mask);
-        fz_rethrow(ctx);
-    }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            compressed = fz_malloc_struct(ctx, fz_compressed_buffer);
+            compressed->params.type = FZ_IMAGE_JPEG;
+            compressed->params.u.jpeg.color_transform = -1;
+            compressed->buffer = fz_new_buffer_from_copied_data(ctx, jpeg, size);
+        },
+        [&] { std::free(jpeg); },
+        [&] {
+            fz_drop_compressed_buffer(ctx, compressed);
+            fz_drop_image(ctx, mask);
+        });
     // The image takes over the compressed buffer and keeps its own reference to the mask.
     fz_image* image = nullptr;
-    fz_var(image);
-    fz_try(ctx) {
-        image = fz_new_image_from_compressed_buffer(
-            ctx, fz_pixmap_width(ctx, pixmap), fz_pixmap_height(ctx, pixmap), 8, fz_device_rgb(ctx),
-            96, 96, 0, 0, nullptr, nullptr, compressed, mask);
-    }
-    fz_always(ctx) { fz_drop_image(ctx, mask); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            image = fz_new_image_from_compressed_buffer(
+                ctx, fz_pixmap_width(ctx, pixmap), fz_pixmap_height(ctx, pixmap), 8,
+                fz_device_rgb(ctx), 96, 96, 0, 0, nullptr, nullptr, compressed, mask);
+        },
+        [&] { fz_drop_image(ctx, mask); });
     return image;
 }
 
 // Gives fully transparent pixels the colour of a visible neighbour. A reader that scales the
 // image blends colours before it applies the alpha, so otherwise the black of the empty pixels
 // would rim every edge.
-void BleedIntoTransparent(fz_pixmap* pixmap) {
+void BleedIntoTransparent(fz_context* ctx, fz_pixmap* pixmap) {
     const int w = fz_pixmap_width(nullptr, pixmap);
     const int h = fz_pixmap_height(nullptr, pixmap);
     const int n = fz_pixmap_components(nullptr, pixmap);
     const int colours = n - 1;
     const ptrdiff_t stride = fz_pixmap_stride(nullptr, pixmap);
     unsigned char* samples = fz_pixmap_samples(nullptr, pixmap);
-    std::vector<char> rowHasColour(h, 0);
+    // Plain memory: this runs inside the library's try block.
+    auto* rowHasColour = static_cast<char*>(std::calloc(static_cast<size_t>(h), 1));
+    if (!rowHasColour) fz_throw(ctx, FZ_ERROR_MEMORY, "malloc of engine data failed");
     for (int y = 0; y < h; ++y) {
         unsigned char* row = samples + y * stride;
         int lastVisible = -1;
@@ -184,11 +190,13 @@ void BleedIntoTransparent(fz_pixmap* pixmap) {
             }
         }
     }
+    std::free(rowHasColour);
 }
 
 // Premultiplied white of each pixel's own alpha.
 void WhitenKeepingAlpha(fz_pixmap* pixmap) {
-    ForEachPixel(pixmap, [](unsigned char* pixel, int n) { std::fill(pixel, pixel + n - 1, pixel[n - 1]); });
+    ForEachPixel(
+        pixmap, [](unsigned char* pixel, int n) { std::fill(pixel, pixel + n - 1, pixel[n - 1]); });
 }
 
 }  // namespace
@@ -208,50 +216,49 @@ RegionImage RenderRegion(fz_context* ctx, fz_rect bounds, float unitScale, bool 
     fz_pixmap* pixmap = nullptr;
     fz_pixmap* opaque = nullptr;
     fz_device* device = nullptr;
-    fz_var(pixmap);
-    fz_var(opaque);
-    fz_var(device);
-    fz_try(ctx) {
-        pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), box, nullptr, 1);
-        fz_clear_pixmap(ctx, pixmap);
-        device = fz_new_draw_device(ctx, fz_identity, pixmap);
-        painter(ctx, device, fz_scale(s, s), arg);
-        fz_close_device(ctx, device);
-        if (coverageOnly) WhitenKeepingAlpha(pixmap);
-        int coverage = AlphaCoverage(pixmap);
-        if (coverage != 0) {
-            if (coverage == 1) BleedIntoTransparent(pixmap);
-            if (asJpeg) {
-                if (coverage == 1) Unpremultiply(pixmap);
-                result.image =
-                    JpegImage(ctx, pixmap, coverage == 1 ? AlphaMaskImage(ctx, pixmap) : nullptr);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), box, nullptr, 1);
+            fz_clear_pixmap(ctx, pixmap);
+            device = fz_new_draw_device(ctx, fz_identity, pixmap);
+            painter(ctx, device, fz_scale(s, s), arg);
+            fz_close_device(ctx, device);
+            if (coverageOnly) WhitenKeepingAlpha(pixmap);
+            int coverage = AlphaCoverage(pixmap);
+            if (coverage != 0) {
+                if (coverage == 1) BleedIntoTransparent(ctx, pixmap);
+                if (asJpeg) {
+                    if (coverage == 1) Unpremultiply(pixmap);
+                    result.image = JpegImage(ctx, pixmap,
+                                             coverage == 1 ? AlphaMaskImage(ctx, pixmap) : nullptr);
+                }
+                if (!result.image) {
+                    if (coverage == 2) opaque = WithoutAlpha(ctx, pixmap);
+                    result.image = fz_new_image_from_pixmap(ctx, opaque ? opaque : pixmap, nullptr);
+                }
+                result.placement = fz_make_matrix((box.x1 - box.x0) / s, 0, 0,
+                                                  (box.y1 - box.y0) / s, box.x0 / s, box.y0 / s);
             }
-            if (!result.image) {
-                if (coverage == 2) opaque = WithoutAlpha(ctx, pixmap);
-                result.image = fz_new_image_from_pixmap(ctx, opaque ? opaque : pixmap, nullptr);
-            }
-            result.placement = fz_make_matrix((box.x1 - box.x0) / s, 0, 0, (box.y1 - box.y0) / s,
-                                              box.x0 / s, box.y0 / s);
-        }
-    }
-    fz_always(ctx) {
-        fz_drop_device(ctx, device);
-        fz_drop_pixmap(ctx, opaque);
-        fz_drop_pixmap(ctx, pixmap);
-    }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+        },
+        [&] {
+            fz_drop_device(ctx, device);
+            fz_drop_pixmap(ctx, opaque);
+            fz_drop_pixmap(ctx, pixmap);
+        });
     return result;
 }
 
 fz_rect MarkedBounds(fz_context* ctx, fz_display_list* list) {
     fz_rect bounds = fz_empty_rect;
     fz_device* device = fz_new_bbox_device(ctx, &bounds);
-    fz_try(ctx) {
-        fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, nullptr);
-        fz_close_device(ctx, device);
-    }
-    fz_always(ctx) { fz_drop_device(ctx, device); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, nullptr);
+            fz_close_device(ctx, device);
+        },
+        [&] { fz_drop_device(ctx, device); });
     return bounds;
 }
 

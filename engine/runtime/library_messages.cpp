@@ -99,27 +99,35 @@ void LibraryMessages::Attach(fz_context* ctx) {
     fz_set_error_callback(ctx, &LibraryMessages::OnError, this);
 }
 
-void LibraryMessages::OnWarning(void* user, const char* message) {
-    const std::string text = message ? message : "";
-    if (PageMessageScope* scope = currentScope) {
-        scope->page_.AddWarning(text);
-        return;
+// The library calls these from inside its own error handling: nothing may be thrown back into
+// it, so a message that cannot be kept for want of memory is dropped.
+void LibraryMessages::OnWarning(void* user, const char* message) noexcept {
+    try {
+        const std::string text = message ? message : "";
+        if (PageMessageScope* scope = currentScope) {
+            scope->page_.AddWarning(text);
+            return;
+        }
+        auto* self = static_cast<LibraryMessages*>(user);
+        std::lock_guard lock(self->mutex_);
+        self->document_.AddWarning(text);
+    } catch (...) {
     }
-    auto* self = static_cast<LibraryMessages*>(user);
-    std::lock_guard lock(self->mutex_);
-    self->document_.AddWarning(text);
 }
 
-void LibraryMessages::OnError(void* user, const char* message) {
-    const std::string text = message ? message : "";
-    const unsigned long long refusals = MemoryBudget::RefusalsOnThisThread();
-    if (PageMessageScope* scope = currentScope) {
-        scope->page_.AddError(text, refusals > scope->refusalsAtStart_);
-        return;
+void LibraryMessages::OnError(void* user, const char* message) noexcept {
+    try {
+        const std::string text = message ? message : "";
+        const unsigned long long refusals = MemoryBudget::RefusalsOnThisThread();
+        if (PageMessageScope* scope = currentScope) {
+            scope->page_.AddError(text, refusals > scope->refusalsAtStart_);
+            return;
+        }
+        auto* self = static_cast<LibraryMessages*>(user);
+        std::lock_guard lock(self->mutex_);
+        self->document_.AddError(text, refusals > 0);
+    } catch (...) {
     }
-    auto* self = static_cast<LibraryMessages*>(user);
-    std::lock_guard lock(self->mutex_);
-    self->document_.AddError(text, refusals > 0);
 }
 
 void LibraryMessages::ReportPage(int page, const PageMessages& messages) const {

@@ -80,8 +80,8 @@ class LibraryMessages {
     const std::string& DocumentPath() const { return documentPath_; }
 
   private:
-    static void OnWarning(void* user, const char* message);
-    static void OnError(void* user, const char* message);
+    static void OnWarning(void* user, const char* message) noexcept;
+    static void OnError(void* user, const char* message) noexcept;
 
     std::string documentPath_;
     std::mutex mutex_;  // for document_: threads outside a page may still say something

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "engine/runtime/mupdf_guard.h"
+
 namespace engine {
 namespace {
 
@@ -29,12 +31,12 @@ int PageNumberTarget(const std::string& fragment, int pageCount) {
 // The page the library finds for uri, or -1; x and y as it gives them.
 int LibraryTarget(fz_context* ctx, fz_document* doc, const char* uri, float& x, float& y) {
     int page = -1;
-    fz_var(page);
-    fz_try(ctx) {
-        fz_location location = fz_resolve_link(ctx, doc, uri, &x, &y);
-        page = location.page < 0 ? -1 : fz_page_number_from_location(ctx, doc, location);
+    if (!RunGuarded(ctx, [&] {
+             fz_location location = fz_resolve_link(ctx, doc, uri, &x, &y);
+             page = location.page < 0 ? -1 : fz_page_number_from_location(ctx, doc, location);
+         }).empty()) {
+        page = -1;
     }
-    fz_catch(ctx) { page = -1; }
     return page;
 }
 
@@ -69,17 +71,16 @@ pdf_obj* NewDestination(fz_context* ctx, pdf_document* pdf, const LinkTarget& ta
     pdf_obj* page = pdf_lookup_page_obj(ctx, pdf, target.page);
     const fz_rect box = PdfPageBox(ctx, pdf, target.page);
     pdf_obj* destination = pdf_new_array(ctx, pdf, 5);
-    fz_try(ctx) {
-        pdf_array_push(ctx, destination, page);
-        pdf_array_push(ctx, destination, PDF_NAME(XYZ));
-        pdf_array_push_real(ctx, destination, box.x0 + target.at.x);
-        pdf_array_push_real(ctx, destination, box.y1 - target.at.y);
-        pdf_array_push(ctx, destination, PDF_NULL);
-    }
-    fz_catch(ctx) {
-        pdf_drop_obj(ctx, destination);
-        fz_rethrow(ctx);
-    }
+    RunUndoingOnFailure(
+        ctx,
+        [&] {
+            pdf_array_push(ctx, destination, page);
+            pdf_array_push(ctx, destination, PDF_NAME(XYZ));
+            pdf_array_push_real(ctx, destination, box.x0 + target.at.x);
+            pdf_array_push_real(ctx, destination, box.y1 - target.at.y);
+            pdf_array_push(ctx, destination, PDF_NULL);
+        },
+        [&] { pdf_drop_obj(ctx, destination); });
     return destination;
 }
 

@@ -1,5 +1,7 @@
 #include "engine/xps/text_style_simulation.h"
 
+#include "engine/runtime/mupdf_guard.h"
+
 namespace engine {
 namespace {
 
@@ -26,26 +28,25 @@ void StrokeSpan(fz_context* ctx, fz_device* device, const fz_text_span* span, fz
     fz_text* one = fz_new_text(ctx);
     fz_stroke_state* stroke = nullptr;
     fz_path* point = nullptr;
-    fz_var(stroke);
-    fz_var(point);
-    fz_try(ctx) {
-        ShowSpan(ctx, one, span, span->trm);
-        stroke = fz_new_stroke_state(ctx);
-        stroke->linewidth = kBoldGrowth * fz_matrix_expansion(span->trm);
-        stroke->linejoin = FZ_LINEJOIN_ROUND;
-        // The PDF output device writes text strokes in the line width it set last, not in the
-        // one it is given; stroking a lone point (which marks nothing) sets it.
-        point = fz_new_path(ctx);
-        fz_moveto(ctx, point, span->items[0].x, span->items[0].y);
-        fz_stroke_path(ctx, device, point, stroke, ctm, cs, colour, alpha, params);
-        fz_stroke_text(ctx, device, one, stroke, ctm, cs, colour, alpha, params);
-    }
-    fz_always(ctx) {
-        fz_drop_path(ctx, point);
-        fz_drop_stroke_state(ctx, stroke);
-        fz_drop_text(ctx, one);
-    }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    RunWithCleanup(
+        ctx,
+        [&] {
+            ShowSpan(ctx, one, span, span->trm);
+            stroke = fz_new_stroke_state(ctx);
+            stroke->linewidth = kBoldGrowth * fz_matrix_expansion(span->trm);
+            stroke->linejoin = FZ_LINEJOIN_ROUND;
+            // The PDF output device writes text strokes in the line width it set last, not in the
+            // one it is given; stroking a lone point (which marks nothing) sets it.
+            point = fz_new_path(ctx);
+            fz_moveto(ctx, point, span->items[0].x, span->items[0].y);
+            fz_stroke_path(ctx, device, point, stroke, ctm, cs, colour, alpha, params);
+            fz_stroke_text(ctx, device, one, stroke, ctm, cs, colour, alpha, params);
+        },
+        [&] {
+            fz_drop_path(ctx, point);
+            fz_drop_stroke_state(ctx, stroke);
+            fz_drop_text(ctx, one);
+        });
 }
 
 }  // namespace
@@ -59,18 +60,17 @@ bool HasSimulatedStyle(const fz_text* text) {
 
 fz_text* WithItalicSlant(fz_context* ctx, const fz_text* text) {
     fz_text* copy = fz_new_text(ctx);
-    fz_try(ctx) {
-        for (const fz_text_span* span = text->head; span; span = span->next) {
-            fz_matrix trm = span->trm;
-            if (IsFakeItalic(span->font))
-                trm = fz_concat(fz_make_matrix(1, 0, kItalicSlant, 1, 0, 0), trm);
-            ShowSpan(ctx, copy, span, trm);
-        }
-    }
-    fz_catch(ctx) {
-        fz_drop_text(ctx, copy);
-        fz_rethrow(ctx);
-    }
+    RunUndoingOnFailure(
+        ctx,
+        [&] {
+            for (const fz_text_span* span = text->head; span; span = span->next) {
+                fz_matrix trm = span->trm;
+                if (IsFakeItalic(span->font))
+                    trm = fz_concat(fz_make_matrix(1, 0, kItalicSlant, 1, 0, 0), trm);
+                ShowSpan(ctx, copy, span, trm);
+            }
+        },
+        [&] { fz_drop_text(ctx, copy); });
     return copy;
 }
 

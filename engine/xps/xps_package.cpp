@@ -1,7 +1,9 @@
 #include "engine/xps/xps_package.h"
-#include "platform/platform.h"
 
 #include <cstring>
+
+#include "engine/runtime/mupdf_guard.h"
+#include "platform/platform.h"
 
 namespace engine {
 namespace {
@@ -80,9 +82,9 @@ XpsPackage::XpsPackage(fz_context* ctx, const std::string& path) : ctx_(ctx) {
     const std::string libraryPath = platform::PathForUtf8Library(path);
     const char* name = libraryPath.c_str();
     fz_archive* archive = nullptr;
-    fz_var(archive);
-    fz_try(ctx_) { archive = fz_open_archive(ctx_, name); }
-    fz_catch(ctx_) { archive = nullptr; }
+    if (!RunGuarded(ctx_, [&] { archive = fz_open_archive(ctx_, name); }).empty()) {
+        archive = nullptr;
+    }
     archive_ = archive;
 }
 
@@ -97,16 +99,18 @@ XmlPart XpsPackage::ReadXml(const std::string& partName) const {
     const char* entryName = entry.c_str();
     fz_buffer* buffer = nullptr;
     fz_xml* xml = nullptr;
-    fz_var(buffer);
-    fz_var(xml);
-    fz_try(ctx_) {
-        if (fz_has_archive_entry(ctx_, archive_, entryName)) {
-            buffer = fz_read_archive_entry(ctx_, archive_, entryName);
-            xml = fz_parse_xml(ctx_, buffer, 0);
-        }
+    if (!RunGuarded(
+             ctx_,
+             [&] {
+                 if (fz_has_archive_entry(ctx_, archive_, entryName)) {
+                     buffer = fz_read_archive_entry(ctx_, archive_, entryName);
+                     xml = fz_parse_xml(ctx_, buffer, 0);
+                 }
+             },
+             [&] { fz_drop_buffer(ctx_, buffer); })
+             .empty()) {
+        xml = nullptr;
     }
-    fz_always(ctx_) { fz_drop_buffer(ctx_, buffer); }
-    fz_catch(ctx_) { xml = nullptr; }
     return xml ? XmlPart(ctx_, xml) : XmlPart();
 }
 

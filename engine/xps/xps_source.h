@@ -25,10 +25,6 @@ fz_document* OpenXpsDocument(fz_context* ctx, const std::string& path, std::stri
 // Number of pages, or -1 with error set.
 int CountDocumentPages(fz_context* ctx, fz_document* doc, std::string& error);
 
-// The message of the error caught last, or a fixed text when there is none. An allocation
-// that failed because the memory budget was reached is said so.
-std::string CaughtMessage(fz_context* ctx);
-
 // A page that cannot be measured is given the size of the page before it, or US Letter.
 constexpr fz_rect kFallbackPageBounds = {0, 0, 612, 792};
 
