@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_errors.h"
+#include "engine/runtime/engine_errors.h"
 #include "engine/engine_options.h"
-#include "engine/library_locks.h"
-#include "engine/library_messages.h"
+#include "engine/runtime/library_locks.h"
+#include "engine/runtime/library_messages.h"
 #include "engine/memory_budget.h"
-#include "engine/pdf_output.h"
-#include "engine/raster_output.h"
-#include "engine/xps_source.h"
+#include "engine/pdf/pdf_output.h"
+#include "engine/raster/raster_output.h"
+#include "engine/xps/xps_source.h"
 #include "platform/platform.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/engine_errors.h"
+#include "engine/runtime/engine_errors.h"
 
 namespace engine {
 namespace {

@@ -1,0 +1,799 @@
+#include "engine/pdf/faithful_pdf_device.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <new>
+#include <vector>
+
+#include "engine/pdf/pdf_content_injection.h"
+#include "engine/pdf/pdf_masked_group.h"
+#include "engine/pdf/pdf_shading_writer.h"
+#include "engine/pdf/stroke_caps.h"
+#include "engine/raster/region_raster.h"
+#include "engine/runtime/mupdf_guard.h"
+#include "engine/xps/text_style_simulation.h"
+
+namespace engine {
+namespace {
+
+// Content held back from the output device until its end is seen: a tile's content (to become
+// a pattern), a grouped region (to become an image), an opacity mask's brush and then the
+// content it masks (to become a soft-masked group).
+enum class CaptureKind { None, Tile, Region, MaskBrush, Masked };
+
+struct TileParameters {
+    fz_rect area;
+    fz_rect view;
+    float xstep;
+    float ystep;
+    fz_matrix ctm;
+};
+
+struct DeviceState {
+    FaithfulPdfState* shared = nullptr;
+    FaithfulTarget target{};
+    std::vector<fz_rect> clips;          // bounds of each open clip, in device space
+    std::map<pdf_obj*, int> imageNames;  // images already named in the target's resources
+    std::map<float, int> opacityNames;   // graphics states likewise, by opacity
+    CaptureKind capture = CaptureKind::None;
+    fz_display_list* captured = nullptr;
+    fz_device* recorder = nullptr;
+    int depth = 0;               // containers open in the capture, the one that started it included
+    bool capturedImage = false;  // the capture draws an image: it is photographic
+    TileParameters tile{};
+    fz_display_list* mask = nullptr;  // the brush of the mask over the Masked capture
+};
+
+struct FaithfulDevice {
+    fz_device super;
+    DeviceState* state;
+};
+
+DeviceState& State(fz_device* dev) { return *reinterpret_cast<FaithfulDevice*>(dev)->state; }
+
+bool Capturing(const DeviceState& s) { return s.capture != CaptureKind::None; }
+
+// Where plain drawing goes: the capture while there is one, the output device otherwise.
+fz_device* Out(const DeviceState& s) { return Capturing(s) ? s.recorder : s.target.device; }
+
+fz_rect VisibleBounds(const DeviceState& s) {
+    return s.clips.empty() ? s.target.limit : s.clips.back();
+}
+
+void PushClip(DeviceState& s, fz_rect bounds) {
+    s.clips.push_back(fz_intersect_rect(bounds, VisibleBounds(s)));
+}
+
+int NextName(DeviceState& s) { return s.shared->nextName++; }
+
+void StartCapture(fz_context* ctx, DeviceState& s, CaptureKind kind) {
+    s.captured = fz_new_display_list(ctx, fz_infinite_rect);
+    RunUndoingOnFailure(
+        ctx, [&] { s.recorder = fz_new_list_device(ctx, s.captured); },
+        [&] {
+            fz_drop_display_list(ctx, s.captured);
+            s.captured = nullptr;
+        });
+    s.capture = kind;
+    s.depth = 1;
+    s.capturedImage = false;
+}
+
+// Ends the capture and hands its list over to the caller, who drops it.
+fz_display_list* TakeCapture(fz_context* ctx, DeviceState& s) {
+    fz_display_list* list = s.captured;
+    fz_device* recorder = s.recorder;
+    s.captured = nullptr;
+    s.recorder = nullptr;
+    s.capture = CaptureKind::None;
+    s.depth = 0;
+    RunWithCleanup(
+        ctx, [&] { fz_close_device(ctx, recorder); }, [&] { fz_drop_device(ctx, recorder); },
+        [&] { fz_drop_display_list(ctx, list); });
+    return list;
+}
+
+void PaintList(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
+    fz_run_display_list(ctx, static_cast<fz_display_list*>(arg), device, ctm, fz_infinite_rect,
+                        nullptr);
+}
+
+struct ShadePaint {
+    fz_shade* shade;
+    fz_matrix ctm;
+    float alpha;
+    fz_color_params params;
+};
+
+void PaintShade(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
+    auto* paint = static_cast<ShadePaint*>(arg);
+    fz_fill_shade(ctx, device, paint->shade, fz_concat(paint->ctm, ctm), paint->alpha,
+                  paint->params);
+}
+
+bool AlphaAsLuminosity(const DeviceState& s) { return s.target.alphaAsLuminosity; }
+
+// The colour drawing takes: white in a soft mask's group (see FaithfulTarget).
+struct Paint {
+    fz_colorspace* cs;
+    const float* colour;
+};
+
+const float kWhite[FZ_MAX_COLORS] = {1};
+
+Paint PaintFor(fz_context* ctx, const DeviceState& s, fz_colorspace* cs, const float* colour) {
+    if (AlphaAsLuminosity(s) && !Capturing(s)) return {fz_device_gray(ctx), kWhite};
+    return {cs, colour};
+}
+
+// Draws the painter's content within bounds into an image on the output device.
+void PlaceRendered(fz_context* ctx, DeviceState& s, fz_rect bounds, bool photographic,
+                   RegionPainter painter, void* arg) {
+    bounds = fz_intersect_rect(bounds, VisibleBounds(s));
+    if (fz_is_empty_rect(bounds)) return;
+    RegionImage region = RenderRegion(ctx, bounds, s.target.unitScale, photographic, painter, arg,
+                                      AlphaAsLuminosity(s));
+    if (!region.image) return;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_fill_image(ctx, s.target.device, region.image, region.placement, 1,
+                          fz_default_color_params);
+        },
+        [&] { fz_drop_image(ctx, region.image); });
+}
+
+void FinishRegion(fz_context* ctx, DeviceState& s) {
+    const bool photographic = s.capturedImage;
+    fz_display_list* list = TakeCapture(ctx, s);
+    RunWithCleanup(
+        ctx, [&] { PlaceRendered(ctx, s, MarkedBounds(ctx, list), photographic, PaintList, list); },
+        [&] { fz_drop_display_list(ctx, list); });
+}
+
+// The masked content and its mask become a soft-masked group over what the content marks.
+void FinishMasked(fz_context* ctx, DeviceState& s) {
+    fz_display_list* mask = s.mask;
+    s.mask = nullptr;
+    fz_display_list* content = nullptr;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            content = TakeCapture(ctx, s);
+            fz_rect bounds = fz_intersect_rect(MarkedBounds(ctx, content), VisibleBounds(s));
+            if (!fz_is_empty_rect(bounds) && !fz_is_infinite_rect(bounds) && mask) {
+                WriteMaskedGroup(ctx, *s.shared, s.target, content, mask, bounds);
+            }
+        },
+        [&] {
+            fz_drop_display_list(ctx, content);
+            fz_drop_display_list(ctx, mask);
+        });
+}
+
+// A brush whose masked content never came: nothing of it is drawn.
+void DropCapture(fz_context* ctx, DeviceState& s) {
+    fz_drop_display_list(ctx, TakeCapture(ctx, s));
+}
+
+// The container that opened the capture has closed.
+void FinishCapture(fz_context* ctx, DeviceState& s) {
+    switch (s.capture) {
+        case CaptureKind::Masked:
+            FinishMasked(ctx, s);
+            break;
+        case CaptureKind::MaskBrush:
+            DropCapture(ctx, s);
+            break;
+        default:
+            FinishRegion(ctx, s);
+    }
+}
+
+// The operator that sets the opacity alpha, with its graphics state added to the target's
+// resources once. It is written even for full opacity: the output device sets its opacity
+// only when it changes, so the stream may still hold the one of an earlier fill.
+void OpacityOperator(fz_context* ctx, DeviceState& s, float alpha, char* text, size_t size) {
+    alpha = std::fmin(std::fmax(alpha, 0.0f), 1.0f);
+    auto known = s.opacityNames.find(alpha);
+    int number = known != s.opacityNames.end() ? known->second : NextName(s);
+    char name[32];
+    std::snprintf(name, sizeof name, "XfGs%d", number);
+    if (known == s.opacityNames.end()) {
+        pdf_obj* ref = AddOpacityState(ctx, s.shared->doc, alpha);
+        RunWithCleanup(
+            ctx, [&] { AddNamedResource(ctx, s.target.resources, PDF_NAME(ExtGState), name, ref); },
+            [&] { pdf_drop_obj(ctx, ref); });
+        s.opacityNames.emplace(alpha, number);
+    }
+    std::snprintf(text, size, "/%s gs\n", name);
+}
+
+// Tiles become a tiling pattern whose cell is the tile's content written through a device
+// like this one, so that shadings, masks and tiles inside the cell are kept as well.
+void WriteTilePattern(fz_context* ctx, DeviceState& s, fz_display_list* list,
+                      const TileParameters& tile, fz_rect fillArea) {
+    pdf_document* doc = s.shared->doc;
+    // A tiled brush of a mask is mask content too. The output device takes a new stream's
+    // colours to be white, where PDF starts black; a mask's white would otherwise never be set.
+    const RecordedForm cell = RecordForm(
+        ctx, *s.shared, list, fz_invert_matrix(tile.ctm),
+        {tile.view, s.target.unitScale * fz_matrix_expansion(tile.ctm), AlphaAsLuminosity(s)},
+        AlphaAsLuminosity(s));
+    pdf_obj* dict = nullptr;
+    pdf_obj* ref = nullptr;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            dict = pdf_new_dict(ctx, doc, 8);
+            pdf_dict_put(ctx, dict, PDF_NAME(Type), PDF_NAME(Pattern));
+            pdf_dict_put_int(ctx, dict, PDF_NAME(PatternType), 1);
+            pdf_dict_put_int(ctx, dict, PDF_NAME(PaintType), 1);
+            pdf_dict_put_int(ctx, dict, PDF_NAME(TilingType), 1);
+            pdf_dict_put_rect(ctx, dict, PDF_NAME(BBox), tile.view);
+            pdf_dict_put_real(ctx, dict, PDF_NAME(XStep), std::fabs(tile.xstep));
+            pdf_dict_put_real(ctx, dict, PDF_NAME(YStep), std::fabs(tile.ystep));
+            pdf_dict_put(ctx, dict, PDF_NAME(Resources), cell.resources);
+            pdf_dict_put_matrix(ctx, dict, PDF_NAME(Matrix), fz_concat(tile.ctm, s.target.base));
+            ref = pdf_add_stream(ctx, doc, cell.contents, dict, 0);
+
+            char name[32];
+            std::snprintf(name, sizeof name, "XfP%d", NextName(s));
+            AddNamedResource(ctx, s.target.resources, PDF_NAME(Pattern), name, ref);
+            char ops[160];
+            std::snprintf(ops, sizeof ops, "/Pattern cs\n/%s scn\n%g %g %g %g re\nf\n", name,
+                          fillArea.x0, fillArea.y0, fillArea.x1 - fillArea.x0,
+                          fillArea.y1 - fillArea.y0);
+            InjectUnderClip(ctx, s.target.device, s.target.contents, fillArea, tile.ctm, ops);
+        },
+        [&] {
+            pdf_drop_obj(ctx, ref);
+            pdf_drop_obj(ctx, dict);
+            fz_drop_buffer(ctx, cell.contents);
+            pdf_drop_obj(ctx, cell.resources);
+        });
+}
+
+void FinishTile(fz_context* ctx, fz_device* dev, DeviceState& s) {
+    const TileParameters tile = s.tile;
+    fz_display_list* list = TakeCapture(ctx, s);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            // Only the part of the area that can be seen is filled.
+            fz_rect fillArea =
+                fz_intersect_rect(tile.area, InverseTransformedRect(VisibleBounds(s), tile.ctm));
+            bool steps = std::isfinite(tile.xstep) && std::isfinite(tile.ystep) &&
+                         std::fabs(tile.xstep) > 1e-6f && std::fabs(tile.ystep) > 1e-6f;
+            if (!fz_is_empty_rect(fillArea) && !fz_is_infinite_rect(fillArea)) {
+                if (steps) {
+                    WriteTilePattern(ctx, s, list, tile, fillArea);
+                } else {
+                    fz_run_display_list(ctx, list, dev, fz_identity, fz_infinite_rect, nullptr);
+                }
+            }
+        },
+        [&] { fz_drop_display_list(ctx, list); });
+}
+
+void WriteShading(fz_context* ctx, DeviceState& s, fz_shade* shade, fz_matrix ctm, float alpha,
+                  fz_rect visible) {
+    const fz_matrix shadeCtm = fz_concat(shade->matrix, ctm);
+    fz_rect clip = InverseTransformedRect(visible, shadeCtm);
+    if (fz_is_empty_rect(clip) || fz_is_infinite_rect(clip)) return;
+    // In a mask's group the shading's opacity alone is painted, as grey.
+    const float opacity = AlphaAsLuminosity(s) ? 1 : ShadingOpacity(ctx, shade);
+    char gs[48];
+    if (opacity >= 0) {
+        OpacityOperator(ctx, s, alpha * opacity, gs, sizeof gs);
+    } else {
+        // A varying opacity becomes a soft mask painted by a grey shading of the same shape.
+        char name[32];
+        std::snprintf(name, sizeof name, "XfSm%d", NextName(s));
+        pdf_obj* state = AddShadingOpacityState(ctx, s.shared->doc, shade, clip, alpha);
+        RunWithCleanup(
+            ctx,
+            [&] { AddNamedResource(ctx, s.target.resources, PDF_NAME(ExtGState), name, state); },
+            [&] { pdf_drop_obj(ctx, state); });
+        std::snprintf(gs, sizeof gs, "/%s gs\n", name);
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "XfSh%d", NextName(s));
+    pdf_obj* ref = AddPdfShading(ctx, s.shared->doc, shade, AlphaAsLuminosity(s));
+    RunWithCleanup(
+        ctx,
+        [&] {
+            AddNamedResource(ctx, s.target.resources, PDF_NAME(Shading), name, ref);
+            char ops[96];
+            std::snprintf(ops, sizeof ops, "%s/%s sh\n", gs, name);
+            InjectUnderClip(ctx, s.target.device, s.target.contents, clip, shadeCtm, ops);
+        },
+        [&] { pdf_drop_obj(ctx, ref); });
+}
+
+// --- Callbacks -------------------------------------------------------------------------------
+
+void FillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm,
+              fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
+    DeviceState& s = State(dev);
+    Paint paint = PaintFor(ctx, s, cs, colour);
+    fz_fill_path(ctx, Out(s), path, evenOdd, ctm, paint.cs, paint.colour, alpha, params);
+}
+
+// A stroke whose caps PDF cannot express is drawn with flat ends and its caps filled; a
+// dashed one is cut into its dashes, each with its own caps.
+void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
+                       const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
+                       const float* colour, float alpha, fz_color_params params) {
+    fz_stroke_state* flat = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
+    DashedStroke cut;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
+            if (HasDashes(stroke)) {
+                flat->dash_len = 0;
+                cut = CutIntoDashes(ctx, path, stroke);
+                if (cut.dashes)
+                    fz_stroke_path(ctx, out, cut.dashes, flat, ctm, cs, colour, alpha, params);
+            } else {
+                flat->dash_len = 0;
+                cut.caps = StrokeCapShapes(ctx, path, stroke);
+                fz_stroke_path(ctx, out, path, flat, ctm, cs, colour, alpha, params);
+            }
+            if (cut.caps) fz_fill_path(ctx, out, cut.caps, 0, ctm, cs, colour, alpha, params);
+        },
+        [&] {
+            fz_drop_path(ctx, cut.caps);
+            fz_drop_path(ctx, cut.dashes);
+            fz_drop_stroke_state(ctx, flat);
+        });
+}
+
+void StrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                fz_matrix ctm, fz_colorspace* cs, const float* colour, float alpha,
+                fz_color_params params) {
+    DeviceState& s = State(dev);
+    Paint paint = PaintFor(ctx, s, cs, colour);
+    if (Capturing(s) || HasPdfLineCaps(stroke)) {
+        fz_stroke_path(ctx, Out(s), path, stroke, ctm, paint.cs, paint.colour, alpha, params);
+    } else {
+        StrokeWithOwnCaps(ctx, s.target.device, path, stroke, ctm, paint.cs, paint.colour, alpha,
+                          params);
+    }
+}
+
+// Every clip opens a container: counted while capturing, its bounds kept otherwise.
+void OpenClip(DeviceState& s, fz_rect bounds) {
+    if (Capturing(s)) {
+        ++s.depth;
+    } else {
+        PushClip(s, bounds);
+    }
+}
+
+void ClipPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm,
+              fz_rect scissor) {
+    DeviceState& s = State(dev);
+    fz_clip_path(ctx, Out(s), path, evenOdd, ctm, scissor);
+    OpenClip(s, fz_bound_path(ctx, path, nullptr, ctm));
+}
+
+// Opens a container that the output device cannot express: what it holds becomes an image.
+void OpenCapturedContainer(fz_context* ctx, DeviceState& s) {
+    if (Capturing(s)) {
+        ++s.depth;
+    } else {
+        StartCapture(ctx, s, CaptureKind::Region);
+    }
+}
+
+// A mask whose brush is the stroke (or stroked text) in opaque white.
+struct StrokeMaskShape {
+    const fz_path* path;
+    const fz_text* text;
+    const fz_stroke_state* stroke;
+    fz_matrix ctm;
+};
+
+fz_display_list* StrokeMask(fz_context* ctx, const StrokeMaskShape& shape) {
+    fz_display_list* list = fz_new_display_list(ctx, fz_infinite_rect);
+    fz_device* recorder = nullptr;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            recorder = fz_new_list_device(ctx, list);
+            if (shape.path) {
+                fz_stroke_path(ctx, recorder, shape.path, shape.stroke, shape.ctm,
+                               fz_device_gray(ctx), kWhite, 1, fz_default_color_params);
+            } else {
+                fz_stroke_text(ctx, recorder, shape.text, shape.stroke, shape.ctm,
+                               fz_device_gray(ctx), kWhite, 1, fz_default_color_params);
+            }
+            fz_close_device(ctx, recorder);
+        },
+        [&] { fz_drop_device(ctx, recorder); }, [&] { fz_drop_display_list(ctx, list); });
+    return list;
+}
+
+// PDF clips only to the inside of a path: a clip to a stroke becomes a soft mask that paints
+// the stroke, over the content drawn within it.
+void OpenStrokeClip(fz_context* ctx, DeviceState& s, const StrokeMaskShape& shape,
+                    fz_rect scissor) {
+    if (Capturing(s)) {
+        ++s.depth;
+        if (shape.path) {
+            fz_clip_stroke_path(ctx, s.recorder, shape.path, shape.stroke, shape.ctm, scissor);
+        } else {
+            fz_clip_stroke_text(ctx, s.recorder, shape.text, shape.stroke, shape.ctm, scissor);
+        }
+        return;
+    }
+    fz_display_list* mask = StrokeMask(ctx, shape);
+    RunUndoingOnFailure(
+        ctx, [&] { StartCapture(ctx, s, CaptureKind::Masked); },
+        [&] { fz_drop_display_list(ctx, mask); });
+    s.mask = mask;
+}
+
+void ClipStrokePath(fz_context* ctx, fz_device* dev, const fz_path* path,
+                    const fz_stroke_state* stroke, fz_matrix ctm, fz_rect scissor) {
+    OpenStrokeClip(ctx, State(dev), {path, nullptr, stroke, ctm}, scissor);
+}
+
+void NoteFonts(DeviceState& s, const fz_text* text) {
+    for (fz_text_span* span = text->head; span; span = span->next) s.shared->fonts.Note(span->font);
+}
+
+void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
+              fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
+    DeviceState& s = State(dev);
+    NoteFonts(s, text);
+    const Paint paint = PaintFor(ctx, s, cs, colour);
+    if (Capturing(s) || !HasSimulatedStyle(text)) {
+        fz_fill_text(ctx, Out(s), text, ctm, paint.cs, paint.colour, alpha, params);
+        return;
+    }
+    fz_text* slanted = WithItalicSlant(ctx, text);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
+            StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha,
+                                params);
+        },
+        [&] { fz_drop_text(ctx, slanted); });
+}
+
+void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                fz_matrix ctm, fz_colorspace* cs, const float* colour, float alpha,
+                fz_color_params params) {
+    DeviceState& s = State(dev);
+    NoteFonts(s, text);
+    Paint paint = PaintFor(ctx, s, cs, colour);
+    fz_stroke_text(ctx, Out(s), text, stroke, ctm, paint.cs, paint.colour, alpha, params);
+}
+
+void ClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
+              fz_rect scissor) {
+    DeviceState& s = State(dev);
+    NoteFonts(s, text);
+    fz_clip_text(ctx, Out(s), text, ctm, scissor);
+    OpenClip(s, fz_bound_text(ctx, text, nullptr, ctm));
+}
+
+void ClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
+                    const fz_stroke_state* stroke, fz_matrix ctm, fz_rect scissor) {
+    DeviceState& s = State(dev);
+    NoteFonts(s, text);
+    OpenStrokeClip(ctx, s, {nullptr, text, stroke, ctm}, scissor);
+}
+
+void IgnoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm) {
+    DeviceState& s = State(dev);
+    NoteFonts(s, text);
+    fz_ignore_text(ctx, Out(s), text, ctm);
+}
+
+void FillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,
+               fz_color_params params) {
+    DeviceState& s = State(dev);
+    if (Capturing(s)) {
+        fz_fill_shade(ctx, s.recorder, shade, ctm, alpha, params);
+        return;
+    }
+    fz_rect visible = fz_intersect_rect(fz_bound_shade(ctx, shade, ctm), VisibleBounds(s));
+    if (fz_is_empty_rect(visible)) return;
+    if (IsExpressibleShading(ctx, shade)) {
+        WriteShading(ctx, s, shade, ctm, alpha, visible);
+    } else {
+        ShadePaint paint{shade, ctm, alpha, params};
+        PlaceRendered(ctx, s, visible, false, PaintShade, &paint);
+    }
+}
+
+struct ImagePaint {
+    fz_image* image;
+    fz_matrix ctm;
+    float alpha;
+    fz_color_params params;
+};
+
+void PaintImage(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
+    auto* paint = static_cast<ImagePaint*>(arg);
+    fz_fill_image(ctx, device, paint->image, fz_concat(paint->ctm, ctm), paint->alpha,
+                  paint->params);
+}
+
+// True when the image is drawn larger than its pixels at one pixel per page unit (1/96 inch)
+// in either direction: viewers smooth such an image rather than show its pixels as blocks.
+bool IsUpscaled(const DeviceState& s, const fz_image* image, fz_matrix ctm) {
+    constexpr float kPointsPerUnit = 72.0f / 96;
+    const float across = std::hypot(ctm.a, ctm.b) * s.target.unitScale / kPointsPerUnit;
+    const float down = std::hypot(ctm.c, ctm.d) * s.target.unitScale / kPointsPerUnit;
+    return across > image->w + 0.5f || down > image->h + 0.5f;
+}
+
+// Images are placed by our own operators so that each distinct image is stored once.
+void FillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha,
+               fz_color_params params) {
+    DeviceState& s = State(dev);
+    if (Capturing(s)) s.capturedImage = true;
+    const bool placedByDevice = image->imagemask || fz_image_orientation(ctx, image) != 0;
+    if (!Capturing(s) && placedByDevice && AlphaAsLuminosity(s)) {
+        // The output device would paint its colours into the mask: its coverage is drawn.
+        ImagePaint paint{image, ctm, alpha, params};
+        PlaceRendered(ctx, s, fz_transform_rect(fz_unit_rect, ctm), false, PaintImage, &paint);
+        return;
+    }
+    if (Capturing(s) || placedByDevice) {
+        fz_fill_image(ctx, Out(s), image, ctm, alpha, params);
+        return;
+    }
+    // The clip that sets the transformation covers everything visible, so it cuts nothing.
+    fz_rect clip = InverseTransformedRect(s.target.limit, ctm);
+    if (fz_is_empty_rect(clip) || fz_is_infinite_rect(clip)) return;
+    clip = fz_union_rect(clip, fz_unit_rect);
+    pdf_obj* ref = s.shared->images.ObjectFor(image);
+    // The object is shared by every use: one use drawn enlarged asks for smoothing for all.
+    if (IsUpscaled(s, image, ctm)) pdf_dict_put_bool(ctx, ref, PDF_NAME(Interpolate), 1);
+    if (AlphaAsLuminosity(s)) {
+        // A mask takes the image's alpha: its soft mask as a grey image, or opaque white.
+        ref = pdf_dict_get(ctx, ref, PDF_NAME(SMask));
+        if (!ref) {
+            char gs[48];
+            OpacityOperator(ctx, s, alpha, gs, sizeof gs);
+            char ops[96];
+            std::snprintf(ops, sizeof ops, "%s1 g\n0 0 1 1 re\nf\n", gs);
+            InjectUnderClip(ctx, s.target.device, s.target.contents, clip, ctm, ops);
+            return;
+        }
+    }
+    auto known = s.imageNames.find(ref);
+    int number = known != s.imageNames.end() ? known->second : NextName(s);
+    char name[32];
+    std::snprintf(name, sizeof name, "XfIm%d", number);
+    if (known == s.imageNames.end()) {
+        AddNamedResource(ctx, s.target.resources, PDF_NAME(XObject), name, ref);
+        s.imageNames.emplace(ref, number);
+    }
+    char gs[48];
+    OpacityOperator(ctx, s, alpha, gs, sizeof gs);
+    char ops[128];
+    // An image's first row is at the top of its unit square here, at the bottom in PDF.
+    std::snprintf(ops, sizeof ops, "%s1 0 0 -1 0 1 cm\n/%s Do\n", gs, name);
+    InjectUnderClip(ctx, s.target.device, s.target.contents, clip, ctm, ops);
+}
+
+void FillImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm,
+                   fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
+    DeviceState& s = State(dev);
+    Paint paint = PaintFor(ctx, s, cs, colour);
+    fz_fill_image_mask(ctx, Out(s), image, ctm, paint.cs, paint.colour, alpha, params);
+}
+
+void ClipImageMask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm,
+                   fz_rect scissor) {
+    DeviceState& s = State(dev);
+    fz_clip_image_mask(ctx, Out(s), image, ctm, scissor);
+    OpenClip(s, fz_transform_rect(fz_unit_rect, ctm));
+}
+
+void PopClip(fz_context* ctx, fz_device* dev) {
+    DeviceState& s = State(dev);
+    if (!Capturing(s)) {
+        if (!s.clips.empty()) s.clips.pop_back();
+        fz_pop_clip(ctx, s.target.device);
+        return;
+    }
+    // Our own masks open without a mark in the capture, so they close without one.
+    const bool ownMask = s.capture == CaptureKind::Masked || s.capture == CaptureKind::MaskBrush;
+    if (!(ownMask && s.depth == 1)) fz_pop_clip(ctx, s.recorder);
+    if (--s.depth == 0) FinishCapture(ctx, s);
+}
+
+// A mask by alpha (all that XPS has) is kept as a soft mask; a mask by luminosity becomes
+// an image with what it masks.
+void BeginMask(fz_context* ctx, fz_device* dev, fz_rect area, int luminosity, fz_colorspace* cs,
+               const float* backdrop, fz_color_params params) {
+    DeviceState& s = State(dev);
+    if (!Capturing(s) && !luminosity) {
+        StartCapture(ctx, s, CaptureKind::MaskBrush);
+        return;
+    }
+    OpenCapturedContainer(ctx, s);
+    fz_begin_mask(ctx, s.recorder, area, luminosity, cs, backdrop, params);
+}
+
+// The end of the brush of our own mask starts the capture of the content it masks.
+void EndMask(fz_context* ctx, fz_device* dev) {
+    DeviceState& s = State(dev);
+    if (s.capture != CaptureKind::MaskBrush || s.depth != 1) {
+        fz_end_mask(ctx, Out(s));
+        return;
+    }
+    fz_display_list* mask = TakeCapture(ctx, s);
+    RunUndoingOnFailure(
+        ctx, [&] { StartCapture(ctx, s, CaptureKind::Masked); },
+        [&] { fz_drop_display_list(ctx, mask); });
+    s.mask = mask;
+}
+
+void BeginGroup(fz_context* ctx, fz_device* dev, fz_rect area, fz_colorspace* cs, int isolated,
+                int knockout, int blendmode, float alpha) {
+    DeviceState& s = State(dev);
+    OpenCapturedContainer(ctx, s);
+    fz_begin_group(ctx, s.recorder, area, cs, isolated, knockout, blendmode, alpha);
+}
+
+void EndGroup(fz_context* ctx, fz_device* dev) {
+    DeviceState& s = State(dev);
+    if (!Capturing(s)) {
+        fz_end_group(ctx, s.target.device);
+        return;
+    }
+    fz_end_group(ctx, s.recorder);
+    if (--s.depth == 0) FinishCapture(ctx, s);
+}
+
+int BeginTile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, float xstep, float ystep,
+              fz_matrix ctm, int id) {
+    DeviceState& s = State(dev);
+    if (Capturing(s)) {
+        ++s.depth;
+        return fz_begin_tile_id(ctx, s.recorder, area, view, xstep, ystep, ctm, id);
+    }
+    StartCapture(ctx, s, CaptureKind::Tile);
+    s.tile = {area, view, xstep, ystep, ctm};
+    return 0;  // the content is always sent, and captured
+}
+
+void EndTile(fz_context* ctx, fz_device* dev) {
+    DeviceState& s = State(dev);
+    if (!Capturing(s)) {
+        fz_end_tile(ctx, s.target.device);
+        return;
+    }
+    if (s.capture == CaptureKind::Tile && s.depth == 1) {
+        FinishTile(ctx, dev, s);
+        return;
+    }
+    fz_end_tile(ctx, s.recorder);
+    if (--s.depth == 0) FinishCapture(ctx, s);
+}
+
+void RenderFlags(fz_context* ctx, fz_device* dev, int set, int clear) {
+    fz_render_flags(ctx, Out(State(dev)), set, clear);
+}
+
+void SetDefaultColourSpaces(fz_context* ctx, fz_device* dev, fz_default_colorspaces* spaces) {
+    fz_set_default_colorspaces(ctx, Out(State(dev)), spaces);
+}
+
+void BeginLayer(fz_context* ctx, fz_device* dev, const char* name) {
+    fz_begin_layer(ctx, Out(State(dev)), name);
+}
+
+void EndLayer(fz_context* ctx, fz_device* dev) { fz_end_layer(ctx, Out(State(dev))); }
+
+// A page cut short leaves a capture open: what it holds is still written.
+void CloseDevice(fz_context* ctx, fz_device* dev) {
+    DeviceState& s = State(dev);
+    while (Capturing(s)) {
+        if (s.capture == CaptureKind::Tile && s.depth == 1) {
+            FinishTile(ctx, dev, s);
+        } else if (s.depth == 1) {
+            FinishCapture(ctx, s);
+        } else {
+            // Closing the inner containers first keeps the recorded list well formed.
+            --s.depth;
+            fz_pop_clip(ctx, s.recorder);
+        }
+    }
+}
+
+void DropDevice(fz_context* ctx, fz_device* dev) {
+    DeviceState* s = reinterpret_cast<FaithfulDevice*>(dev)->state;
+    if (!s) return;
+    fz_drop_device(ctx, s->recorder);
+    fz_drop_display_list(ctx, s->captured);
+    fz_drop_display_list(ctx, s->mask);
+    delete s;
+}
+
+}  // namespace
+
+fz_device* NewFaithfulPdfDevice(fz_context* ctx, FaithfulPdfState& state,
+                                const FaithfulTarget& target) {
+    auto* dev = fz_new_derived_device(ctx, FaithfulDevice);
+    // Made without throwing: an exception must not leave through the library's frames. Its
+    // containers start empty and grow only in the callbacks, which catch what they throw.
+    dev->state = new (std::nothrow) DeviceState;
+    if (!dev->state) {
+        fz_drop_device(ctx, &dev->super);
+        fz_throw(ctx, FZ_ERROR_MEMORY, "malloc of engine data failed");
+    }
+    dev->state->shared = &state;
+    dev->state->target = target;
+
+    dev->super.close_device = ShieldedCallback<CloseDevice>::Call;
+    dev->super.drop_device = ShieldedCallback<DropDevice>::Call;
+    dev->super.fill_path = ShieldedCallback<FillPath>::Call;
+    dev->super.stroke_path = ShieldedCallback<StrokePath>::Call;
+    dev->super.clip_path = ShieldedCallback<ClipPath>::Call;
+    dev->super.clip_stroke_path = ShieldedCallback<ClipStrokePath>::Call;
+    dev->super.fill_text = ShieldedCallback<FillText>::Call;
+    dev->super.stroke_text = ShieldedCallback<StrokeText>::Call;
+    dev->super.clip_text = ShieldedCallback<ClipText>::Call;
+    dev->super.clip_stroke_text = ShieldedCallback<ClipStrokeText>::Call;
+    dev->super.ignore_text = ShieldedCallback<IgnoreText>::Call;
+    dev->super.fill_shade = ShieldedCallback<FillShade>::Call;
+    dev->super.fill_image = ShieldedCallback<FillImage>::Call;
+    dev->super.fill_image_mask = ShieldedCallback<FillImageMask>::Call;
+    dev->super.clip_image_mask = ShieldedCallback<ClipImageMask>::Call;
+    dev->super.pop_clip = ShieldedCallback<PopClip>::Call;
+    dev->super.begin_mask = ShieldedCallback<BeginMask>::Call;
+    dev->super.end_mask = ShieldedCallback<EndMask>::Call;
+    dev->super.begin_group = ShieldedCallback<BeginGroup>::Call;
+    dev->super.end_group = ShieldedCallback<EndGroup>::Call;
+    dev->super.begin_tile = ShieldedCallback<BeginTile>::Call;
+    dev->super.end_tile = ShieldedCallback<EndTile>::Call;
+    dev->super.render_flags = ShieldedCallback<RenderFlags>::Call;
+    dev->super.set_default_colorspaces = ShieldedCallback<SetDefaultColourSpaces>::Call;
+    dev->super.begin_layer = ShieldedCallback<BeginLayer>::Call;
+    dev->super.end_layer = ShieldedCallback<EndLayer>::Call;
+    return &dev->super;
+}
+
+RecordedForm RecordForm(fz_context* ctx, FaithfulPdfState& state, fz_display_list* list,
+                        fz_matrix ctm, const FormSpace& space, bool startWhite) {
+    RecordedForm form{pdf_new_dict(ctx, state.doc, 4), nullptr};
+    fz_device* output = nullptr;
+    fz_device* faithful = nullptr;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            form.contents = fz_new_buffer(ctx, 1024);
+            if (startWhite) fz_append_string(ctx, form.contents, "1 g\n1 G\n");
+            output = pdf_new_pdf_device(ctx, state.doc, fz_identity, form.resources, form.contents);
+            FaithfulTarget inner{output,      form.resources, form.contents,
+                                 fz_identity, space.view,     space.unitScale};
+            inner.alphaAsLuminosity = space.alphaAsLuminosity;
+            faithful = NewFaithfulPdfDevice(ctx, state, inner);
+            fz_run_display_list(ctx, list, faithful, ctm, fz_infinite_rect, nullptr);
+            fz_close_device(ctx, faithful);
+            fz_close_device(ctx, output);
+        },
+        [&] {
+            fz_drop_device(ctx, faithful);
+            fz_drop_device(ctx, output);
+        },
+        [&] {
+            fz_drop_buffer(ctx, form.contents);
+            pdf_drop_obj(ctx, form.resources);
+        });
+    return form;
+}
+
+}  // namespace engine

@@ -1,0 +1,380 @@
+#include "engine/pdf/stroke_caps.h"
+
+#include <cmath>
+
+#include "engine/runtime/mupdf_guard.h"
+
+namespace engine {
+namespace {
+
+struct Vector {
+    float x = 0;
+    float y = 0;
+};
+
+bool IsZero(Vector v) { return v.x == 0 && v.y == 0; }
+
+Vector Minus(float x1, float y1, float x0, float y0) { return {x1 - x0, y1 - y0}; }
+
+struct CapWalk {
+    const fz_stroke_state* stroke;
+    fz_path* caps;
+    Vector start, current;
+    Vector firstDirection, lastDirection;
+    bool open = false;  // a subpath is under way and not closed
+};
+
+// Adds the cap of kind at point p, its outward direction d.
+void AddCap(fz_context* ctx, fz_path* caps, fz_linecap kind, Vector p, Vector d, float half) {
+    const float length = std::sqrt(d.x * d.x + d.y * d.y);
+    if (kind == FZ_LINECAP_BUTT || !(length > 0)) return;
+    d = {d.x / length * half, d.y / length * half};
+    const Vector n = {-d.y, d.x};
+    const Vector left = {p.x + n.x, p.y + n.y};
+    const Vector right = {p.x - n.x, p.y - n.y};
+    fz_moveto(ctx, caps, left.x, left.y);
+    if (kind == FZ_LINECAP_SQUARE) {
+        fz_lineto(ctx, caps, left.x + d.x, left.y + d.y);
+        fz_lineto(ctx, caps, right.x + d.x, right.y + d.y);
+    } else if (kind == FZ_LINECAP_TRIANGLE) {
+        fz_lineto(ctx, caps, p.x + d.x, p.y + d.y);
+    } else {  // round: a half disc, two quarter circles
+        constexpr float k = 0.5523f;
+        const Vector tip = {p.x + d.x, p.y + d.y};
+        fz_curveto(ctx, caps, left.x + d.x * k, left.y + d.y * k, tip.x + n.x * k, tip.y + n.y * k,
+                   tip.x, tip.y);
+        fz_curveto(ctx, caps, tip.x - n.x * k, tip.y - n.y * k, right.x + d.x * k,
+                   right.y + d.y * k, right.x, right.y);
+    }
+    fz_lineto(ctx, caps, right.x, right.y);
+    fz_closepath(ctx, caps);
+}
+
+void EndSubpath(fz_context* ctx, CapWalk& w) {
+    if (w.open && !IsZero(w.firstDirection)) {
+        const float half = w.stroke->linewidth / 2;
+        AddCap(ctx, w.caps, w.stroke->start_cap, w.start,
+               {-w.firstDirection.x, -w.firstDirection.y}, half);
+        AddCap(ctx, w.caps, w.stroke->end_cap, w.current, w.lastDirection, half);
+    }
+    w.open = false;
+}
+
+// A segment leaving the current point towards `towards` and arriving from `from`.
+void Segment(CapWalk& w, Vector leaving, Vector arriving, float x, float y) {
+    if (!w.open) {
+        w.open = true;
+        w.start = w.current;
+        w.firstDirection = {};
+        w.lastDirection = {};
+    }
+    if (IsZero(w.firstDirection)) w.firstDirection = leaving;
+    if (!IsZero(arriving)) w.lastDirection = arriving;
+    w.current = {x, y};
+}
+
+void MoveTo(fz_context* ctx, void* arg, float x, float y) {
+    auto& w = *static_cast<CapWalk*>(arg);
+    EndSubpath(ctx, w);
+    w.current = {x, y};
+}
+
+void LineTo(fz_context*, void* arg, float x, float y) {
+    auto& w = *static_cast<CapWalk*>(arg);
+    Vector d = Minus(x, y, w.current.x, w.current.y);
+    Segment(w, d, d, x, y);
+}
+
+// The first non-zero of three candidate directions.
+Vector FirstNonZero(Vector a, Vector b, Vector c) { return !IsZero(a) ? a : !IsZero(b) ? b : c; }
+
+void CurveTo(fz_context*, void* arg, float x1, float y1, float x2, float y2, float x3, float y3) {
+    auto& w = *static_cast<CapWalk*>(arg);
+    const Vector p = w.current;
+    Vector leaving =
+        FirstNonZero(Minus(x1, y1, p.x, p.y), Minus(x2, y2, p.x, p.y), Minus(x3, y3, p.x, p.y));
+    Vector arriving =
+        FirstNonZero(Minus(x3, y3, x2, y2), Minus(x3, y3, x1, y1), Minus(x3, y3, p.x, p.y));
+    Segment(w, leaving, arriving, x3, y3);
+}
+
+void QuadTo(fz_context* ctx, void* arg, float x1, float y1, float x2, float y2) {
+    CurveTo(ctx, arg, x1, y1, x1, y1, x2, y2);
+}
+
+void CurveToV(fz_context* ctx, void* arg, float x2, float y2, float x3, float y3) {
+    auto& w = *static_cast<CapWalk*>(arg);
+    CurveTo(ctx, arg, w.current.x, w.current.y, x2, y2, x3, y3);
+}
+
+void CurveToY(fz_context* ctx, void* arg, float x1, float y1, float x3, float y3) {
+    CurveTo(ctx, arg, x1, y1, x3, y3, x3, y3);
+}
+
+void ClosePath(fz_context*, void* arg) {
+    auto& w = *static_cast<CapWalk*>(arg);
+    if (w.open) w.current = w.start;
+    w.open = false;  // a closed subpath has no ends
+}
+
+void RectTo(fz_context* ctx, void* arg, float x1, float y1, float, float) {
+    MoveTo(ctx, arg, x1, y1);  // a rectangle is closed: no caps
+}
+
+}  // namespace
+
+bool HasPdfLineCaps(const fz_stroke_state* stroke) {
+    if (!stroke) return true;
+    const bool dashed = stroke->dash_len > 0;
+    return stroke->start_cap == stroke->end_cap &&
+           (!dashed || stroke->dash_cap == stroke->start_cap) &&
+           stroke->start_cap != FZ_LINECAP_TRIANGLE;
+}
+
+fz_path* StrokeCapShapes(fz_context* ctx, const fz_path* path, const fz_stroke_state* stroke) {
+    static const fz_path_walker walker = {MoveTo, LineTo,   CurveTo,  ClosePath,
+                                          QuadTo, CurveToV, CurveToY, RectTo};
+    CapWalk walk;
+    walk.stroke = stroke;
+    walk.caps = fz_new_path(ctx);
+    RunUndoingOnFailure(
+        ctx,
+        [&] {
+            fz_walk_path(ctx, path, &walker, &walk);
+            EndSubpath(ctx, walk);
+        },
+        [&] { fz_drop_path(ctx, walk.caps); });
+    if (fz_is_empty_rect(fz_bound_path(ctx, walk.caps, nullptr, fz_identity))) {
+        fz_drop_path(ctx, walk.caps);
+        return nullptr;
+    }
+    return walk.caps;
+}
+
+}  // namespace engine
+
+// --- Dashes ----------------------------------------------------------------------------------
+// The dash pattern is walked along the path as MuPDF's own stroker walks it, so that each dash
+// starts and ends where that stroker puts it and takes the cap it gives it.
+
+namespace engine {
+namespace {
+
+constexpr float kMinPatternLength = 0.01f;  // shorter patterns draw a solid line
+
+struct DashWalk {
+    const fz_stroke_state* stroke = nullptr;
+    fz_path* dashes = nullptr;
+    fz_path* caps = nullptr;
+    // Where the walk is in the dash pattern.
+    int index = 0;
+    float left = 0;  // of the current entry
+    bool on = true;
+    fz_linecap cap = FZ_LINECAP_BUTT;  // the cap of the next dash's start
+    Vector current, subpathStart;
+    // The dash being drawn.
+    bool inDash = false;
+    bool drawn = false;  // it has a segment in dashes
+    bool anyDrawn = false;
+    Vector dashStart, dashEnd, startDirection, endDirection;
+    fz_linecap startCap = FZ_LINECAP_BUTT;
+};
+
+float Distance(Vector a, Vector b) { return std::hypot(b.x - a.x, b.y - a.y); }
+
+void NextEntry(DashWalk& w) {
+    w.on = !w.on;
+    w.index = (w.index + 1) % w.stroke->dash_len;
+    w.left = w.stroke->dash_list[w.index];
+}
+
+float PatternLength(const fz_stroke_state* stroke) {
+    float total = 0;
+    for (int i = 0; i < stroke->dash_len; ++i) total += std::fmax(stroke->dash_list[i], 0.0f);
+    return total;
+}
+
+void RestartPattern(DashWalk& w) {
+    w.index = 0;
+    w.on = true;
+    w.left = w.stroke->dash_list[0];
+    // Whole periods of the phase change nothing (a period is two patterns when it has an odd
+    // number of entries, as the entries then alternate between dash and gap).
+    const float period = PatternLength(w.stroke) * (w.stroke->dash_len % 2 ? 2 : 1);
+    float phase = std::fmod(std::fmax(w.stroke->dash_phase, 0.0f), period);
+    while (phase > 0 && phase >= w.left) {
+        phase -= w.left;
+        NextEntry(w);
+    }
+    w.left -= phase;
+}
+
+void BeginDash(DashWalk& w, Vector at, fz_linecap cap, Vector direction) {
+    w.inDash = true;
+    w.drawn = false;
+    w.dashStart = w.dashEnd = at;
+    w.startDirection = w.endDirection = direction;
+    w.startCap = cap;
+}
+
+void ExtendDash(fz_context* ctx, DashWalk& w, Vector to, Vector direction) {
+    if (!w.drawn) {
+        fz_moveto(ctx, w.dashes, w.dashStart.x, w.dashStart.y);
+        w.drawn = w.anyDrawn = true;
+        if (IsZero(w.startDirection)) w.startDirection = direction;
+    }
+    fz_lineto(ctx, w.dashes, to.x, to.y);
+    w.dashEnd = to;
+    w.endDirection = direction;
+}
+
+void EndDash(fz_context* ctx, DashWalk& w, fz_linecap cap, Vector direction) {
+    if (!w.inDash) return;
+    w.inDash = false;
+    if (IsZero(w.startDirection)) w.startDirection = direction;
+    if (IsZero(w.endDirection)) w.endDirection = w.startDirection;
+    if (IsZero(w.startDirection)) return;  // a point with no direction: nothing to draw
+    const float half = w.stroke->linewidth / 2;
+    // A dash of no length is a dot, drawn whole in the cap it starts with.
+    if (Distance(w.dashStart, w.dashEnd) < 1e-6f) cap = w.startCap;
+    AddCap(ctx, w.caps, w.startCap, w.dashStart, {-w.startDirection.x, -w.startDirection.y}, half);
+    AddCap(ctx, w.caps, cap, w.dashEnd, w.endDirection, half);
+}
+
+void DashMoveTo(fz_context* ctx, DashWalk& w, Vector to) {
+    EndDash(ctx, w, w.stroke->end_cap, {});
+    RestartPattern(w);
+    w.current = w.subpathStart = to;
+    if (w.on) {
+        w.cap = w.stroke->start_cap;
+        BeginDash(w, to, w.cap, {});
+    }
+}
+
+void DashLineTo(fz_context* ctx, DashWalk& w, Vector to) {
+    const Vector d = Minus(to.x, to.y, w.current.x, w.current.y);
+    const float length = std::sqrt(d.x * d.x + d.y * d.y);
+    if (!(length > 0)) return;
+    const Vector unit = {d.x / length, d.y / length};
+    float at = 0;
+    while (w.left <= length - at) {
+        at += std::fmax(w.left, 0.0f);
+        const Vector point = {w.current.x + unit.x * at, w.current.y + unit.y * at};
+        // A dash takes its end cap when the next one starts: the last dash of a subpath ends
+        // in the end cap even when a gap follows it.
+        if (w.on) {
+            if (w.inDash) ExtendDash(ctx, w, point, unit);
+            w.cap = w.stroke->dash_cap;
+        } else {
+            EndDash(ctx, w, w.stroke->dash_cap, unit);
+            BeginDash(w, point, w.cap, unit);
+        }
+        NextEntry(w);
+    }
+    w.left -= length - at;
+    if (w.on && w.inDash) ExtendDash(ctx, w, to, unit);
+    w.current = to;
+}
+
+Vector Bezier(Vector p0, Vector p1, Vector p2, Vector p3, float t) {
+    const float u = 1 - t;
+    const float a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, e = t * t * t;
+    return {a * p0.x + b * p1.x + c * p2.x + e * p3.x, a * p0.y + b * p1.y + c * p2.y + e * p3.y};
+}
+
+// A curve as short lines: about one per unit and a half of its control polygon.
+void DashCurveTo(fz_context* ctx, DashWalk& w, Vector p1, Vector p2, Vector p3) {
+    const Vector p0 = w.current;
+    const float polygon = Distance(p0, p1) + Distance(p1, p2) + Distance(p2, p3);
+    const int steps = static_cast<int>(std::fmin(std::fmax(polygon / 1.5f, 8.0f), 128.0f));
+    for (int i = 1; i <= steps; ++i) DashLineTo(ctx, w, Bezier(p0, p1, p2, p3, float(i) / steps));
+}
+
+DashWalk& Walk(void* arg) { return *static_cast<DashWalk*>(arg); }
+
+void WalkMoveTo(fz_context* ctx, void* arg, float x, float y) {
+    DashMoveTo(ctx, Walk(arg), {x, y});
+}
+
+void WalkLineTo(fz_context* ctx, void* arg, float x, float y) {
+    DashLineTo(ctx, Walk(arg), {x, y});
+}
+
+void WalkCurveTo(fz_context* ctx, void* arg, float x1, float y1, float x2, float y2, float x3,
+                 float y3) {
+    DashCurveTo(ctx, Walk(arg), {x1, y1}, {x2, y2}, {x3, y3});
+}
+
+void WalkQuadTo(fz_context* ctx, void* arg, float x1, float y1, float x2, float y2) {
+    DashWalk& w = Walk(arg);
+    const Vector p0 = w.current;
+    DashCurveTo(ctx, w, {p0.x + 2 * (x1 - p0.x) / 3, p0.y + 2 * (y1 - p0.y) / 3},
+                {x2 + 2 * (x1 - x2) / 3, y2 + 2 * (y1 - y2) / 3}, {x2, y2});
+}
+
+void WalkCurveToV(fz_context* ctx, void* arg, float x2, float y2, float x3, float y3) {
+    DashWalk& w = Walk(arg);
+    DashCurveTo(ctx, w, w.current, {x2, y2}, {x3, y3});
+}
+
+void WalkCurveToY(fz_context* ctx, void* arg, float x1, float y1, float x3, float y3) {
+    DashCurveTo(ctx, Walk(arg), {x1, y1}, {x3, y3}, {x3, y3});
+}
+
+// The dashes run on along the closing line, and the subpath's last dash ends in the end cap.
+void WalkClosePath(fz_context* ctx, void* arg) {
+    DashWalk& w = Walk(arg);
+    DashLineTo(ctx, w, w.subpathStart);
+}
+
+void WalkRectTo(fz_context* ctx, void* arg, float x1, float y1, float x2, float y2) {
+    DashWalk& w = Walk(arg);
+    DashMoveTo(ctx, w, {x1, y1});
+    DashLineTo(ctx, w, {x2, y1});
+    DashLineTo(ctx, w, {x2, y2});
+    DashLineTo(ctx, w, {x1, y2});
+    DashLineTo(ctx, w, {x1, y1});
+}
+
+fz_path* NullIfEmpty(fz_context* ctx, fz_path* path) {
+    if (!fz_is_empty_rect(fz_bound_path(ctx, path, nullptr, fz_identity))) return path;
+    fz_drop_path(ctx, path);
+    return nullptr;
+}
+
+}  // namespace
+
+bool HasDashes(const fz_stroke_state* stroke) {
+    return stroke && stroke->dash_len > 0 && PatternLength(stroke) >= kMinPatternLength;
+}
+
+DashedStroke CutIntoDashes(fz_context* ctx, const fz_path* path, const fz_stroke_state* stroke) {
+    static const fz_path_walker walker = {WalkMoveTo, WalkLineTo,   WalkCurveTo,  WalkClosePath,
+                                          WalkQuadTo, WalkCurveToV, WalkCurveToY, WalkRectTo};
+    DashWalk walk;
+    walk.stroke = stroke;
+    walk.cap = stroke->start_cap;
+    walk.dashes = fz_new_path(ctx);
+    RunUndoingOnFailure(
+        ctx,
+        [&] {
+            walk.caps = fz_new_path(ctx);
+            fz_walk_path(ctx, path, &walker, &walk);
+            EndDash(ctx, walk, stroke->end_cap, {});
+        },
+        [&] {
+            fz_drop_path(ctx, walk.caps);
+            fz_drop_path(ctx, walk.dashes);
+        });
+    DashedStroke result;
+    // The bounds of a lone horizontal dash are empty: whether a dash was drawn is known.
+    if (walk.anyDrawn) {
+        result.dashes = walk.dashes;
+    } else {
+        fz_drop_path(ctx, walk.dashes);
+    }
+    result.caps = NullIfEmpty(ctx, walk.caps);
+    return result;
+}
+
+}  // namespace engine
