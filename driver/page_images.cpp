@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include "driver/conversions.h"
@@ -13,11 +15,11 @@
 #include "driver/raster_job.h"
 #include "driver/renderer.h"
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 
 namespace {
 
 constexpr const char* kPageFolderPrefix = "mtmp";
-constexpr int kPagePollMs = 2;
 constexpr unsigned kMaxPageWorkers = 8;
 // Page files ready beyond one per worker, so that a worker finds its next page waiting.
 constexpr int kPageBacklogSlack = 2;
@@ -47,12 +49,6 @@ int32_t DepthOfBits(int32_t bits) {
     if (bits == 3) return 4;
     if (bits == 7) return 8;
     return bits;
-}
-
-std::string PageFileName(const std::string& folder, const std::string& baseName, int page) {
-    char number[16];
-    std::snprintf(number, sizeof(number), "_%03d.bmp", page);
-    return folder + baseName + number;
 }
 
 // Why the converter behind handle failed, or a plain sentence when it could not say.
@@ -106,31 +102,63 @@ struct WorkerResult {
     std::map<int, std::string> failures;  // page number -> why it could not be converted
 };
 
-// Waits until the engine has renamed the page's file into place (a page file under its final
-// name is complete); false when the engine ended without writing it.
-bool WaitForPageFile(const std::string& page, const std::atomic<bool>& engineDone) {
-    while (true) {
-        const bool ended = engineDone.load();
-        if (platform::FileReadable(page)) return true;
-        if (ended) return false;
-        platform::SleepMilliseconds(kPagePollMs);
+// The pages the engine has announced, handed from the runner's thread to the page workers, and
+// the workers' word back to the engine that a page's file is gone.
+class PageFeed {
+  public:
+    // On the runner's thread: the file of page is complete under its final name.
+    void Announce(int page) {
+        {
+            std::lock_guard lock(mutex_);
+            announced_.insert(page);
+        }
+        changed_.notify_all();
     }
-}
+    void EngineEnded() {
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+    }
+    // Waits until the engine has announced the page's file; once the engine has ended without
+    // announcing it, the file counts when it is there (an engine ended between the rename and
+    // the announcement). False when there is no such page.
+    bool WaitForPage(int number, const std::string& page) {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return ended_ || announced_.count(number) > 0; });
+            if (announced_.count(number) > 0) return true;
+        }
+        return platform::FileReadable(page);
+    }
+    // The page's file is gone: the engine may draw one more.
+    void Taken(int number) { input_.Say(protocol::PageTakenLine(number)); }
+
+    EngineInput& Input() { return input_; }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<int> announced_;
+    bool ended_ = false;
+    EngineInput input_;
+};
 
 // Converts pages while the engine still renders later ones: each worker claims the next page
-// number and converts that page once its file is in place.
+// number and converts that page once it is announced.
 void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFolder,
                             const std::string& baseName, const std::string& outputFolder,
-                            std::atomic<int>& nextPage, const std::atomic<bool>& engineDone,
-                            WorkerResult& result) {
+                            std::atomic<int>& nextPage, PageFeed& feed, WorkerResult& result) {
     while (true) {
         const int number = nextPage.fetch_add(1);
-        const std::string page = PageFileName(pageFolder, baseName, number);
-        if (!WaitForPageFile(page, engineDone)) return;
+        const std::string page = protocol::PageFileName(pageFolder, baseName, number);
+        if (!feed.WaitForPage(number, page)) return;
         std::string why = ConvertOnePage(settings, page, outputFolder);
         if (!why.empty()) result.failures[number] = std::move(why);
         // Done with it: a long document never holds all its pages in the temporary folder.
         platform::RemoveFile(page);
+        feed.Taken(number);
         ++result.converted;
     }
 }
@@ -139,18 +167,19 @@ void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFol
 // the file in page order. A worker too far ahead of the file waits before encoding more.
 void EncodeTiffPagesAsRendered(const Settings& settings, const std::string& pageFolder,
                                const std::string& baseName, std::atomic<int>& nextPage,
-                               const std::atomic<bool>& engineDone, OrderedTiffPages& order) {
+                               PageFeed& feed, OrderedTiffPages& order) {
     while (true) {
         const int number = nextPage.fetch_add(1);
         order.WaitForTurn(number);
-        const std::string page = PageFileName(pageFolder, baseName, number);
-        if (!WaitForPageFile(page, engineDone)) {
+        const std::string page = protocol::PageFileName(pageFolder, baseName, number);
+        if (!feed.WaitForPage(number, page)) {
             order.HandIn(number, OrderedTiffPages::Outcome::kNoSuchPage);
             return;
         }
         std::vector<uint8_t> bytes;
         std::string why = EncodeTiffPage(settings, page, number, bytes);
         platform::RemoveFile(page);
+        feed.Taken(number);
         order.HandIn(number, why.empty() ? OrderedTiffPages::Outcome::kEncoded : OrderedTiffPages::Outcome::kFailed,
                      std::move(bytes), std::move(why));
     }
@@ -172,11 +201,14 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
     // Rendering can be far faster than encoding: the engine waits while every worker has a page
     // and a couple more are ready, rather than filling the temporary folder with pages.
     const int pageBacklog = static_cast<int>(workers) + kPageBacklogSlack;
-    std::atomic<bool> engineDone{false};
+    PageFeed feed;
     std::thread engine([&] {
-        RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded, pageBacklog,
-                     &outcome.engineExit);
-        engineDone.store(true);
+        RendererOptions options;
+        options.pageDone = [&](int page) { feed.Announce(page); };
+        options.input = &feed.Input();
+        RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded, &outcome.engineExit,
+                     pageBacklog, std::move(options));
+        feed.EngineEnded();
     });
 
     std::atomic<int> nextPage{1};
@@ -193,7 +225,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         OrderedTiffPages order(document, 1, static_cast<int>(workers) + 2);
         for (unsigned i = 0; i < workers; ++i) {
             threads.emplace_back(EncodeTiffPagesAsRendered, std::cref(settings), std::cref(pageFolder),
-                                 std::cref(baseName), std::ref(nextPage), std::cref(engineDone),
+                                 std::cref(baseName), std::ref(nextPage), std::ref(feed),
                                  std::ref(order));
         }
         for (std::thread& thread : threads) thread.join();
@@ -226,7 +258,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         for (unsigned i = 0; i < workers; ++i) {
             threads.emplace_back(ConvertPagesAsRendered, std::cref(settings), std::cref(pageFolder),
                                  std::cref(baseName), std::cref(outputFolder), std::ref(nextPage),
-                                 std::cref(engineDone), std::ref(results[i]));
+                                 std::ref(feed), std::ref(results[i]));
         }
         for (std::thread& thread : threads) thread.join();
         engine.join();
@@ -317,7 +349,7 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
         platform::ForgetTemporaryFolder(pageFolder);  // RenderAndConvert removed it
         bool documentFailed = false;
         if (!result.anyPage) {
-            platform::ReportError("xpsconv: " + input + (result.engineExit == kEngineUnreadable
+            platform::ReportError("xpsconv: " + input + (result.engineExit == protocol::kEngineNothingWritten
                                                              ? ": the document could not be read"
                                                              : ": no page was rendered"));
             documentFailed = true;
