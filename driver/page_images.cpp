@@ -2,15 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <map>
-#include <mutex>
-#include <set>
 #include <thread>
 
 #include "driver/conversions.h"
 #include "driver/ordered_tiff_pages.h"
+#include "driver/page_feed.h"
 #include "driver/path_parts.h"
 #include "driver/raster_job.h"
 #include "driver/renderer.h"
@@ -100,49 +98,6 @@ bool IsMultiPageTiff(const Settings& settings) {
 struct WorkerResult {
     int converted = 0;
     std::map<int, std::string> failures;  // page number -> why it could not be converted
-};
-
-// The pages the engine has announced, handed from the runner's thread to the page workers, and
-// the workers' word back to the engine that a page's file is gone.
-class PageFeed {
-  public:
-    // On the runner's thread: the file of page is complete under its final name.
-    void Announce(int page) {
-        {
-            std::lock_guard lock(mutex_);
-            announced_.insert(page);
-        }
-        changed_.notify_all();
-    }
-    void EngineEnded() {
-        {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-        }
-        changed_.notify_all();
-    }
-    // Waits until the engine has announced the page's file; once the engine has ended without
-    // announcing it, the file counts when it is there (an engine ended between the rename and
-    // the announcement). False when there is no such page.
-    bool WaitForPage(int number, const std::string& page) {
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return ended_ || announced_.count(number) > 0; });
-            if (announced_.count(number) > 0) return true;
-        }
-        return platform::FileReadable(page);
-    }
-    // The page's file is gone: the engine may draw one more.
-    void Taken(int number) { input_.Say(protocol::PageTakenLine(number)); }
-
-    EngineInput& Input() { return input_; }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::set<int> announced_;
-    bool ended_ = false;
-    EngineInput input_;
 };
 
 // Converts pages while the engine still renders later ones: each worker claims the next page

@@ -94,8 +94,10 @@ TEST(PageBacklogTest, WaitsWhileTheBacklogIsFullAndWritesTheSameFiles) {
                 << "page " << page << "\n"
                 << engine.Output();
             fs::rename(out + "/" + name, taken + "/" + name);
-            ASSERT_TRUE(engine.Tell(protocol::PageTakenLine(page)));
+            // Once the last page is announced the engine may end before it hears of the rest.
+            const bool told = engine.Tell(protocol::PageTakenLine(page));
             if (page + 2 <= kPages) {
+                ASSERT_TRUE(told);
                 ASSERT_TRUE(engine.WaitUntil(
                     [&] {
                         most = std::max(most, ListNames(out).size());
@@ -152,8 +154,11 @@ TEST(PageBacklogTest, EndsWhenNobodyReadsItsOutput) {
         const std::string out = dir / (std::string("out") + std::to_string(expected));
         fs::create_directories(out);
         const auto start = Clock::now();
+        // Appended piece by piece: "literal" + std::string&& trips a false GCC 12 -Wrestrict.
+        std::string command = "(";
+        command += trap;
         const ShellResult run =
-            RunShell("(" + std::string(trap) + " XPSCONV_PAGE_BACKLOG=1 timeout -k 5 60 " +
+            RunShell(command + " XPSCONV_PAGE_BACKLOG=1 timeout -k 5 60 " +
                      ShellQuote(EnginePath()) + " -sDEVICE=bmp16m -sOutputFile=" +
                      ShellQuote(out + "/p_%03d.bmp") + " " + ShellQuote(document) + "; echo $? >" +
                      ShellQuote(dir / "status") + ") | head -c 1 >/dev/null");
