@@ -2,23 +2,23 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <thread>
 
 #include "driver/conversions.h"
 #include "driver/ordered_tiff_pages.h"
+#include "driver/page_feed.h"
 #include "driver/path_parts.h"
 #include "driver/raster_job.h"
 #include "driver/renderer.h"
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 #include "settings/converter_message.h"
 
 namespace {
 
 constexpr const char* kPageFolderPrefix = "mtmp";
-constexpr int kPagePollMs = 2;
 constexpr unsigned kMaxPageWorkers = 8;
 // Page files ready beyond one per worker, so that a worker finds its next page waiting.
 constexpr int kPageBacklogSlack = 2;
@@ -48,12 +48,6 @@ int32_t DepthOfBits(int32_t bits) {
     if (bits == 3) return 4;
     if (bits == 7) return 8;
     return bits;
-}
-
-std::string PageFileName(const std::string& folder, const std::string& baseName, int page) {
-    char number[16];
-    std::snprintf(number, sizeof(number), "_%03d.bmp", page);
-    return folder + baseName + number;
 }
 
 // Why the converter behind handle failed, or a plain sentence when it could not say.
@@ -107,31 +101,20 @@ struct WorkerResult {
     std::map<int, std::string> failures;  // page number -> why it could not be converted
 };
 
-// Waits until the engine has renamed the page's file into place (a page file under its final
-// name is complete); false when the engine ended without writing it.
-bool WaitForPageFile(const std::string& page, const std::atomic<bool>& engineDone) {
-    while (true) {
-        const bool ended = engineDone.load();
-        if (platform::FileReadable(page)) return true;
-        if (ended) return false;
-        platform::SleepMilliseconds(kPagePollMs);
-    }
-}
-
 // Converts pages while the engine still renders later ones: each worker claims the next page
-// number and converts that page once its file is in place.
+// number and converts that page once it is announced.
 void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFolder,
                             const std::string& baseName, const std::string& outputFolder,
-                            std::atomic<int>& nextPage, const std::atomic<bool>& engineDone,
-                            WorkerResult& result) {
+                            std::atomic<int>& nextPage, PageFeed& feed, WorkerResult& result) {
     while (true) {
         const int number = nextPage.fetch_add(1);
-        const std::string page = PageFileName(pageFolder, baseName, number);
-        if (!WaitForPageFile(page, engineDone)) return;
+        const std::string page = protocol::PageFileName(pageFolder, baseName, number);
+        if (!feed.WaitForPage(number, page)) return;
         std::string why = ConvertOnePage(settings, page, outputFolder);
         if (!why.empty()) result.failures[number] = std::move(why);
         // Done with it: a long document never holds all its pages in the temporary folder.
         platform::RemoveFile(page);
+        feed.Taken(number);
         ++result.converted;
     }
 }
@@ -140,18 +123,19 @@ void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFol
 // the file in page order. A worker too far ahead of the file waits before encoding more.
 void EncodeTiffPagesAsRendered(const Settings& settings, const std::string& pageFolder,
                                const std::string& baseName, std::atomic<int>& nextPage,
-                               const std::atomic<bool>& engineDone, OrderedTiffPages& order) {
+                               PageFeed& feed, OrderedTiffPages& order) {
     while (true) {
         const int number = nextPage.fetch_add(1);
         order.WaitForTurn(number);
-        const std::string page = PageFileName(pageFolder, baseName, number);
-        if (!WaitForPageFile(page, engineDone)) {
+        const std::string page = protocol::PageFileName(pageFolder, baseName, number);
+        if (!feed.WaitForPage(number, page)) {
             order.HandIn(number, OrderedTiffPages::Outcome::kNoSuchPage);
             return;
         }
         std::vector<uint8_t> bytes;
         std::string why = EncodeTiffPage(settings, page, number, bytes);
         platform::RemoveFile(page);
+        feed.Taken(number);
         order.HandIn(number, why.empty() ? OrderedTiffPages::Outcome::kEncoded : OrderedTiffPages::Outcome::kFailed,
                      std::move(bytes), std::move(why));
     }
@@ -173,11 +157,14 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
     // Rendering can be far faster than encoding: the engine waits while every worker has a page
     // and a couple more are ready, rather than filling the temporary folder with pages.
     const int pageBacklog = static_cast<int>(workers) + kPageBacklogSlack;
-    std::atomic<bool> engineDone{false};
+    PageFeed feed;
     std::thread engine([&] {
-        RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded, pageBacklog,
-                     &outcome.engineExit);
-        engineDone.store(true);
+        RendererOptions options;
+        options.pageDone = [&](int page) { feed.Announce(page); };
+        options.input = &feed.Input();
+        RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded, &outcome.engineExit,
+                     pageBacklog, std::move(options));
+        feed.EngineEnded();
     });
 
     std::atomic<int> nextPage{1};
@@ -194,7 +181,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         OrderedTiffPages order(document, 1, static_cast<int>(workers) + 2);
         for (unsigned i = 0; i < workers; ++i) {
             threads.emplace_back(EncodeTiffPagesAsRendered, std::cref(settings), std::cref(pageFolder),
-                                 std::cref(baseName), std::ref(nextPage), std::cref(engineDone),
+                                 std::cref(baseName), std::ref(nextPage), std::ref(feed),
                                  std::ref(order));
         }
         for (std::thread& thread : threads) thread.join();
@@ -227,7 +214,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         for (unsigned i = 0; i < workers; ++i) {
             threads.emplace_back(ConvertPagesAsRendered, std::cref(settings), std::cref(pageFolder),
                                  std::cref(baseName), std::cref(outputFolder), std::ref(nextPage),
-                                 std::cref(engineDone), std::ref(results[i]));
+                                 std::ref(feed), std::ref(results[i]));
         }
         for (std::thread& thread : threads) thread.join();
         engine.join();
@@ -318,7 +305,7 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
         platform::ForgetTemporaryFolder(pageFolder);  // RenderAndConvert removed it
         bool documentFailed = false;
         if (!result.anyPage) {
-            platform::ReportError(ConverterMessage(input + (result.engineExit == kEngineUnreadable
+            platform::ReportError(ConverterMessage(input + (result.engineExit == protocol::kEngineNothingWritten
                                                                 ? ": the document could not be read"
                                                                 : ": no page was rendered")));
             documentFailed = true;

@@ -8,14 +8,11 @@
 #include "platform/platform.h"
 #include "platform/replacement_file.h"
 #include "settings/converter_message.h"
+#include "protocol/engine_protocol.h"
 
 namespace {
 
 constexpr size_t kOwnerPasswordBytes = 16;
-
-void AppendInformation(std::string& line, const char* key, const std::string& value) {
-    line += std::string("-w") + key + "=" + platform::QuoteArgument("(" + value + ")") + " ";
-}
 
 bool StartsLikeAPdf(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -43,28 +40,30 @@ std::string FreshOwnerPassword() {
 
 std::string BuildPdfCommandLine(const std::string& inputPath, const std::string& outputPath,
                                 const Settings& settings, const std::string& defaultOwnerPassword) {
-    std::string line = std::string(kRendererFileName) + " ";
-    line += "-sDEVICE=pdfwrite -dNOPAUSE -dBATCH -dSAFER ";
-    line += "-sOutputFile=" + platform::QuoteArgument(outputPath) + " ";
+    protocol::EngineRequest request;
+    request.device = protocol::Device::PdfWrite;
+    request.outputFile = outputPath;
     if (settings.pdfEncrypt) {
-        const std::string owner =
+        protocol::SecurityRequest& security = request.security.emplace();
+        security.ownerPassword =
             settings.pdfOwnerPassword.empty() ? defaultOwnerPassword : settings.pdfOwnerPassword;
-        line += "-sOwnerPassword=" + platform::QuoteArgument(owner) + " ";
-        if (!settings.pdfUserPassword.empty())
-            line += "-sUserPassword=" + platform::QuoteArgument(settings.pdfUserPassword) + " ";
+        security.userPassword = settings.pdfUserPassword;
         // AES-256 is revision 6 of the standard security handler; RC4 keys stay revision 3.
-        line += settings.pdfKeyLength == 256 ? "-dEncryptionR=6 " : "-dEncryptionR=3 ";
-        line += "-dKeyLength=" + std::to_string(settings.pdfKeyLength) + " ";
-        line += "-dPermissions=" + std::to_string(60 - settings.pdfRestrictions) + " ";
+        security.revision = settings.pdfKeyLength == 256 ? 6 : 3;
+        security.keyBits = settings.pdfKeyLength;
+        security.permissions = protocol::kAllPermissions - settings.pdfRestrictions;
     }
-    if (!settings.pdfCreator.empty()) AppendInformation(line, "Creator", settings.pdfCreator);
-    AppendInformation(line, "Producer", settings.pdfProducer.empty() ? kProductText : settings.pdfProducer);
-    if (!settings.pdfTitle.empty()) AppendInformation(line, "Title", settings.pdfTitle);
-    if (!settings.pdfAuthor.empty()) AppendInformation(line, "Author", settings.pdfAuthor);
-    if (!settings.pdfSubject.empty()) AppendInformation(line, "Subject", settings.pdfSubject);
-    if (!settings.pdfKeywords.empty()) AppendInformation(line, "Keywords", settings.pdfKeywords);
-    line += platform::QuoteArgument(inputPath) + " ";
-    return line;
+    const auto inform = [&](const char* key, const std::string& value) {
+        if (!value.empty()) request.info.push_back({key, value});
+    };
+    inform("Creator", settings.pdfCreator);
+    inform("Producer", settings.pdfProducer.empty() ? kProductText : settings.pdfProducer);
+    inform("Title", settings.pdfTitle);
+    inform("Author", settings.pdfAuthor);
+    inform("Subject", settings.pdfSubject);
+    inform("Keywords", settings.pdfKeywords);
+    request.inputPath = inputPath;
+    return std::string(kRendererFileName) + " " + protocol::FormatEngineArguments(request);
 }
 
 bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, const Settings& settings,
@@ -89,11 +88,11 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
     bool engineSucceeded = false;
     int engineExit = -1;
     const std::string commandLine = BuildPdfCommandLine(inputPath, temporary, settings, ownerPassword);
-    if (RunRenderer(commandLine, &engineSucceeded, kIdleLimitFromEnvironment, {}, &engineExit) != 1) {
+    if (RunRenderer(commandLine, &engineSucceeded, &engineExit) != 1) {
         Fail(inputPath, "the rendering engine could not be started");
         return false;
     }
-    if (engineExit == kEngineUnreadable) {
+    if (engineExit == protocol::kEngineNothingWritten) {
         Fail(inputPath, "the document could not be read; no PDF was written");
         return false;
     }

@@ -5,6 +5,7 @@
 
 #include "platform/file_helpers.h"
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 #include "settings/converter_message.h"
 
 int CheckRenderer() {
@@ -31,19 +32,32 @@ int RendererIdleLimitMs() {
     return limitMs;
 }
 
-int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int idleLimitMs,
-                const std::vector<std::string>& extraEnvironment, int* engineExitCode) {
+bool EngineInput::Say(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    return child_ != nullptr && platform::WriteChildInput(*child_, line.data(), line.size());
+}
+
+void EngineInput::Connect(platform::ChildProcess* child) {
+    std::lock_guard lock(mutex_);
+    child_ = child;
+}
+
+int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int* engineExitCode,
+                const RendererOptions& options) {
     if (engineSucceeded != nullptr) *engineSucceeded = false;
     if (engineExitCode != nullptr) *engineExitCode = -1;
     if (commandLine.size() > kRendererCommandCapacity) return -2;
-    if (idleLimitMs == kIdleLimitFromEnvironment) idleLimitMs = RendererIdleLimitMs();
+    const int idleLimitMs =
+        options.idleLimitMs == kIdleLimitFromEnvironment ? RendererIdleLimitMs() : options.idleLimitMs;
     platform::ChildProcess child;
     if (!platform::StartChildProcess(platform::SplitCommandLine(commandLine), child,
-                                     extraEnvironment)) {
+                                     options.extraEnvironment)) {
         return -2;
     }
-    // The output is only drained (so the engine never blocks on a full pipe) and watched for
-    // signs of life.
+    if (options.input != nullptr) options.input->Connect(&child);
+    // The output is read as it comes (so the engine never blocks on a full pipe), for the page
+    // announcements and as a sign of life.
+    protocol::PageLineReader announcements(protocol::kPageDoneWord);
     char buffer[kRendererReadChunk];
     while (true) {
         if (!platform::WaitForChildOutput(child, idleLimitMs)) {
@@ -53,9 +67,12 @@ int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int idleL
             platform::KillChildProcess(child);
             break;
         }
-        if (platform::ReadChildOutput(child, buffer, sizeof(buffer)) == 0) break;
+        const size_t count = platform::ReadChildOutput(child, buffer, sizeof(buffer));
+        if (count == 0) break;
+        if (options.pageDone) announcements.Read(buffer, count, options.pageDone);
     }
     if (!platform::WaitChildProcess(child, kRendererLingerMs)) platform::KillChildProcess(child);
+    if (options.input != nullptr) options.input->Connect(nullptr);
     platform::CloseChildProcess(child);
     if (engineSucceeded != nullptr) *engineSucceeded = child.exitCode == 0;
     if (engineExitCode != nullptr) *engineExitCode = child.exitCode;

@@ -1,8 +1,14 @@
 #pragma once
 // The rendering engine: an executable beside the program, started once per document.
 
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
+
+namespace platform {
+struct ChildProcess;
+}
 
 constexpr const char* kRendererFileName = "proc.dll";
 constexpr size_t kRendererCommandCapacity = 8000;
@@ -16,21 +22,40 @@ constexpr const char* kPageTimeoutVariable = "XPSCONV_PAGE_TIMEOUT";
 // Passed as idleLimitMs: take the limit from the environment (or the default).
 constexpr int kIdleLimitFromEnvironment = -1;
 
-// The engine's exit codes.
-constexpr int kEngineAllWritten = 0;
-constexpr int kEngineSomePagesFailed = 1;  // the output was written, some pages are incomplete
-constexpr int kEngineUnreadable = 2;       // nothing written: the document could not be read
-
 // The silence limit: XPSCONV_PAGE_TIMEOUT seconds when valid (else a warning, once), or the default.
 int RendererIdleLimitMs();
 
+// Lines for the engine's standard input, said from any thread while RunRenderer runs the engine
+// it was given to; said before the engine started or after it ended, they go nowhere.
+class EngineInput {
+  public:
+    // False when the line did not reach the engine.
+    bool Say(const std::string& line);
+    // For RunRenderer: the engine the lines go to from now on, nullptr for none.
+    void Connect(platform::ChildProcess* child);
+
+  private:
+    std::mutex mutex_;
+    platform::ChildProcess* child_ = nullptr;
+};
+
+// What a run of the engine may have beyond the command line.
+struct RendererOptions {
+    int idleLimitMs = kIdleLimitFromEnvironment;
+    // "NAME=value" each, set for the engine alone.
+    std::vector<std::string> extraEnvironment;
+    // Called on the runner's thread with every page the engine announces finished.
+    std::function<void(int page)> pageDone;
+    // Connected to the engine's standard input while it runs.
+    EngineInput* input = nullptr;
+};
+
 // 1 when the engine file is beside the program; otherwise shows the error message and gives 0.
 int CheckRenderer();
-// Starts the engine on the command line (split by the Windows rules), drains and discards its
-// standard output until it closes, gives it a second to end and then ends it. Returns 1 when the
-// engine was started, -2 when a pipe or the process could not be created. engineSucceeded, when
-// given, tells whether the engine ended by itself with exit code 0, and engineExitCode its exit
-// code (-1 when it was ended). extraEnvironment ("NAME=value" each) is set for the engine alone.
+// Starts the engine on the command line (split by the Windows rules), reads its standard output
+// until it closes (passing on page announcements), gives it a second to end and then ends it.
+// Returns 1 when the engine was started, -2 when a pipe or the process could not be created.
+// engineSucceeded, when given, tells whether the engine ended by itself with exit code 0, and
+// engineExitCode its exit code (-1 when it was ended).
 int RunRenderer(const std::string& commandLine, bool* engineSucceeded = nullptr,
-                int idleLimitMs = kIdleLimitFromEnvironment,
-                const std::vector<std::string>& extraEnvironment = {}, int* engineExitCode = nullptr);
+                int* engineExitCode = nullptr, const RendererOptions& options = {});

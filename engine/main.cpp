@@ -1,11 +1,13 @@
 // proc.dll: the rendering engine. Reads one XPS document and writes it as a PDF file or as
-// one BMP file per page. Standard input is never read. Exit status:
+// one BMP file per page. Exit status (protocol/engine_protocol.h):
 //   0  everything was written;
 //   1  the output was written, but some pages are incomplete (each still written, as far as it
 //      was drawn, so that page numbers stay as in the document), or the output could not be
 //      written, or the engine could not set itself up;
 //   2  nothing was written: the document could not be opened or read (not a package, no
 //      document in it, no pages, its page count unreadable), or the arguments are unusable.
+// Standard output announces every finished page ("page N"); standard input is read only with a
+// page backlog, for the converter's word that it has taken a page's file.
 // Standard error gets one line per problem, and one per thing the library left out of a page
 // ("proc.dll: DOCUMENT: page N: MESSAGE", in page order).
 //
@@ -26,12 +28,13 @@
 #include "engine/raster/raster_output.h"
 #include "engine/xps/xps_source.h"
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 
 namespace {
 
-constexpr int kWritten = 0;
-constexpr int kPartlyWritten = 1;
-constexpr int kNothingWritten = 2;
+using protocol::kEngineAllWritten;
+using protocol::kEngineNothingWritten;
+using protocol::kEnginePartlyWritten;
 
 int Convert(fz_context* ctx, const engine::EngineOptions& options,
             const engine::LibraryMessages& messages) {
@@ -39,21 +42,21 @@ int Convert(fz_context* ctx, const engine::EngineOptions& options,
     fz_document* doc = engine::OpenXpsDocument(ctx, options.inputPath, error);
     if (!doc) {
         engine::ReportError("cannot open " + options.inputPath + ": " + error);
-        return kNothingWritten;
+        return kEngineNothingWritten;
     }
-    int status = kNothingWritten;
+    int status = kEngineNothingWritten;
     int pageCount = engine::CountDocumentPages(ctx, doc, error);
     if (pageCount < 0) {
         engine::ReportError("cannot read the pages of " + options.inputPath + ": " + error);
     } else if (pageCount == 0) {
         engine::ReportError(options.inputPath + " has no pages");
     } else if (options.device == engine::OutputDevice::PdfWrite) {
-        status = engine::WritePdf(ctx, doc, pageCount, options, messages) ? kWritten
-                                                                         : kPartlyWritten;
+        status = engine::WritePdf(ctx, doc, pageCount, options, messages) ? kEngineAllWritten
+                                                                         : kEnginePartlyWritten;
     } else {
         status = engine::WritePageBitmaps(ctx, doc, pageCount, options, messages)
-                     ? kWritten
-                     : kPartlyWritten;
+                     ? kEngineAllWritten
+                     : kEnginePartlyWritten;
     }
     fz_drop_document(ctx, doc);
     return status;
@@ -61,7 +64,7 @@ int Convert(fz_context* ctx, const engine::EngineOptions& options,
 
 uint64_t MemoryBudgetFromEnvironment() {
     std::string warning;
-    const uint64_t bytes = engine::ChooseMemoryBudget(std::getenv("XPSCONV_ENGINE_MEMORY"),
+    const uint64_t bytes = engine::ChooseMemoryBudget(std::getenv(protocol::kEngineMemoryVariable),
                                                       platform::PhysicalMemoryBytes(), warning);
     if (!warning.empty()) engine::ReportError(warning);
     engine::LimitJpegDecoders(bytes);
@@ -74,7 +77,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     engine::ParseResult parsed = engine::ParseEngineArguments(arguments);
     for (const std::string& error : parsed.errors) engine::ReportError(error);
-    if (!parsed.errors.empty()) return kNothingWritten;
+    if (!parsed.errors.empty()) return kEngineNothingWritten;
 
     // Declared before the context: both must outlive it.
     engine::MemoryBudget budget(MemoryBudgetFromEnvironment());
@@ -89,7 +92,7 @@ int main(int argc, char** argv) {
                                                engine::StoreLimitFor(budget.Limit()));
     if (!ctx) {
         engine::ReportError("cannot create the rendering context");
-        return kPartlyWritten;
+        return kEnginePartlyWritten;
     }
     messages.Attach(ctx);
     const int status = Convert(ctx, parsed.options, messages);

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 
 namespace engine {
 namespace {
@@ -63,9 +64,7 @@ std::string PageFileName(const std::string& pathTemplate, int page, int pageCoun
     size_t slash = name.find_last_of("/\\");
     size_t dot = name.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = name.size();
-    char number[16];
-    std::snprintf(number, sizeof number, "_%03d", page);
-    return name.insert(dot, number);
+    return name.insert(dot, protocol::PageNumberText(page));
 }
 
 std::string TemporaryNameFor(const std::string& target) {

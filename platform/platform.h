@@ -114,6 +114,10 @@ bool OpenHelpFile(const std::string& path);
 void ReportError(const std::string& line);
 // One line on standard output.
 void WriteOutput(const std::string& line);
+// Reads at most size bytes of this process's standard input as they come, blocking; 0 at its
+// end or on error. Uses no C library stream, so that a thread blocked here never holds a lock
+// the rest of the process needs, even while it exits.
+size_t ReadStandardInput(char* buffer, size_t size);
 
 // ---- Shared libraries -----------------------------------------------------------------------
 
@@ -136,7 +140,7 @@ std::string QuoteArgument(const std::string& argument);
 struct ChildProcess {
     int64_t id = -1;        // process id, -1 when none
     intptr_t outputPipe = -1;  // read end of the child's standard output (descriptor or handle)
-    intptr_t inputPipe = -1;   // write end of the child's standard input (nobody writes to it)
+    intptr_t inputPipe = -1;   // write end of the child's standard input (WriteChildInput)
     int exitCode = -1;      // once ended: its exit code, 128 + signal when a signal ended it
     bool signalled = false;  // once ended: a signal ended it (rather than an exit with a code)
 };
@@ -151,6 +155,9 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
                        const std::vector<std::string>& extraEnvironment = {});
 // Reads at most size bytes from the child's output; 0 at the end of the pipe or on error.
 size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size);
+// Writes all of data to the child's standard input; false when it could not (the child has
+// ended, or closed its input), which never raises a signal. Not for two threads at once.
+bool WriteChildInput(ChildProcess& child, const char* data, size_t size);
 // Waits up to timeoutMs for the child's output to have something to read (or to end); false
 // when the time ran out.
 bool WaitForChildOutput(ChildProcess& child, int timeoutMs);

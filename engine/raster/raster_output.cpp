@@ -84,7 +84,7 @@ bool WaitForRoom(PageBacklog& backlog) {
             ReportNobodyTakesPages();
             return false;
         }
-        std::this_thread::sleep_for(PageBacklog::kPollInterval);
+        backlog.WaitForTaken();
     }
     return true;
 }
@@ -101,7 +101,7 @@ bool WriteOneAfterAnother(fz_context* ctx, fz_document* doc, int pageCount,
         RecordPage(ctx, doc, pageCount, options, fallback, index, job);
         DrawPage(ctx, options, job, memory);
         if (!ReportPage(ctx, messages, job, allGood)) return false;
-        backlog.PageWritten(job.path);
+        backlog.PageWritten(job.number);
     }
     return allGood;
 }
@@ -125,6 +125,11 @@ class ParallelPageWriter {
 
     // False when no worker could be started; nothing has been written then.
     bool Start(int threads) {
+        // A page taken may make room: the recording thread looks again at once.
+        backlog_.OnTaken([this] {
+            std::lock_guard lock(mutex_);
+            pageDrawn_.notify_one();
+        });
         for (int i = 0; i < threads; ++i) {
             fz_context* worker = CloneEngineContext(ctx_);
             if (!worker) break;
@@ -160,18 +165,18 @@ class ParallelPageWriter {
                     stop_ = true;
                     break;
                 }
-                backlog_.PageWritten(next.path);
+                backlog_.PageWritten(next.number);
             } else if (recorded_ < pageCount && recorded_ - drawn_ < lookAhead &&
                        !backlog_.RoomForPage(recorded_ - reported)) {
-                // Too many pages wait to be taken: look again shortly, or report a page that
-                // finishes meanwhile.
+                // Too many pages wait to be taken: look again once one is taken or a page
+                // finishes meanwhile (its announcement lets the consumer take it).
                 if (!backlog_.KeepAlive()) {
                     ReportNobodyTakesPages();
                     allGood = false;
                     stop_ = true;
                     break;
                 }
-                pageDrawn_.wait_for(lock, PageBacklog::kPollInterval);
+                pageDrawn_.wait_until(lock, backlog_.NextLook());
             } else if (recorded_ < pageCount && recorded_ - drawn_ < lookAhead) {
                 const int index = recorded_;
                 lock.unlock();
@@ -224,6 +229,7 @@ class ParallelPageWriter {
     }
 
     void Finish() {
+        backlog_.OnTaken(nullptr);
         {
             std::lock_guard lock(mutex_);
             stop_ = true;
@@ -263,13 +269,13 @@ int PageRenderingThreads(const EngineOptions& options) {
 
 bool WritePageBitmaps(fz_context* ctx, fz_document* doc, int pageCount,
                       const EngineOptions& options, const LibraryMessages& messages) {
-    PageBacklog backlog = PageBacklog::FromEnvironment();
+    const std::unique_ptr<PageBacklog> backlog = PageBacklog::FromEnvironment();
     int threads = std::min(PageRenderingThreads(options), pageCount);
     if (threads > 1) {
-        ParallelPageWriter writer(ctx, doc, pageCount, options, messages, backlog);
+        ParallelPageWriter writer(ctx, doc, pageCount, options, messages, *backlog);
         if (writer.Start(threads)) return writer.Run();
     }
-    return WriteOneAfterAnother(ctx, doc, pageCount, options, messages, backlog);
+    return WriteOneAfterAnother(ctx, doc, pageCount, options, messages, *backlog);
 }
 
 }  // namespace engine

@@ -17,8 +17,9 @@ int PageRenderingThreads(const EngineOptions& options);
 // must be attached to ctx), are reported in page order; returns true when every page rendered
 // and was written completely. Pages are drawn on PageRenderingThreads()
 // threads when ctx was made with locks, else one after another on this thread; the files
-// are the same either way. With a page backlog in the environment (page_backlog.h) no page is
-// started while that many of the files are still waiting to be taken.
+// are the same either way. Each page is announced on standard output once its file is complete.
+// With a page backlog in the environment (page_backlog.h) no page is started while that many
+// announced files are still waiting to be taken.
 bool WritePageBitmaps(fz_context* ctx, fz_document* doc, int pageCount,
                       const EngineOptions& options, const LibraryMessages& messages);
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "protocol/engine_protocol.h"
+
 namespace engine {
 
 void ReportError(const std::string& message) {
@@ -18,7 +20,7 @@ void ReportPageError(const std::string& document, int page, const std::string& m
 }
 
 void ReportPageDone(int page) {
-    std::fprintf(stdout, "page %d\n", page);
+    std::fputs(protocol::PageDoneLine(page).c_str(), stdout);
     std::fflush(stdout);
 }
 

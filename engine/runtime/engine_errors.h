@@ -11,7 +11,8 @@ namespace engine {
 void ReportError(const std::string& message);
 // A problem of one page: "proc.dll: DOCUMENT: page N: MESSAGE".
 void ReportPageError(const std::string& document, int page, const std::string& message);
-// One line "page N" on standard output once a page is finished, so that the caller can tell a
+// The announcement "page N" on standard output once a page is finished (for page images, once
+// its file is complete under its final name): the caller takes the page from it, and tells a
 // long document from a stuck engine.
 void ReportPageDone(int page);
 

@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -176,6 +177,48 @@ size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size) {
     if (child.outputPipe < 0) return 0;
     while (true) {
         const ssize_t count = read(static_cast<int>(child.outputPipe), buffer, size);
+        if (count > 0) return static_cast<size_t>(count);
+        if (count < 0 && errno == EINTR) continue;
+        return 0;
+    }
+}
+
+bool WriteChildInput(ChildProcess& child, const char* data, size_t size) {
+    if (child.inputPipe < 0) return false;
+    // A child that has ended makes the write fail with EPIPE, and raises SIGPIPE at this thread:
+    // blocked for the write, and taken back if the write raised it.
+    sigset_t pipeSignal, previous, pending;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigemptyset(&pending);
+    sigpending(&pending);
+    const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    bool written = true;
+    int reason = 0;
+    while (size > 0) {
+        const ssize_t count = write(static_cast<int>(child.inputPipe), data, size);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) {
+            reason = errno;
+            written = false;
+            break;
+        }
+        data += count;
+        size -= static_cast<size_t>(count);
+    }
+    if (!written && reason == EPIPE && !alreadyPending) {
+        const timespec now{0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return written;
+}
+
+size_t ReadStandardInput(char* buffer, size_t size) {
+    while (true) {
+        const ssize_t count = read(STDIN_FILENO, buffer, size);
         if (count > 0) return static_cast<size_t>(count);
         if (count < 0 && errno == EINTR) continue;
         return 0;

@@ -238,6 +238,30 @@ size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size) {
     return count;
 }
 
+bool WriteChildInput(ChildProcess& child, const char* data, size_t size) {
+    if (child.inputPipe == -1 || child.inputPipe == 0) return false;
+    while (size > 0) {
+        DWORD count = 0;
+        const DWORD asked = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+        // A child that has ended fails the write (ERROR_NO_DATA); Windows raises no signal.
+        if (!WriteFile(reinterpret_cast<HANDLE>(child.inputPipe), data, asked, &count, nullptr) || count == 0)
+            return false;
+        data += count;
+        size -= count;
+    }
+    return true;
+}
+
+size_t ReadStandardInput(char* buffer, size_t size) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE || size == 0) return 0;
+    DWORD count = 0;
+    const DWORD asked = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+    // A failed read, ERROR_BROKEN_PIPE included, is the end of the input.
+    if (!ReadFile(input, buffer, asked, &count, nullptr)) return 0;
+    return count;
+}
+
 bool WaitForChildOutput(ChildProcess& child, int timeoutMs) {
     if (child.outputPipe == -1) return true;
     const HANDLE pipe = reinterpret_cast<HANDLE>(child.outputPipe);

@@ -1,8 +1,11 @@
+// What the jobs ask of the engine, from the settings, read back as the engine reads it (the
+// exact bytes of each request are the protocol's, tests/protocol).
 #include <gtest/gtest.h>
 
 #include "driver/pdf_job.h"
 #include "driver/raster_job.h"
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 
 namespace {
 
@@ -12,32 +15,36 @@ Settings Defaults() {
     return settings;
 }
 
-using Words = std::vector<std::string>;
+// The request the engine receives from a job's command line.
+protocol::EngineRequest Received(const std::string& commandLine) {
+    std::vector<std::string> words = platform::SplitCommandLine(commandLine);
+    EXPECT_EQ(words.at(0), "proc.dll");
+    words.erase(words.begin());
+    const protocol::ParsedRequest parsed = protocol::ParseEngineArguments(words);
+    EXPECT_TRUE(parsed.errors.empty());
+    return parsed.request;
+}
 
-TEST(PdfCommandLine, NoOptionsGivesTheFixedPiecesAndTheDefaultProducer) {
-    EXPECT_EQ(BuildPdfCommandLine("/in/report.xps", "/out/report.pdf", Defaults(), "unused"),
-              "proc.dll -sDEVICE=pdfwrite -dNOPAUSE -dBATCH -dSAFER -sOutputFile=\"/out/report.pdf\" "
-              "-wProducer=\"(Quorbex Tavrin)\" \"/in/report.xps\" ");
+TEST(PdfCommandLine, NoOptionsGivesTheDefaultProducerAndNoSecurity) {
+    const std::string line = BuildPdfCommandLine("/in/report.xps", "/out/report.pdf", Defaults(), "unused");
+    EXPECT_EQ(line.rfind("proc.dll -sDEVICE=pdfwrite ", 0), 0u) << line;
+    protocol::EngineRequest expected;
+    expected.device = protocol::Device::PdfWrite;
+    expected.outputFile = "/out/report.pdf";
+    expected.info = {{"Producer", "Quorbex Tavrin"}};
+    expected.inputPath = "/in/report.xps";
+    EXPECT_EQ(Received(line), expected);
 }
 
 TEST(PdfCommandLine, KeyLengthAloneUsesTheGivenFreshOwnerPassword) {
     Settings settings = Defaults();
     settings.pdfEncrypt = 1;
     settings.pdfKeyLength = 128;
-    const Words words = platform::SplitCommandLine(BuildPdfCommandLine("/a.xps", "/a.pdf", settings, "f00d"));
-    const Words expected = {"proc.dll", "-sDEVICE=pdfwrite", "-dNOPAUSE", "-dBATCH", "-dSAFER",
-                            "-sOutputFile=/a.pdf", "-sOwnerPassword=f00d", "-dEncryptionR=3",
-                            "-dKeyLength=128", "-dPermissions=60", "-wProducer=(Quorbex Tavrin)", "/a.xps"};
-    EXPECT_EQ(words, expected);
-}
-
-TEST(PdfCommandLine, Aes256IsRevisionSix) {
-    Settings settings = Defaults();
-    settings.pdfEncrypt = 1;
-    settings.pdfKeyLength = 256;
-    const Words words = platform::SplitCommandLine(BuildPdfCommandLine("/a.xps", "/a.pdf", settings, "f00d"));
-    EXPECT_EQ(words[7], "-dEncryptionR=6");
-    EXPECT_EQ(words[8], "-dKeyLength=256");
+    EXPECT_EQ(Received(BuildPdfCommandLine("/a.xps", "/a.pdf", settings, "f00d")).security,
+              (protocol::SecurityRequest{"f00d", "", 128, 60, 3}));
+    settings.pdfKeyLength = 256;  // AES-256 is revision 6
+    EXPECT_EQ(Received(BuildPdfCommandLine("/a.xps", "/a.pdf", settings, "f00d")).security,
+              (protocol::SecurityRequest{"f00d", "", 256, 60, 6}));
 }
 
 TEST(PdfCommandLine, FreshOwnerPasswordsAreLongPrintableAndNeverRepeat) {
@@ -48,7 +55,7 @@ TEST(PdfCommandLine, FreshOwnerPasswordsAreLongPrintableAndNeverRepeat) {
     EXPECT_NE(first, second);
 }
 
-TEST(PdfCommandLine, EveryPieceInOrder) {
+TEST(PdfCommandLine, EverySettingArrives) {
     Settings settings = Defaults();
     settings.pdfEncrypt = 1;
     settings.pdfOwnerPassword = "own er";
@@ -60,36 +67,32 @@ TEST(PdfCommandLine, EveryPieceInOrder) {
     settings.pdfAuthor = "A\\";
     settings.pdfSubject = "S";
     settings.pdfKeywords = "K";
-    const Words words =
-        platform::SplitCommandLine(BuildPdfCommandLine("/in dir/a.xps", "/out dir/a.pdf", settings, "unused"));
-    const Words expected = {"proc.dll", "-sDEVICE=pdfwrite", "-dNOPAUSE", "-dBATCH", "-dSAFER",
-                            "-sOutputFile=/out dir/a.pdf", "-sOwnerPassword=own er", "-sUserPassword=us\"er",
-                            "-dEncryptionR=3", "-dKeyLength=40", "-dPermissions=56", "-wCreator=(C)",
-                            "-wProducer=(P)", "-wTitle=(T (1))", "-wAuthor=(A\\)", "-wSubject=(S)",
-                            "-wKeywords=(K)", "/in dir/a.xps"};
-    EXPECT_EQ(words, expected);
+    const protocol::EngineRequest received =
+        Received(BuildPdfCommandLine("/in dir/a.xps", "/out dir/a.pdf", settings, "unused"));
+    EXPECT_EQ(received.outputFile, "/out dir/a.pdf");
+    EXPECT_EQ(received.inputPath, "/in dir/a.xps");
+    EXPECT_EQ(received.security, (protocol::SecurityRequest{"own er", "us\"er", 40, 56, 3}));
+    EXPECT_EQ(received.info, (std::vector<protocol::InfoEntry>{{"Creator", "C"}, {"Producer", "P"},
+                                                               {"Title", "T (1)"}, {"Author", "A\\"},
+                                                               {"Subject", "S"}, {"Keywords", "K"}}));
 }
 
-TEST(PdfCommandLine, NoTextCanAddAnArgumentOfItsOwn) {
-    Settings settings = Defaults();
-    settings.pdfTitle = "x\" -sOutputFile=/etc/evil \"";
-    const Words words = platform::SplitCommandLine(BuildPdfCommandLine("/a.xps", "/a.pdf", settings, "unused"));
-    EXPECT_EQ(words.size(), 9u);
-    EXPECT_EQ(words[7], "-wTitle=(x\" -sOutputFile=/etc/evil \")");
-}
-
-TEST(RasterCommandLine, OrderAndResolution) {
+TEST(RasterCommandLine, TemplateResolutionAndProducer) {
     Settings settings = Defaults();
     settings.resolutionX = 300;
     settings.resolutionY = 150;
-    EXPECT_EQ(BuildRasterCommandLine("/in/my report.xps", PageFileTemplate("/tmp/mtmp-1/", "my report"), settings),
-              "proc.dll -dNOPAUSE -sDEVICE=bmp16m -sOutputFile=\"/tmp/mtmp-1/my report_%03d.bmp\" -r300x150 "
-              "-wProducer=quorbex \"/in/my report.xps\" ");
+    const std::string pageTemplate = protocol::PageFileTemplate("/tmp/mtmp-1/", "my report");
+    const std::string line = BuildRasterCommandLine("/in/my report.xps", pageTemplate, settings);
+    EXPECT_EQ(line.rfind("proc.dll -dNOPAUSE -sDEVICE=bmp16m ", 0), 0u) << line;
+    protocol::EngineRequest expected;
+    expected.device = protocol::Device::Bmp16m;
+    expected.outputFile = pageTemplate;
+    expected.resolutionX = 300;
+    expected.resolutionY = 150;
+    expected.info = {{"Producer", "quorbex"}};
+    expected.inputPath = "/in/my report.xps";
+    EXPECT_EQ(Received(line), expected);
     EXPECT_NE(BuildRasterCommandLine("/a.xps", "t", Defaults()).find(" -r72x72 "), std::string::npos);
-}
-
-TEST(RasterCommandLine, PercentInTheBaseNameIsTakenLiterally) {
-    EXPECT_EQ(PageFileTemplate("/t/", "100%_done"), "/t/100%%_done_%03d.bmp");
 }
 
 }  // namespace

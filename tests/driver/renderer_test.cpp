@@ -5,11 +5,18 @@
 #include <chrono>
 
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 #include "support/test_support.h"
 
 namespace {
 
 std::string FakeEngine() { return HelperProgram("fake_engine_program"); }
+
+RendererOptions WithIdleLimit(int milliseconds) {
+    RendererOptions options;
+    options.idleLimitMs = milliseconds;
+    return options;
+}
 
 double SecondsFor(const std::string& commandLine, int& result) {
     const auto start = std::chrono::steady_clock::now();
@@ -22,6 +29,30 @@ TEST(RunRendererTest, DrainsALargeOutputWithoutStalling) {
     const double seconds = SecondsFor(platform::QuoteArgument(FakeEngine()) + " flood 800000", result);
     EXPECT_EQ(result, 1);
     EXPECT_LT(seconds, 3.0);
+    // Read for announcements, one endless line is none.
+    int pages = 0;
+    RendererOptions counting;
+    counting.pageDone = [&](int) { ++pages; };
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " flood 800000", nullptr, nullptr, counting), 1);
+    EXPECT_EQ(pages, 0);
+}
+
+// The engine announces a page, and the next only once told the last one was taken: pages come
+// in order through its output and the word that they were taken reaches its input.
+TEST(RunRendererTest, PagesAreAnnouncedAndTakenOverThePipes) {
+    EngineInput input;
+    std::vector<int> pages;
+    RendererOptions options;
+    options.input = &input;
+    options.pageDone = [&](int page) {
+        pages.push_back(page);
+        EXPECT_TRUE(input.Say(protocol::PageTakenLine(page)));
+    };
+    bool succeeded = false;
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " converse 5", &succeeded, nullptr, options), 1);
+    EXPECT_TRUE(succeeded);
+    EXPECT_EQ(pages, (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_FALSE(input.Say(protocol::PageTakenLine(6)));  // the engine is gone
 }
 
 TEST(RunRendererTest, NonZeroExitStillCountsAsStarted) {
@@ -41,7 +72,8 @@ TEST(RunRendererTest, EngineThatLingersIsEndedAfterAboutASecond) {
 TEST(RunRendererTest, SilentEngineIsEndedAfterTheIdleLimit) {
     const auto start = std::chrono::steady_clock::now();
     bool succeeded = true;
-    const int result = RunRenderer(platform::QuoteArgument(FakeEngine()) + " sleep 20000", &succeeded, 300);
+    const int result =
+        RunRenderer(platform::QuoteArgument(FakeEngine()) + " sleep 20000", &succeeded, nullptr, WithIdleLimit(300));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(result, 1);
     EXPECT_FALSE(succeeded);
@@ -56,7 +88,8 @@ TEST(RunRendererTest, SilentEngineIsEndedAfterTheIdleLimit) {
 #endif
     succeeded = false;
     const std::string ticks = " tick 8 " + std::to_string(tickLimitMs / 3);
-    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + ticks, &succeeded, tickLimitMs), 1);
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + ticks, &succeeded, nullptr, WithIdleLimit(tickLimitMs)),
+              1);
     EXPECT_TRUE(succeeded);
 }
 

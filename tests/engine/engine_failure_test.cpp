@@ -141,11 +141,11 @@ TEST_F(EngineFailureTest, AFailedRunKeepsAnOlderFileIntact) {
     EXPECT_EQ(ReadFile(dir_ / "out.pdf"), "older contents");
 }
 
-TEST_F(EngineFailureTest, StandardInputIsNeverRead) {
+TEST_F(EngineFailureTest, WithoutABacklogStandardInputIsNeverWaitedFor) {
     std::string doc = dir_ / "doc.xps";
     WriteTestDocument(doc);
-    // Standard input is a pipe that stays open and never carries data: an engine that read it
-    // would still be waiting when the limit ends the wait.
+    // Standard input is a pipe that stays open and never carries data: an engine that waited
+    // for it would still be waiting when the limit ends the wait.
     BackgroundEngine engine(
         {"-sDEVICE=bmp16m", "-r36x36", "-sOutputFile=" + (dir_ / "p_%03d.bmp"), doc});
     ASSERT_TRUE(engine.Started());

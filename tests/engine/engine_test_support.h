@@ -60,8 +60,8 @@ inline ShellResult RunEngine(const std::vector<std::string>& arguments, int time
 }
 
 // The engine running beside the test through the platform's own child start, standard input a
-// pipe that stays open and never carries data, standard output collected as it comes and
-// standard error the test's own.
+// pipe that stays open and carries what the test tells it, standard output collected as it
+// comes and standard error the test's own.
 class BackgroundEngine {
   public:
     using Clock = std::chrono::steady_clock;
@@ -99,6 +99,8 @@ class BackgroundEngine {
         if (!WaitUntil([&] { return outputEnded_; }, seconds)) return -1;
         return Exit(10);
     }
+    // Writes text to the engine's standard input.
+    bool Tell(const std::string& text) { return platform::WriteChildInput(child_, text.data(), text.size()); }
     // Stops reading: the engine's next line of output finds nobody there.
     void CloseOutput() {
         platform::CloseChildProcess(child_);

@@ -8,9 +8,10 @@
 //       temporary name beside it, with a few bytes, and keeps it unfinished for MS ms
 //   XPSCONV_TEST_ENGINE=relay        runs the real engine (XPSCONV_TEST_REAL_ENGINE) with its
 //       page images going to the folder XPSCONV_TEST_RELAY_FOLDER instead, then hands the pages
-//       over itself, one at a time and 300 ms apart, page 3 cut short to 60 bytes so that it
-//       cannot be read; before each page it appends to the file XPSCONV_TEST_RELAY_LOG how many
-//       page images are waiting in the converter's page folder.
+//       over itself, one at a time and 300 ms apart, each announced as the engine does once it
+//       is in place, page 3 cut short to 60 bytes so that it cannot be read; before each page it
+//       appends to the file XPSCONV_TEST_RELAY_LOG how many page images are waiting in the
+//       converter's page folder.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,6 +24,7 @@
 
 #include "engine/output_files.h"
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 
 namespace fs = std::filesystem;
 
@@ -81,7 +83,8 @@ int Relay(int argc, char** argv) {
     if (real.empty() || side.empty() || output.empty()) return 90;
     // The pages are handed over here: the real engine must not wait for them to be taken.
     platform::ChildProcess engine;
-    if (!platform::StartChildProcess(arguments, engine, {"XPSCONV_PAGE_BACKLOG="})) return 91;
+    if (!platform::StartChildProcess(arguments, engine, {std::string(protocol::kPageBacklogVariable) + "="}))
+        return 91;
     char buffer[4096];
     while (platform::ReadChildOutput(engine, buffer, sizeof(buffer)) > 0) {
     }
@@ -109,6 +112,8 @@ int Relay(int argc, char** argv) {
         std::error_code error;
         fs::rename(part, target, error);
         if (error) return 92;
+        std::fputs(protocol::PageDoneLine(number).c_str(), stdout);
+        std::fflush(stdout);
         ++number;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }

@@ -18,6 +18,10 @@
 //   fake_engine_program rewrite FILE     writes FILE afresh, over and over, for ever
 //   fake_engine_program env              writes its environment, one entry per line
 //   fake_engine_program getenv NAME      writes "[VALUE]" of one variable, "<unset>" without it
+//   fake_engine_program converse COUNT   announces page 1, and each next page once its standard
+//                                        input says the last one was taken, a line of other
+//                                        talk before each; exits 0 after page COUNT was taken, 1
+//                                        when its input ends before
 // Arguments after those a mode reads are ignored: a test may add one to tell its process apart.
 #include <chrono>
 #include <csignal>
@@ -28,6 +32,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 
 #ifdef _WIN32
 // The C runtime's copy of the environment, as the system handed it to this process.
@@ -121,6 +126,25 @@ int main(int argc, char** argv) {
         for (char** entry = FAKE_ENGINE_ENVIRONMENT; entry != nullptr && *entry != nullptr; ++entry)
             std::printf("%s\n", *entry);
         return 0;
+    }
+    if (mode == "converse") {
+        protocol::PageLineReader taken(protocol::kPageTakenWord);
+        int announced = 0;
+        bool done = false;
+        const auto announce = [&] {
+            std::printf("waiting until page files are taken (%d in place)\n", announced);
+            std::fputs(protocol::PageDoneLine(++announced).c_str(), stdout);
+            std::fflush(stdout);
+        };
+        announce();
+        char buffer[16];
+        for (size_t count; !done && (count = platform::ReadStandardInput(buffer, sizeof buffer)) > 0;) {
+            taken.Read(buffer, count, [&](int page) {
+                if (page != announced) return;
+                if (page == value) done = true; else announce();
+            });
+        }
+        return done ? 0 : 1;
     }
     if (mode == "getenv" && argc > 2) {
         const char* found = std::getenv(argv[2]);
