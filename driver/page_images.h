@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "image/image_converter.h"
+#include "conversion/image_converter.h"
 
 using PageFileList = std::vector<std::string>;
 

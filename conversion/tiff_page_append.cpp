@@ -1,10 +1,10 @@
-#include "image/tiff_page_append.h"
+#include "conversion/tiff_page_append.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 
-#include "image/failure_text.h"
+#include "conversion/failure_text.h"
 
 namespace {
 

@@ -7,10 +7,11 @@
 #include <string>
 #include <system_error>
 
-#include "image/failure_text.h"
-#include "image/format_routines.h"
-#include "image/image_converter.h"
-#include "image/output_file.h"
+#include "codecs/image_file.h"
+#include "conversion/failure_text.h"
+#include "conversion/format_routines.h"
+#include "conversion/image_converter.h"
+#include "conversion/output_file.h"
 #include "image/temporary_file.h"
 #include "image/ximage.h"
 #include "platform/platform.h"
@@ -38,7 +39,7 @@ bool LoadPage(ImageConverter& converter, CxImage& image) {
     if (converter.inputFiles.empty()) return FailWith(converter, "no page file was given");
     if (converter.outputPath.empty()) return FailWith(converter, kNoOutputPath);
     const std::string& page = converter.inputFiles.front();
-    if (!image.Load(page, kFormatBmp))
+    if (!Load(image, page, kFormatBmp))
         return FailWith(converter, FailureText("cannot read the page file", page, image.GetLastError()));
     // Every non-zero rotation goes through free rotation here, quarter turns included.
     if (converter.rotation != 0 && !image.Rotate(static_cast<float>(converter.rotation)))
