@@ -15,6 +15,7 @@
 #include "image/temporary_file.h"
 #include "image/ximage.h"
 #include "platform/platform.h"
+#include "protocol/byte_order.h"
 
 namespace gdi = platform::gdi;
 
@@ -83,10 +84,6 @@ std::string ReserveTemporaryBeside(ImageConverter& converter) {
     return temporary;
 }
 
-uint32_t Le32(const unsigned char* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
 // The recorder writes the whole file when it closes, and does not tell whether that close
 // (where a full disk shows) worked: the file must be as long as its header says. The EMF header
 // holds the byte count at offset 48, the WMF header the count of 16-bit words at offset 6.
@@ -94,13 +91,13 @@ bool RecordedCompletely(const std::string& path, bool enhanced) {
     std::error_code error;
     const uintmax_t size = std::filesystem::file_size(path, error);
     if (error) return false;
-    unsigned char header[52] = {};
+    uint8_t header[52] = {};
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
     const size_t read = std::fread(header, 1, sizeof(header), file);
     std::fclose(file);
-    if (enhanced) return read >= 52 && Le32(header + 48) == size;
-    return read >= 10 && uintmax_t{Le32(header + 6)} * 2 == size;
+    if (enhanced) return read >= 52 && GetLe32(header + 48) == size;
+    return read >= 10 && uintmax_t{GetLe32(header + 6)} * 2 == size;
 }
 
 // The end of a recording: the file is put in place when the drawing, the recorder's close and

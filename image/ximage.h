@@ -141,14 +141,11 @@ public:
     uint32_t GetCodecOption(int32_t formatCode = 0) const;
     const std::string& GetLastError() const { return info_.lastError; }
     void SetLastError(std::string_view message);  // cut at kLastErrorCapacity
-    int32_t GetProgress() const { return info_.progress; }
     void SetProgress(int32_t percent) { info_.progress = percent; }
     int32_t GetEscape() const { return info_.escape; }
     void SetEscape(int32_t value) { info_.escape = value; }
     int32_t GetBackgroundIndex() const { return info_.backgroundIndex; }
     void SetBackgroundIndex(int32_t index) { info_.backgroundIndex = index; }
-    RgbQuad GetBackgroundColor() const { return info_.backgroundColor; }
-    void SetBackgroundColor(RgbQuad color) { info_.backgroundColor = color; }
     int32_t GetNumFrames() const { return info_.numFrames; }
     const CxImageInfo& GetInfo() const { return info_; }
     // Copies another image's information block (keeps this image's own pixel pointer and ghost).
