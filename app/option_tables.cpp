@@ -3,6 +3,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "image/output_formats.h"
+
 namespace {
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -14,18 +16,15 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-struct ImageTypeEntry {
-    std::string_view keyword;
-    int32_t imageType;
-    std::string_view extension;
-};
-
-constexpr ImageTypeEntry kImageTypes[] = {
-    {"bmp", 1, ".bmp"},  {"png", 5, ".png"},  {"jpeg", 4, ".jpg"}, {"jpg", 4, ".jpg"},
-    {"gif", 6, ".gif"},  {"pcx", 8, ".pcx"},  {"tiff", 7, ".tif"}, {"tif", 7, ".tif"},
-    {"wmf", 3, ".wmf"},  {"emf", 2, ".emf"},  {"tga", 9, ".tga"},  {"jp2", 10, ".jp2"},
-    {"ras", 11, ".ras"}, {"jpc", 12, ".jpc"},
-};
+// The output format a -t word names, or nullptr.
+const OutputFormat* FindImageType(std::string_view keyword) {
+    for (const OutputFormat& format : kOutputFormats) {
+        for (std::string_view word : format.keywords) {
+            if (!word.empty() && EqualsIgnoringCase(keyword, word)) return &format;
+        }
+    }
+    return nullptr;
+}
 
 struct CompressionEntry {
     std::string_view keyword;
@@ -35,8 +34,10 @@ struct CompressionEntry {
 
 // Tried in this order; "jpg" and "jpeg" match in lower case only.
 constexpr CompressionEntry kCompressions[] = {
-    {"none", 0, true}, {"lzw", 1, true},      {"jpg", 2, false}, {"jpeg", 2, false},
-    {"packbits", 3, true}, {"g3", 5, true}, {"g4", 4, true},   {"rle", 6, true},
+    {"none", kCompressionNone, true},         {"lzw", kCompressionLzw, true},
+    {"jpg", kCompressionJpeg, false},         {"jpeg", kCompressionJpeg, false},
+    {"packbits", kCompressionPackBits, true}, {"g3", kCompressionG3, true},
+    {"g4", kCompressionG4, true},             {"rle", kCompressionRle, true},
 };
 
 }  // namespace
@@ -47,15 +48,10 @@ void ApplyOutputType(const std::string& keyword, Settings& settings) {
         return;
     }
     settings.outputPdf = 0;
-    for (const ImageTypeEntry& entry : kImageTypes) {
-        if (EqualsIgnoringCase(keyword, entry.keyword)) {
-            settings.imageType = entry.imageType;
-            settings.imageExtension = entry.extension;
-            return;
-        }
-    }
-    settings.imageType = 4;
-    settings.imageExtension = ".jpg";
+    const OutputFormat* found = FindImageType(keyword);
+    const OutputFormat& format = found != nullptr ? *found : kDefaultOutputFormat;
+    settings.imageType = format.type;
+    settings.imageExtension = format.extension;
 }
 
 int32_t CompressionCode(const std::string& keyword) {
@@ -63,15 +59,11 @@ int32_t CompressionCode(const std::string& keyword) {
         const bool match = entry.anyCase ? EqualsIgnoringCase(keyword, entry.keyword) : keyword == entry.keyword;
         if (match) return entry.code;
     }
-    return 2;
+    return kCompressionJpeg;
 }
 
 bool IsOutputTypeKeyword(const std::string& keyword) {
-    if (EqualsIgnoringCase(keyword, "pdf")) return true;
-    for (const ImageTypeEntry& entry : kImageTypes) {
-        if (EqualsIgnoringCase(keyword, entry.keyword)) return true;
-    }
-    return false;
+    return EqualsIgnoringCase(keyword, "pdf") || FindImageType(keyword) != nullptr;
 }
 
 bool IsCompressionKeyword(const std::string& keyword) {

@@ -8,6 +8,8 @@
 
 #include "codecs/image_stream.h"
 #include "codecs/ximage_bmp.h"
+#include "protocol/bmp_layout.h"
+#include "protocol/byte_order.h"
 
 namespace {
 
@@ -19,19 +21,7 @@ constexpr const char* kUnsupported = "compression type not supported";
 constexpr const char* kUnknownCompression = "unknown compression";
 constexpr const char* kNoMemory = "can't allocate memory";
 
-constexpr uint32_t kCoreHeaderSize = 12;
-constexpr uint32_t kInfoHeaderSize = 40;
-constexpr uint32_t kOs2HeaderSize = 64;
-constexpr uint32_t kRgb = 0;
-constexpr uint32_t kRle8 = 1;
-constexpr uint32_t kRle4 = 2;
-constexpr uint32_t kBitFields = 3;
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using namespace bmp;
 
 uint64_t Stride(uint64_t width, uint32_t bits) { return ((width * bits + 31) / 32) * 4; }
 
@@ -175,14 +165,14 @@ bool CxImageBMP::DecodeBmp(ImageStream& stream) {
                                                        : 0;
     };
 
-    uint8_t fileHeader[14];
+    uint8_t fileHeader[kFileHeaderSize];
     if (!ReadExactly(stream, fileHeader, sizeof(fileHeader))) {
         SetLastError(kNotBmp);
         return false;
     }
     uint32_t pixelOffset = 0;
-    if (Le16(fileHeader) == 0x4D42) {
-        pixelOffset = Le32(fileHeader + 10);
+    if (GetLe16(fileHeader) == kMagic) {
+        pixelOffset = GetLe32(fileHeader + kPixelOffsetAt);
     } else if (!stream.Seek(start, SEEK_SET)) {
         SetLastError(kNotBmp);
         return false;
@@ -195,7 +185,7 @@ bool CxImageBMP::DecodeBmp(ImageStream& stream) {
         SetLastError(kBadInfo);
         return false;
     }
-    const uint32_t headerSize = Le32(raw);
+    const uint32_t headerSize = GetLe32(raw);
     const bool core = headerSize == kCoreHeaderSize;
     if (!ReadExactly(stream, raw + 4, (core ? kCoreHeaderSize : kInfoHeaderSize) - 4)) {
         SetLastError(kBadInfo);
@@ -204,21 +194,21 @@ bool CxImageBMP::DecodeBmp(ImageStream& stream) {
     BitmapInfoHeader header{};
     header.biSize = headerSize;
     if (core) {
-        header.biWidth = Le16(raw + 4);
-        header.biHeight = Le16(raw + 6);
-        header.biPlanes = Le16(raw + 8);
-        header.biBitCount = Le16(raw + 10);
+        header.biWidth = GetLe16(raw + 4);
+        header.biHeight = GetLe16(raw + 6);
+        header.biPlanes = GetLe16(raw + 8);
+        header.biBitCount = GetLe16(raw + 10);
     } else {
-        header.biWidth = static_cast<int32_t>(Le32(raw + 4));
-        header.biHeight = static_cast<int32_t>(Le32(raw + 8));
-        header.biPlanes = Le16(raw + 12);
-        header.biBitCount = Le16(raw + 14);
-        header.biCompression = Le32(raw + 16);
-        header.biSizeImage = Le32(raw + 20);
-        header.biXPelsPerMeter = static_cast<int32_t>(Le32(raw + 24));
-        header.biYPelsPerMeter = static_cast<int32_t>(Le32(raw + 28));
-        header.biClrUsed = Le32(raw + 32);
-        header.biClrImportant = Le32(raw + 36);
+        header.biWidth = static_cast<int32_t>(GetLe32(raw + kWidthAt));
+        header.biHeight = static_cast<int32_t>(GetLe32(raw + kHeightAt));
+        header.biPlanes = GetLe16(raw + kPlanesAt);
+        header.biBitCount = GetLe16(raw + kBitCountAt);
+        header.biCompression = GetLe32(raw + kCompressionAt);
+        header.biSizeImage = GetLe32(raw + kImageSizeAt);
+        header.biXPelsPerMeter = static_cast<int32_t>(GetLe32(raw + kXPelsPerMeterAt));
+        header.biYPelsPerMeter = static_cast<int32_t>(GetLe32(raw + kYPelsPerMeterAt));
+        header.biClrUsed = GetLe32(raw + kColoursUsedAt);
+        header.biClrImportant = GetLe32(raw + kColoursImportantAt);
     }
 
     const uint32_t bits = header.biBitCount;
@@ -322,7 +312,7 @@ bool CxImageBMP::DecodeBmp(ImageStream& stream) {
             SetLastError(kBadInfo);
             return false;
         }
-        for (int i = 0; i < 3; ++i) masks[i] = Le32(maskBytes + 4 * i);
+        for (int i = 0; i < 3; ++i) masks[i] = GetLe32(maskBytes + 4 * i);
     } else if (bits == 16) {
         masks[0] = 0x7C00;
         masks[1] = 0x03E0;
@@ -362,7 +352,7 @@ bool CxImageBMP::DecodeBmp(ImageStream& stream) {
             uint8_t* target = GetBits(y);
             uint8_t* alphaRow = keepAlpha ? alpha_ + static_cast<size_t>(y) * width : nullptr;
             for (uint32_t x = 0; x < width; ++x) {
-                const uint32_t pixel = bits == 16 ? Le16(source + 2 * x) : Le32(source + 4 * x);
+                const uint32_t pixel = bits == 16 ? GetLe16(source + 2 * x) : GetLe32(source + 4 * x);
                 target[3 * x + 0] = blue.Extract(pixel);
                 target[3 * x + 1] = green.Extract(pixel);
                 target[3 * x + 2] = red.Extract(pixel);

@@ -4,35 +4,31 @@
 #include <cstdio>
 
 #include "codecs/image_stream.h"
+#include "protocol/bmp_layout.h"
+#include "protocol/byte_order.h"
 
 namespace {
 
-constexpr uint32_t kInfoHeaderSize = 40;
-constexpr uint32_t kFileHeaderSize = 14;
 // Rows read per seek: large enough that seeking costs nothing, small next to a page.
 constexpr uint64_t kChunkBytes = 256 << 10;
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 }  // namespace
 
 bool BmpRowSource::Open(ImageStream& stream) {
-    uint8_t header[kFileHeaderSize + kInfoHeaderSize];
+    uint8_t header[bmp::kFileHeaderSize + bmp::kInfoHeaderSize];
     if (!stream.Seek(0, SEEK_SET) || stream.Read(header, 1, sizeof(header)) != sizeof(header)) return false;
-    const uint8_t* info = header + kFileHeaderSize;
-    const auto width = static_cast<int32_t>(Le32(info + 4));
-    const auto height = static_cast<int32_t>(Le32(info + 8));
-    if (header[0] != 'B' || header[1] != 'M' || Le32(info) < kInfoHeaderSize || width <= 0 || height <= 0 ||
-        Le16(info + 12) != 1 || Le16(info + 14) != 24 || Le32(info + 16) != 0) {
+    const uint8_t* info = header + bmp::kFileHeaderSize;
+    const auto width = static_cast<int32_t>(GetLe32(info + bmp::kWidthAt));
+    const auto height = static_cast<int32_t>(GetLe32(info + bmp::kHeightAt));
+    if (GetLe16(header) != bmp::kMagic || GetLe32(info) < bmp::kInfoHeaderSize || width <= 0 || height <= 0 ||
+        GetLe16(info + bmp::kPlanesAt) != 1 || GetLe16(info + bmp::kBitCountAt) != 24 ||
+        GetLe32(info + bmp::kCompressionAt) != bmp::kRgb) {
         return false;
     }
     width_ = static_cast<uint32_t>(width);
     height_ = static_cast<uint32_t>(height);
     stride_ = (uint64_t{width_} * 3 + 3) & ~uint64_t{3};
-    pixelsAt_ = Le32(header + 10);
+    pixelsAt_ = GetLe32(header + bmp::kPixelOffsetAt);
     const int64_t size = stream.Size();
     if (size < 0 || pixelsAt_ < sizeof(header) || pixelsAt_ + stride_ * height_ > static_cast<uint64_t>(size))
         return false;

@@ -6,42 +6,35 @@
 #include "codecs/encoders.h"
 #include "codecs/image_stream.h"
 #include "codecs/ximage_bmp.h"
+#include "protocol/bmp_layout.h"
+#include "protocol/byte_order.h"
 
 namespace {
 
-constexpr uint32_t kFileHeaderSize = 14;
-
-void PutLe16(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value);
-    out[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutLe32(uint8_t* out, uint32_t value) {
-    PutLe16(out, value & 0xFFFF);
-    PutLe16(out + 2, value >> 16);
-}
+using bmp::kFileHeaderSize;
 
 void WriteFileHeader(ImageStream& stream, uint32_t fileSize, uint32_t pixelOffset) {
-    uint8_t bytes[kFileHeaderSize] = {'B', 'M'};
-    PutLe32(bytes + 2, fileSize);
-    PutLe32(bytes + 10, pixelOffset);
+    uint8_t bytes[kFileHeaderSize] = {};
+    PutLe16(bytes, bmp::kMagic);
+    PutLe32(bytes + bmp::kFileSizeAt, fileSize);
+    PutLe32(bytes + bmp::kPixelOffsetAt, pixelOffset);
     stream.Write(bytes, 1, sizeof(bytes));
 }
 
 // The header in file byte order, whatever the host's.
 void WriteInfoHeader(ImageStream& stream, const BitmapInfoHeader& header) {
     uint8_t bytes[sizeof(BitmapInfoHeader)];
-    PutLe32(bytes + 0, header.biSize);
-    PutLe32(bytes + 4, static_cast<uint32_t>(header.biWidth));
-    PutLe32(bytes + 8, static_cast<uint32_t>(header.biHeight));
-    PutLe16(bytes + 12, header.biPlanes);
-    PutLe16(bytes + 14, header.biBitCount);
-    PutLe32(bytes + 16, header.biCompression);
-    PutLe32(bytes + 20, header.biSizeImage);
-    PutLe32(bytes + 24, static_cast<uint32_t>(header.biXPelsPerMeter));
-    PutLe32(bytes + 28, static_cast<uint32_t>(header.biYPelsPerMeter));
-    PutLe32(bytes + 32, header.biClrUsed);
-    PutLe32(bytes + 36, header.biClrImportant);
+    PutLe32(bytes, header.biSize);
+    PutLe32(bytes + bmp::kWidthAt, static_cast<uint32_t>(header.biWidth));
+    PutLe32(bytes + bmp::kHeightAt, static_cast<uint32_t>(header.biHeight));
+    PutLe16(bytes + bmp::kPlanesAt, header.biPlanes);
+    PutLe16(bytes + bmp::kBitCountAt, header.biBitCount);
+    PutLe32(bytes + bmp::kCompressionAt, header.biCompression);
+    PutLe32(bytes + bmp::kImageSizeAt, header.biSizeImage);
+    PutLe32(bytes + bmp::kXPelsPerMeterAt, static_cast<uint32_t>(header.biXPelsPerMeter));
+    PutLe32(bytes + bmp::kYPelsPerMeterAt, static_cast<uint32_t>(header.biYPelsPerMeter));
+    PutLe32(bytes + bmp::kColoursUsedAt, header.biClrUsed);
+    PutLe32(bytes + bmp::kColoursImportantAt, header.biClrImportant);
     stream.Write(bytes, 1, sizeof(bytes));
 }
 
@@ -64,7 +57,7 @@ bool CxImageBMP::EncodeBmp(ImageStream* stream) {
     // 24 bits with an alpha plane: blue, green, red, alpha per pixel.
     BitmapInfoHeader header = head_;
     header.biBitCount = 32;
-    header.biCompression = 0;
+    header.biCompression = bmp::kRgb;
     const uint32_t width = GetWidth();
     const uint32_t height = GetHeight();
     header.biSizeImage = ((width * 32 + 31) / 32) * 4 * height;

@@ -3,6 +3,8 @@
 #include <iterator>
 
 #include "codecs/encoders.h"
+#include "codecs/image_file.h"
+#include "codecs/jpeg2000_family.h"
 #include "image/ximage.h"
 
 namespace {
@@ -31,11 +33,11 @@ constexpr EncoderEntry kEncoders[] = {
 
 }  // namespace
 
-bool CxImage::Encode(ImageStream* stream, int32_t formatCode) {
+bool Encode(CxImage& image, ImageStream* stream, int32_t formatCode) {
     for (const EncoderEntry& entry : kEncoders) {
-        if (entry.formatCode == formatCode) return entry.encode(*this, stream, formatCode);
+        if (entry.formatCode == formatCode) return entry.encode(image, stream, formatCode);
     }
-    SetLastError("Encode: Unknown format");
+    image.SetLastError("Encode: Unknown format");
     return false;
 }
 

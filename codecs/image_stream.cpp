@@ -6,6 +6,12 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <system_error>
+
+std::string SystemErrorText(int error) {
+    if (error == 0) return "unknown error";
+    return std::generic_category().message(error);
+}
 
 // ---- FileImageStream --------------------------------------------------------------------------
 

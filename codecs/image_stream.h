@@ -4,7 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
+
+// The system's words for an error number ("No space left on device"); "unknown error" for 0.
+std::string SystemErrorText(int error);
 
 class ImageStream {
 public:

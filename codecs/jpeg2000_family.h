@@ -9,6 +9,11 @@
 class CxImage;
 class ImageStream;
 
+// Format codes this family's writer takes besides JP2, JPC and Sun raster; no output type is
+// saved in them.
+constexpr int32_t kFormatPgx = 13;
+constexpr int32_t kFormatPnm = 14;
+
 struct ComponentView {
     const CxImage* image = nullptr;
     bool grey = false;  // one component (palette indices of an identity grey ramp)

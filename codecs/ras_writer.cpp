@@ -7,17 +7,7 @@
 #include "codecs/image_stream.h"
 #include "codecs/jpeg2000_family.h"
 #include "codecs/ras_format.h"
-
-namespace {
-
-void PutBigEndian(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value >> 24));
-    out.push_back(static_cast<uint8_t>(value >> 16));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value));
-}
-
-}  // namespace
+#include "protocol/byte_order.h"
 
 bool WriteSunRaster(const ComponentView& view, ImageStream& stream, std::string& error) {
     const uint32_t depth = view.grey ? 8 : 24;
@@ -31,8 +21,10 @@ bool WriteSunRaster(const ComponentView& view, ImageStream& stream, std::string&
     std::vector<uint8_t> header;
     header.reserve(ras::kHeaderWords * 4);
     for (uint32_t word : {ras::kMagic, view.width, view.height, depth,
-                          static_cast<uint32_t>(dataBytes), ras::kTypeStandard, ras::kMapNone, 0u})
-        PutBigEndian(header, word);
+                          static_cast<uint32_t>(dataBytes), ras::kTypeStandard, ras::kMapNone, 0u}) {
+        header.resize(header.size() + 4);
+        PutBe32(header.data() + header.size() - 4, word);
+    }
     bool written = stream.Write(header.data(), 1, header.size()) == header.size();
 
     std::vector<uint8_t> samples(static_cast<size_t>(view.width) * view.Components());

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "image/image_converter.h"
+#include "conversion/image_converter.h"
 
 class OrderedTiffPages {
   public:

@@ -23,31 +23,11 @@ constexpr unsigned kMaxPageWorkers = 8;
 // Page files ready beyond one per worker, so that a worker finds its next page waiting.
 constexpr int kPageBacklogSlack = 2;
 
-bool Contains(std::initializer_list<int32_t> values, int32_t value) {
-    return std::find(values.begin(), values.end(), value) != values.end();
-}
-
 // The depth values each output type can write; anything else falls back to the type's default.
 int32_t NormaliseBits(int32_t imageType, int32_t bits) {
-    switch (imageType) {
-        case kOutputJpeg: case kOutputJp2: case kOutputRas: case kOutputJpc:
-            return Contains({7, 24}, bits) ? bits : 24;
-        case kOutputBmp: case kOutputPng: case kOutputTiff: case kOutputPcx:
-            return Contains({1, 3, 4, 7, 8, 24}, bits) ? bits : 24;
-        case kOutputGif:
-            return Contains({1, 3, 4, 7, 8}, bits) ? bits : 8;
-        case kOutputTga:
-            return Contains({7, 8, 24}, bits) ? bits : 24;
-        default:
-            return bits;
-    }
-}
-
-// The depth a bits value asks for: 3 (16 greys) is 4 bits, 7 (256 greys) is 8 bits.
-int32_t DepthOfBits(int32_t bits) {
-    if (bits == 3) return 4;
-    if (bits == 7) return 8;
-    return bits;
+    const OutputFormat* format = FindOutputFormat(imageType);
+    if (format == nullptr || TakesBits(format->bits, bits)) return bits;
+    return format->defaultBits;
 }
 
 // Why the converter behind handle failed, or a plain sentence when it could not say.
@@ -172,7 +152,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
     PageFileList pages;
     if (IsMultiPageTiff(settings)) {
         const ImgConvHandle document = ImgConvCreate();
-        const std::string output = outputFolder + baseName + ".tif";
+        const std::string output = outputFolder + baseName + std::string(OutputFormatOf(kOutputTiff).extension);
         ImgConvSetOption(document, kOptionMultiPagePath, output.c_str(), 0, 0);
         ImgConvSetOption(document, kOptionMultiPage, nullptr, 1, 0);
         SendConverterOptions(document, settings);
@@ -257,12 +237,8 @@ void DeletePageFiles(const std::string& folder, const PageFileList& pages) {
 
 void NormaliseConverterSettings(Settings& settings) {
     settings.bitsPerPixel = NormaliseBits(settings.imageType, settings.bitsPerPixel);
-    if (settings.tiffCompression == -1) {
-        const int32_t depth = DepthOfBits(settings.bitsPerPixel);
-        if (depth == 1) settings.tiffCompression = 4;
-        if (depth == 4 || depth == 8) settings.tiffCompression = 1;
-        if (depth == 24) settings.tiffCompression = 2;
-    }
+    if (settings.tiffCompression == -1)
+        settings.tiffCompression = DefaultTiffCompression(DepthOfBits(settings.bitsPerPixel));
 }
 
 void SendConverterOptions(ImgConvHandle handle, const Settings& settings) {
@@ -273,7 +249,7 @@ void SendConverterOptions(ImgConvHandle handle, const Settings& settings) {
     if (settings.rotation > 0) ImgConvSetOption(handle, kOptionRotation, nullptr, settings.rotation, 0);
     ImgConvSetOption(handle, kOptionXResolution, nullptr, settings.resolutionX, 0);
     ImgConvSetOption(handle, kOptionYResolution, nullptr, settings.resolutionY, 0);
-    if (settings.bitsPerPixel == 3 || settings.bitsPerPixel == 7)
+    if (IsGreyBits(settings.bitsPerPixel))
         ImgConvSetOption(handle, kOptionGreyscale, nullptr, 1, 0);
     ImgConvSetOption(handle, kOptionDepth, nullptr, DepthOfBits(settings.bitsPerPixel), 0);
     ImgConvSetOption(handle, kOptionCompression, nullptr, settings.tiffCompression, 0);

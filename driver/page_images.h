@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "image/image_converter.h"
+#include "conversion/image_converter.h"
 #include "settings/settings.h"
 
 using PageFileList = std::vector<std::string>;

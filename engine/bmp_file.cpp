@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 
+#include "protocol/bmp_layout.h"
+#include "protocol/byte_order.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <tmmintrin.h>
 #endif
@@ -11,19 +14,10 @@
 namespace engine {
 namespace {
 
-constexpr uint32_t kFileHeaderSize = 14;
-constexpr uint32_t kInfoHeaderSize = 40;
+using bmp::kFileHeaderSize;
+using bmp::kInfoHeaderSize;
 // Large enough that writes cost little per byte, small beside a band.
 constexpr size_t kPendingBytes = 1 << 20;
-
-void PutU16(uint8_t*& p, uint16_t v) {
-    *p++ = static_cast<uint8_t>(v);
-    *p++ = static_cast<uint8_t>(v >> 8);
-}
-
-void PutU32(uint8_t*& p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) *p++ = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // RGB triplets to the BGR order of the file, one pixel at a time.
 void RgbToBgrPlain(const uint8_t* __restrict rgb, uint8_t* __restrict bgr, int width) {
@@ -85,23 +79,21 @@ bool BmpFileWriter::Open(const std::string& path, int width, int height, int dpi
     rowsLeft_ = height;
     rowSize_ = static_cast<size_t>(rowSize);
     pending_.assign(std::max(kPendingBytes, rowSize_ + kFileHeaderSize + kInfoHeaderSize), 0);
-    uint8_t* p = pending_.data();
-    *p++ = 'B';
-    *p++ = 'M';
-    PutU32(p, static_cast<uint32_t>(kFileHeaderSize + kInfoHeaderSize + imageSize));
-    PutU32(p, 0);  // two reserved words
-    PutU32(p, kFileHeaderSize + kInfoHeaderSize);
-    PutU32(p, kInfoHeaderSize);
-    PutU32(p, static_cast<uint32_t>(width));
-    PutU32(p, static_cast<uint32_t>(height));  // positive: bottom-up rows
-    PutU16(p, 1);                              // planes
-    PutU16(p, 24);                             // bits per pixel
-    PutU32(p, 0);                              // no compression
-    PutU32(p, static_cast<uint32_t>(imageSize));
-    PutU32(p, static_cast<uint32_t>(PixelsPerMetre(dpiX)));
-    PutU32(p, static_cast<uint32_t>(PixelsPerMetre(dpiY)));
-    PutU32(p, 0);  // colours used
-    PutU32(p, 0);  // important colours
+    // Both headers; the fields left out (reserved words, colour counts) keep the buffer's zeros.
+    uint8_t* file = pending_.data();
+    PutLe16(file, bmp::kMagic);
+    PutLe32(file + bmp::kFileSizeAt, static_cast<uint32_t>(kFileHeaderSize + kInfoHeaderSize + imageSize));
+    PutLe32(file + bmp::kPixelOffsetAt, kFileHeaderSize + kInfoHeaderSize);
+    uint8_t* info = file + kFileHeaderSize;
+    PutLe32(info, kInfoHeaderSize);
+    PutLe32(info + bmp::kWidthAt, static_cast<uint32_t>(width));
+    PutLe32(info + bmp::kHeightAt, static_cast<uint32_t>(height));  // positive: bottom-up rows
+    PutLe16(info + bmp::kPlanesAt, 1);
+    PutLe16(info + bmp::kBitCountAt, 24);
+    PutLe32(info + bmp::kCompressionAt, bmp::kRgb);
+    PutLe32(info + bmp::kImageSizeAt, static_cast<uint32_t>(imageSize));
+    PutLe32(info + bmp::kXPelsPerMeterAt, static_cast<uint32_t>(PixelsPerMetre(dpiX)));
+    PutLe32(info + bmp::kYPelsPerMeterAt, static_cast<uint32_t>(PixelsPerMetre(dpiY)));
     pendingSize_ = kFileHeaderSize + kInfoHeaderSize;
     failed_ = false;
     return true;

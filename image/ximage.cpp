@@ -14,10 +14,6 @@ constexpr const char* kErrorMaxMemory = "CXIMAGE_MAX_MEMORY exceeded";
 constexpr const char* kErrorNoMemory = "CxImage::Create can't allocate memory";
 constexpr double kInchesPerMetre = 39.37007874015748;
 
-bool IsValidFormatCode(int32_t formatCode) {
-    return formatCode > 0 && formatCode < kFormatCodeCount;
-}
-
 int32_t PixelsPerMetre(int32_t dpi) {
     return static_cast<int32_t>(std::floor(dpi * kInchesPerMetre + 0.5));
 }
@@ -149,17 +145,7 @@ void CxImage::Ghost(const CxImage& source) {
     info_.pGhost = &source;
 }
 
-bool CxImage::Copy(const CxImage& source, bool copyPixels, bool copySelection, bool copyAlpha) {
-    if (&source == this) return true;
-    if (source.IsGhost()) {
-        Ghost(source);
-        return true;
-    }
-    return CopyDeep(source, copyPixels, copySelection, copyAlpha);
-}
-
-bool CxImage::CopyDeep(const CxImage& source, bool copyPixels, bool copySelection,
-                       bool copyAlpha) {
+bool CxImage::CopyDeep(const CxImage& source) {
     if (!Destroy()) return false;
     info_ = source.info_;
     info_.pGhost = nullptr;
@@ -181,12 +167,12 @@ bool CxImage::CopyDeep(const CxImage& source, bool copyPixels, bool copySelectio
     const auto* sourceBlock = static_cast<const uint8_t*>(source.dib_);
     std::memcpy(block + sizeof(BitmapInfoHeader), sourceBlock + sizeof(BitmapInfoHeader),
                 GetPaletteSize());
-    if (copyPixels) std::memcpy(info_.pImage, source.info_.pImage, head_.biSizeImage);
+    std::memcpy(info_.pImage, source.info_.pImage, head_.biSizeImage);
     const size_t planeSize = static_cast<size_t>(GetWidth()) * GetHeight();
-    if (copyAlpha && source.alpha_ != nullptr && AlphaCreate()) {
+    if (source.alpha_ != nullptr && AlphaCreate()) {
         std::memcpy(alpha_, source.alpha_, planeSize);
     }
-    if (copySelection && source.selection_ != nullptr) {
+    if (source.selection_ != nullptr) {
         selection_ = static_cast<uint8_t*>(std::malloc(planeSize));
         if (selection_ != nullptr) std::memcpy(selection_, source.selection_, planeSize);
     }
@@ -198,7 +184,7 @@ bool CxImage::Transfer(CxImage& source, bool transferFrames) {
     if (source.IsGhost()) {
         // A ghost's buffers belong to someone else: take a private copy instead.
         CxImage owned;
-        if (!owned.CopyDeep(source, true, true, true)) return false;
+        if (!owned.CopyDeep(source)) return false;
         return Transfer(owned, transferFrames);
     }
     if (!Destroy()) return false;
@@ -316,20 +302,6 @@ void CxImage::SetStdPalette() {
     info_.lastColorValid = false;
 }
 
-bool CxImage::IsGrayScale() const {
-    const RgbQuad* palette = GetPalette();
-    const uint32_t count = head_.biClrUsed;
-    if (palette == nullptr || count < 2 || head_.biBitCount > 8) return false;
-    const uint32_t step = 255 / (count - 1);
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t grey = i * step;
-        if (palette[i].rgbBlue != grey || palette[i].rgbGreen != grey || palette[i].rgbRed != grey) {
-            return false;
-        }
-    }
-    return true;
-}
-
 uint8_t CxImage::GetNearestIndex(RgbQuad color) {
     const RgbQuad* palette = GetPalette();
     if (palette == nullptr) return 0;
@@ -381,18 +353,6 @@ RgbQuad CxImage::GetPixelColor(int32_t x, int32_t y) const {
     if (head_.biClrUsed != 0) return GetPaletteColor(GetPixelIndex(x, y));
     const uint8_t* pixel = info_.pImage + static_cast<size_t>(y) * info_.effWidth + x * 3u;
     return RgbQuad{pixel[0], pixel[1], pixel[2], 0};
-}
-
-void CxImage::SetPixelColor(int32_t x, int32_t y, RgbQuad color) {
-    if (!IsInside(x, y)) return;
-    if (head_.biClrUsed != 0) {
-        SetPixelIndex(x, y, GetNearestIndex(color));
-        return;
-    }
-    uint8_t* pixel = info_.pImage + static_cast<size_t>(y) * info_.effWidth + x * 3u;
-    pixel[0] = color.rgbBlue;
-    pixel[1] = color.rgbGreen;
-    pixel[2] = color.rgbRed;
 }
 
 void CxImage::Clear(uint8_t value) {

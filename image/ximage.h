@@ -8,25 +8,7 @@
 #include <string_view>
 #include <vector>
 
-class ImageStream;
-
-// Format codes of the image layer (image type, load/save format, codec option slot).
-enum ImageFormat : int32_t {
-    kFormatUnknown = 0,
-    kFormatBmp = 1,
-    kFormatGif = 2,
-    kFormatJpeg = 3,
-    kFormatPng = 4,
-    kFormatTiff = 6,
-    kFormatTga = 7,
-    kFormatPcx = 8,
-    kFormatJp2 = 11,
-    kFormatJpc = 12,
-    kFormatPgx = 13,
-    kFormatPnm = 14,
-    kFormatRas = 15,
-};
-constexpr int kFormatCodeCount = 22;  // codes 0..21 are valid
+#include "image/output_formats.h"
 
 constexpr uint32_t CXIMAGE_MAX_MEMORY = 268435456u;  // bytes
 constexpr size_t kLastErrorCapacity = 255;
@@ -100,8 +82,6 @@ public:
     void* Create(uint32_t width, uint32_t height, uint32_t bitsPerPixel, int32_t formatCode = 0);
     bool Destroy();        // refused (false) for a ghost
     bool DestroyFrames();  // refused (false) for a ghost
-    bool Copy(const CxImage& source, bool copyPixels = true, bool copySelection = true,
-              bool copyAlpha = true);
     // Takes over the source's block, planes and layers (frames when asked); the source is left empty.
     bool Transfer(CxImage& source, bool transferFrames = true);
     // Makes this image a shallow copy sharing source's buffers; it never frees them.
@@ -135,14 +115,12 @@ public:
     void SetPalette(const RgbQuad* palette, uint32_t count);
     void SetGrayPalette();   // entry i = i * (255 / (n - 1))
     void SetStdPalette();    // the standard palette of the depth (1 bit: black, white)
-    bool IsGrayScale() const;  // palette is the identity grey ramp
     uint8_t GetNearestIndex(RgbQuad color);  // uses and fills the nearest-colour cache
 
     // Pixels, in storage coordinates (y = 0 is the bottom row). Out-of-range reads give 0/black.
     uint8_t GetPixelIndex(int32_t x, int32_t y) const;
     void SetPixelIndex(int32_t x, int32_t y, uint8_t index);
     RgbQuad GetPixelColor(int32_t x, int32_t y) const;
-    void SetPixelColor(int32_t x, int32_t y, RgbQuad color);  // palettised: nearest index
     bool IsInside(int32_t x, int32_t y) const;
     void Clear(uint8_t value = 0);
 
@@ -163,29 +141,15 @@ public:
     uint32_t GetCodecOption(int32_t formatCode = 0) const;
     const std::string& GetLastError() const { return info_.lastError; }
     void SetLastError(std::string_view message);  // cut at kLastErrorCapacity
-    int32_t GetProgress() const { return info_.progress; }
     void SetProgress(int32_t percent) { info_.progress = percent; }
     int32_t GetEscape() const { return info_.escape; }
     void SetEscape(int32_t value) { info_.escape = value; }
     int32_t GetBackgroundIndex() const { return info_.backgroundIndex; }
     void SetBackgroundIndex(int32_t index) { info_.backgroundIndex = index; }
-    RgbQuad GetBackgroundColor() const { return info_.backgroundColor; }
-    void SetBackgroundColor(RgbQuad color) { info_.backgroundColor = color; }
     int32_t GetNumFrames() const { return info_.numFrames; }
     const CxImageInfo& GetInfo() const { return info_; }
     // Copies another image's information block (keeps this image's own pixel pointer and ghost).
     void CopyInfo(const CxImage& source);
-
-    // Files and streams. A file that cannot be opened leaves the system's reason as the last
-    // error text ("No such file or directory").
-    bool Load(const std::string& path, int32_t formatCode);
-    bool Decode(ImageStream& stream, int32_t formatCode);
-    // Writes under a temporary name in the target folder and renames it into place when the
-    // encoder succeeded; a failed save leaves no file and an older file of the name intact. The
-    // last error text keeps an encoder's refusal as the encoder said it, and otherwise names
-    // the file and the system's reason ("cannot write PATH: No space left on device").
-    bool Save(const std::string& path, int32_t formatCode);
-    bool Encode(ImageStream* stream, int32_t formatCode);
 
     // Colour depth and geometry operations.
     bool ConvertToGrey();
@@ -198,7 +162,7 @@ public:
 protected:
     void UpdateHeaderCopy();  // keeps the DIB block's header equal to head_
     // Copy that always duplicates the buffers, also of a ghost source.
-    bool CopyDeep(const CxImage& source, bool copyPixels, bool copySelection, bool copyAlpha);
+    bool CopyDeep(const CxImage& source);
 
     void* dib_ = nullptr;
     BitmapInfoHeader head_{};

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "image/output_formats.h"
+
 constexpr size_t kSettingsTextCapacity = 255;
 constexpr size_t kExtensionCapacity = 63;
 constexpr size_t kCommandLineCapacity = 1023;
@@ -15,8 +17,8 @@ constexpr size_t kCommandLineCapacity = 1023;
 struct Settings {
     // Output selection.
     int32_t outputPdf = 0;
-    int32_t imageType = 4;
-    std::string imageExtension = ".jpg";
+    int32_t imageType = kDefaultOutputFormat.type;
+    std::string imageExtension = std::string(kDefaultOutputFormat.extension);
     std::string outputFolder;
 
     // Page images.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/image_file.h"
 #include "codecs/image_stream.h"
 #include "image/ximage.h"
 #include "support/test_support.h"
@@ -68,7 +69,7 @@ Bytes BmpFile(const Bytes& info, const Bytes& extra, const Bytes& pixels) {
 
 bool Decode(CxImage& image, const Bytes& bytes) {
     MemoryImageStream stream(bytes);
-    return image.Decode(stream, kFormatBmp);
+    return Decode(image, stream, kFormatBmp);
 }
 
 struct Rgb {
@@ -322,14 +323,14 @@ TEST(BmpReader, BrokenAndHostileFilesFailCleanly) {
     // Detection reports its own message; a typed load keeps the decoder's message.
     MemoryImageStream junk(Bytes(100, 'x'));
     CxImage detected;
-    EXPECT_FALSE(detected.Decode(junk, kFormatUnknown));
+    EXPECT_FALSE(Decode(detected, junk, kFormatUnknown));
     EXPECT_EQ(detected.GetLastError(), "Decode: Unknown or wrong format");
     TempDir dir;
     WriteFile(dir / "junk.bmp", std::string(100, 'x'));
     CxImage typed;
-    EXPECT_FALSE(typed.Load(dir / "junk.bmp", kFormatBmp));
+    EXPECT_FALSE(Load(typed, dir / "junk.bmp", kFormatBmp));
     EXPECT_EQ(typed.GetLastError(), "Error reading BMP info");
-    EXPECT_FALSE(typed.Load(dir / "missing.bmp", kFormatBmp));
+    EXPECT_FALSE(Load(typed, dir / "missing.bmp", kFormatBmp));
 }
 
 TEST(BmpReader, MutatedFilesNeverReadOrWriteOutOfBounds) {
@@ -370,7 +371,7 @@ TEST(BmpReader, EscapeFlagAsksForDimensionsOrCancels) {
     CxImage dims;
     dims.SetEscape(-1);
     MemoryImageStream stream(good);
-    EXPECT_TRUE(dims.Decode(stream, kFormatBmp));
+    EXPECT_TRUE(Decode(dims, stream, kFormatBmp));
     EXPECT_EQ(dims.GetLastError(), "output dimensions returned");
     EXPECT_EQ(dims.GetWidth(), 2u);
     EXPECT_FALSE(dims.IsValid());
@@ -378,8 +379,25 @@ TEST(BmpReader, EscapeFlagAsksForDimensionsOrCancels) {
     CxImage cancelled;
     cancelled.SetEscape(1);
     MemoryImageStream again(good);
-    EXPECT_FALSE(cancelled.Decode(again, kFormatBmp));
+    EXPECT_FALSE(Decode(cancelled, again, kFormatBmp));
     EXPECT_EQ(cancelled.GetLastError(), "Cancelled");
+}
+
+TEST(BmpReader, ResolutionRoundsPixelsPerMetre) {
+    // Pixels per metre written by other programs: 2835 -> 72, 3780 -> 96, 0 -> 96 (unset).
+    for (auto [ppm, dpi] : {std::pair{2835, 72}, {3780, 96}, {5906, 150}, {0, 96}, {11811, 300}}) {
+        CxImage source;
+        ASSERT_NE(source.Create(1, 1, 24), nullptr);
+        MemoryImageStream stream;
+        ASSERT_TRUE(Encode(source, &stream, kFormatBmp));
+        std::vector<uint8_t> bytes = stream.TakeBuffer();
+        for (int i = 0; i < 4; ++i) bytes[14 + 24 + i] = bytes[14 + 28 + i] = static_cast<uint8_t>(ppm >> (8 * i));
+        MemoryImageStream patched(bytes);
+        CxImage loaded;
+        ASSERT_TRUE(Decode(loaded, patched, kFormatBmp));
+        EXPECT_EQ(loaded.GetXDPI(), dpi) << ppm;
+        EXPECT_EQ(loaded.GetYDPI(), dpi) << ppm;
+    }
 }
 
 TEST(BmpReader, ReadsFilesWrittenByImageMagick) {
@@ -409,7 +427,7 @@ TEST(BmpReader, ReadsFilesWrittenByImageMagick) {
                                        ShellQuote(out));
         ASSERT_EQ(r.exitCode, 0) << r.err;
         CxImage image;
-        ASSERT_TRUE(image.Load(out, kFormatBmp)) << v.options << image.GetLastError();
+        ASSERT_TRUE(Load(image, out, kFormatBmp)) << v.options << image.GetLastError();
         EXPECT_EQ(image.GetWidth(), 5u);
         EXPECT_EQ(image.GetHeight(), 3u);
         EXPECT_LE(image.GetBpp(), v.bits) << v.options;

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "codecs/encoders.h"
+#include "codecs/image_file.h"
 #include "codecs/image_stream.h"
 #include "codecs/ximage_gif.h"
+#include "image/test_pixels.h"
 #include "image/ximage.h"
 #include "support/pnm_reader.h"
 
@@ -189,7 +191,7 @@ TEST(GifEncoder, FourPixelMonoImageIsWrittenByteForByte) {
 
     // The same bytes through the encode dispatch.
     MemoryImageStream stream;
-    ASSERT_TRUE(image.Encode(&stream, kFormatGif));
+    ASSERT_TRUE(Encode(image, &stream, kFormatGif));
     EXPECT_EQ(stream.Buffer(), expected);
 }
 
@@ -318,7 +320,7 @@ TEST(GifEncoder, TrueColourImageIsCutIntoCellsWithLocalTables) {
     ASSERT_NE(image.Create(20, 16, 24, kFormatGif), nullptr);
     for (int32_t y = 0; y < 16; ++y) {
         for (int32_t x = 0; x < 20; ++x) {
-            image.SetPixelColor(
+            SetPixelColour(image, 
                 x, y, RgbQuad{static_cast<uint8_t>(x * 12), static_cast<uint8_t>(y * 15), 77, 0});
         }
     }

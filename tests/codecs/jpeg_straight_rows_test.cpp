@@ -10,6 +10,7 @@
 
 #include "codecs/bmp_row_source.h"
 #include "codecs/encoders.h"
+#include "codecs/image_file.h"
 #include "codecs/image_stream.h"
 #include "image/ximage.h"
 
@@ -36,7 +37,7 @@ void ApplyPageSettings(CxImage& image) {
 
 std::vector<uint8_t> BmpBytes(CxImage& image) {
     MemoryImageStream bmp;
-    EXPECT_TRUE(image.Encode(&bmp, kFormatBmp)) << image.GetLastError();
+    EXPECT_TRUE(Encode(image, &bmp, kFormatBmp)) << image.GetLastError();
     return bmp.Buffer();
 }
 
@@ -58,7 +59,7 @@ TEST(JpegStraightFromRows, SameBytesAsEncodingTheLoadedPage) {
         // The general way: the page loaded from its file, then encoded.
         MemoryImageStream loadFrom(file);
         CxImage loaded(kFormatUnknown);
-        ASSERT_TRUE(loaded.Decode(loadFrom, kFormatBmp)) << loaded.GetLastError();
+        ASSERT_TRUE(Decode(loaded, loadFrom, kFormatBmp)) << loaded.GetLastError();
         ApplyPageSettings(loaded);
         MemoryImageStream general;
         ASSERT_TRUE(EncodeJpeg(loaded, &general)) << loaded.GetLastError();

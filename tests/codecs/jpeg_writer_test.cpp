@@ -132,7 +132,7 @@ TEST(JpegWriter, ColoursKeepTheirChannelsAndTheTopRowComesFirst) {
     // One pixel of blue 1, green 2, red 3.
     CxImage tiny;
     ASSERT_NE(tiny.Create(1, 1, 24, 0), nullptr);
-    tiny.SetPixelColor(0, 0, RgbQuad{1, 2, 3, 0});
+    SetPixelColour(tiny, 0, 0, RgbQuad{1, 2, 3, 0});
     tiny.SetJpegQuality(100);
     tiny.SetCodecOption(8192, kFormatJpeg);
     const JpegFacts one = ReadJpeg(EncodeToMemory(tiny));
@@ -176,7 +176,7 @@ TEST(JpegWriter, QualityKeepsOnlyItsLowEightBits) {
     CxImage image;
     MakeSampleImage(image, 64, 64);
     image.SetJpegQuality(300);
-    ASSERT_TRUE(image.Save(dir / "q.jpg", kFormatJpeg)) << image.GetLastError();
+    ASSERT_TRUE(SaveFile(image, dir / "q.jpg", kFormatJpeg)) << image.GetLastError();
     const ShellResult quality = RunShell("identify -format %Q " + ShellQuote(dir / "q.jpg"));
     EXPECT_EQ(quality.out, "44");
 }
@@ -186,7 +186,7 @@ TEST(JpegWriter, ColourPaletteIsRefusedAndLeavesNoFile) {
     CxImage image;
     ASSERT_NE(image.Create(4, 4, 8, 0), nullptr);
     image.SetPaletteColor(1, RgbQuad{0, 0, 255, 0});
-    ASSERT_FALSE(image.Save(dir / "p.jpg", kFormatJpeg));
+    ASSERT_FALSE(SaveFile(image, dir / "p.jpg", kFormatJpeg));
     EXPECT_EQ(image.GetLastError(), "JPEG can save only RGB or GreyScale images");
     EXPECT_FALSE(std::filesystem::exists(dir / "p.jpg"));
 

@@ -8,6 +8,7 @@
 
 #include "codecs/encoders.h"
 #include "codecs/image_stream.h"
+#include "image/test_pixels.h"
 #include "image/ximage.h"
 #include "support/pnm_reader.h"
 
@@ -48,7 +49,7 @@ void PaintCorners(CxImage& image) {
         for (int32_t x = 0; x < w; ++x) {
             const uint32_t v = (x * 7 + y * 13 + (x == y ? 5 : 0)) % colors;
             if (image.GetBpp() == 24) {
-                image.SetPixelColor(x, y,
+                SetPixelColour(image, x, y,
                                     RgbQuad{static_cast<uint8_t>(v), static_cast<uint8_t>(x * 20),
                                             static_cast<uint8_t>(255 - y * 30), 0});
             } else {
@@ -57,9 +58,9 @@ void PaintCorners(CxImage& image) {
         }
     }
     if (image.GetBpp() == 24) {
-        image.SetPixelColor(0, h - 1, RgbQuad{0, 0, 255, 0});      // top left red
-        image.SetPixelColor(w - 1, h - 1, RgbQuad{0, 255, 0, 0});  // top right green
-        image.SetPixelColor(0, 0, RgbQuad{255, 0, 0, 0});          // bottom left blue
+        SetPixelColour(image, 0, h - 1, RgbQuad{0, 0, 255, 0});      // top left red
+        SetPixelColour(image, w - 1, h - 1, RgbQuad{0, 255, 0, 0});  // top right green
+        SetPixelColour(image, 0, 0, RgbQuad{255, 0, 0, 0});          // bottom left blue
     } else {
         image.SetPixelIndex(0, h - 1, 1);
         image.SetPixelIndex(w - 1, 0, static_cast<uint8_t>(colors - 1));
@@ -93,9 +94,9 @@ void ExpectReaderGivesPixels(const std::string& tool, CxImage& image, const std:
 TEST(PcxEncoder, TrueColourLineIsPackedPlaneByPlane) {
     CxImage image;
     ASSERT_NE(image.Create(3, 1, 24, kFormatPcx), nullptr);
-    image.SetPixelColor(0, 0, RgbQuad{30, 20, 10, 0});
-    image.SetPixelColor(1, 0, RgbQuad{30, 20, 10, 0});
-    image.SetPixelColor(2, 0, RgbQuad{30, 20, 200, 0});
+    SetPixelColour(image, 0, 0, RgbQuad{30, 20, 10, 0});
+    SetPixelColour(image, 1, 0, RgbQuad{30, 20, 10, 0});
+    SetPixelColour(image, 2, 0, RgbQuad{30, 20, 200, 0});
     image.SetXDPI(150);
     image.SetYDPI(300);
     const std::vector<uint8_t> file = EncodeToBytes(image);

@@ -20,7 +20,7 @@ class PngWriter : public ::testing::Test {
     // Saves the image and returns pngcheck's verbose report of it.
     std::string SaveAndCheck(CxImage& image, const std::string& name) {
         path = dir / name;
-        EXPECT_TRUE(image.Save(path, kFormatPng)) << image.GetLastError();
+        EXPECT_TRUE(SaveFile(image, path, kFormatPng)) << image.GetLastError();
         const ShellResult check = RunShell("pngcheck -v " + ShellQuote(path));
         EXPECT_EQ(check.exitCode, 0) << check.out;
         return check.out;
@@ -53,7 +53,7 @@ TEST_F(PngWriter, ColourPageIsRgbWithWhiteBackgroundAndDensity) {
 TEST_F(PngWriter, OnePixelKeepsItsChannelOrder) {
     CxImage image;
     ASSERT_NE(image.Create(1, 1, 24, 0), nullptr);
-    image.SetPixelColor(0, 0, RgbQuad{1, 2, 3, 0});
+    SetPixelColour(image, 0, 0, RgbQuad{1, 2, 3, 0});
     SaveAndCheck(image, "one.png");
     EXPECT_EQ(DecodeWithMagick(path).At(0, 0), (Rgb{3, 2, 1}));
 }

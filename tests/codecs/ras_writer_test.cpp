@@ -27,8 +27,8 @@ TEST(RasWriter, ColourImageBytesAreBlueGreenRedWithRowsPaddedToEvenLength) {
     // 1 × 2: one pixel per row, 3 bytes, padded to 4.
     CxImage image;
     ASSERT_NE(image.Create(1, 2, 24, 0), nullptr);
-    image.SetPixelColor(0, 1, RgbQuad{1, 2, 3, 0});     // top row: blue 1, green 2, red 3
-    image.SetPixelColor(0, 0, RgbQuad{10, 20, 30, 0});  // bottom row
+    SetPixelColour(image, 0, 1, RgbQuad{1, 2, 3, 0});     // top row: blue 1, green 2, red 3
+    SetPixelColour(image, 0, 0, RgbQuad{10, 20, 30, 0});  // bottom row
     MemoryImageStream stream;
     ASSERT_TRUE(EncodeJpeg2000Family(image, &stream, kFormatRas)) << image.GetLastError();
     std::vector<uint8_t> expected = Words({0x59a66a95u, 1, 2, 24, 8, 1, 0, 0});
@@ -54,17 +54,17 @@ TEST(RasWriter, ImageMagickReadsTheColoursAndTheOrientation) {
     TempDir dir;
     CxImage image;
     MakeSampleImage(image, 5, 5);  // odd width: padded rows
-    ASSERT_TRUE(image.Save(dir / "page.ras", kFormatRas)) << image.GetLastError();
+    ASSERT_TRUE(SaveFile(image, dir / "page.ras", kFormatRas)) << image.GetLastError();
     ExpectSamplePixels(DecodeWithMagick(dir / "page.ras", "sun:"), 5, 5);
 
     CxImage grey;
     MakeGreyImage(grey, 5, 3);
-    ASSERT_TRUE(grey.Save(dir / "grey.ras", kFormatRas));
+    ASSERT_TRUE(SaveFile(grey, dir / "grey.ras", kFormatRas));
     ExpectGreyPixels(DecodeWithMagick(dir / "grey.ras", "sun:"), 5, 3);
 
     CxImage palette;
     ASSERT_NE(palette.Create(2, 2, 4, 0), nullptr);
     palette.SetPaletteColor(1, RgbQuad{9, 9, 200, 0});
-    EXPECT_FALSE(palette.Save(dir / "pal.ras", kFormatRas));
+    EXPECT_FALSE(SaveFile(palette, dir / "pal.ras", kFormatRas));
     EXPECT_EQ(palette.GetLastError(), "JasPer can save only RGB or GrayScale images");
 }

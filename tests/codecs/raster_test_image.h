@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "codecs/save_file.h"
+#include "image/test_pixels.h"
 #include "image/ximage.h"
 #include "support/test_support.h"
 
@@ -29,8 +31,8 @@ inline Rgb SampleColour(uint32_t x, uint32_t top) {
 
 // Sets the pixel of column x, row top (counted from the top) of a colour image.
 inline void SetTopPixel(CxImage& image, uint32_t x, uint32_t top, Rgb c) {
-    image.SetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(image.GetHeight() - 1 - top),
-                        RgbQuad{c.b, c.g, c.r, 0});
+    SetPixelColour(image, static_cast<int32_t>(x), static_cast<int32_t>(image.GetHeight() - 1 - top),
+                   RgbQuad{c.b, c.g, c.r, 0});
 }
 
 // A 24-bit image of SampleColour pixels (6 × 5 unless told otherwise).

@@ -8,6 +8,7 @@
 
 #include "codecs/encoders.h"
 #include "codecs/image_stream.h"
+#include "image/test_pixels.h"
 #include "image/ximage.h"
 #include "support/pnm_reader.h"
 
@@ -34,15 +35,15 @@ void MakeAsymmetricImage(CxImage& image, uint32_t bpp) {
             if (bpp == 8) {
                 image.SetPixelIndex(x, y, static_cast<uint8_t>(x * 30 + y * 7));
             } else {
-                image.SetPixelColor(
+                SetPixelColour(image, 
                     x, y,
                     RgbQuad{static_cast<uint8_t>(x * 30), static_cast<uint8_t>(y * 60), 99, 0});
             }
         }
     }
     if (bpp == 24) {
-        image.SetPixelColor(0, 3, RgbQuad{0, 0, 255, 0});  // top left red
-        image.SetPixelColor(6, 0, RgbQuad{255, 0, 0, 0});  // bottom right blue
+        SetPixelColour(image, 0, 3, RgbQuad{0, 0, 255, 0});  // top left red
+        SetPixelColour(image, 6, 0, RgbQuad{255, 0, 0, 0});  // bottom right blue
     }
 }
 
@@ -74,8 +75,8 @@ TEST(TgaEncoder, TrueColourRowsAreUnpadded) {
     CxImage image;
     ASSERT_NE(image.Create(3, 2, 24, kFormatTga), nullptr);
     image.Clear(0xAB);  // padding bytes too
-    image.SetPixelColor(0, 0, RgbQuad{1, 2, 3, 0});
-    image.SetPixelColor(2, 1, RgbQuad{7, 8, 9, 0});
+    SetPixelColour(image, 0, 0, RgbQuad{1, 2, 3, 0});
+    SetPixelColour(image, 2, 1, RgbQuad{7, 8, 9, 0});
     const std::vector<uint8_t> file = EncodeToBytes(image);
     ASSERT_EQ(file.size(), 18u + 2 * 9u);
     EXPECT_EQ(file[1], 0);

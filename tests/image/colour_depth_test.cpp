@@ -6,8 +6,9 @@
 #include <set>
 #include <vector>
 
-#include "image/format_routines.h"
+#include "image/page_steps.h"
 #include "image/octree_quantizer.h"
+#include "image/test_pixels.h"
 #include "image/ximage.h"
 
 namespace {
@@ -17,7 +18,7 @@ RgbQuad Colour(uint8_t r, uint8_t g, uint8_t b) { return RgbQuad{b, g, r, 0}; }
 void FillPage(CxImage& image, uint32_t width, uint32_t height, RgbQuad colour) {
     ASSERT_NE(image.Create(width, height, 24), nullptr);
     for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x) image.SetPixelColor(x, y, colour);
+        for (uint32_t x = 0; x < width; ++x) SetPixelColour(image, x, y, colour);
 }
 
 }  // namespace
@@ -25,14 +26,14 @@ void FillPage(CxImage& image, uint32_t width, uint32_t height, RgbQuad colour) {
 TEST(ConvertToGrey, WeightsAndPaletteImages) {
     CxImage image;
     ASSERT_NE(image.Create(4, 1, 24), nullptr);
-    image.SetPixelColor(0, 0, Colour(255, 0, 0));
-    image.SetPixelColor(1, 0, Colour(255, 255, 255));
-    image.SetPixelColor(2, 0, Colour(0, 0, 255));
-    image.SetPixelColor(3, 0, Colour(0, 255, 0));
+    SetPixelColour(image, 0, 0, Colour(255, 0, 0));
+    SetPixelColour(image, 1, 0, Colour(255, 255, 255));
+    SetPixelColour(image, 2, 0, Colour(0, 0, 255));
+    SetPixelColour(image, 3, 0, Colour(0, 255, 0));
     image.SetXDPI(150);
     ASSERT_TRUE(image.ConvertToGrey());
     EXPECT_EQ(image.GetBpp(), 8u);
-    EXPECT_TRUE(image.IsGrayScale());
+    EXPECT_TRUE(HasGreyRamp(image));
     EXPECT_EQ(image.GetXDPI(), 150);
     EXPECT_EQ(image.GetPixelIndex(0, 0), 76);
     EXPECT_EQ(image.GetPixelIndex(1, 0), 255);
@@ -60,7 +61,7 @@ TEST(ConvertToGrey, WeightsAndPaletteImages) {
 TEST(OctreeQuantizer, BlackAndWhitePageGivesTwoEntriesInChildOrder) {
     CxImage page;
     FillPage(page, 40, 30, Colour(255, 255, 255));
-    for (uint32_t x = 5; x < 20; ++x) page.SetPixelColor(x, 10, Colour(0, 0, 0));
+    for (uint32_t x = 5; x < 20; ++x) SetPixelColour(page, x, 10, Colour(0, 0, 0));
     OctreeQuantizer quantizer(256, 7);
     ASSERT_TRUE(quantizer.ProcessImage(page.GetDIB()));
     RgbQuad table[256];
@@ -94,7 +95,7 @@ TEST(OctreeQuantizer, GreyRampMergesPairsOfLevels) {
     ASSERT_NE(ramp.Create(256, 1, 24), nullptr);
     for (int x = 0; x < 256; ++x) {
         const auto v = static_cast<uint8_t>(x);
-        ramp.SetPixelColor(x, 0, Colour(v, v, v));
+        SetPixelColour(ramp, x, 0, Colour(v, v, v));
     }
     ASSERT_TRUE(ramp.ConvertToGrey());
     OctreeQuantizer quantizer(256, 7);
@@ -109,7 +110,7 @@ TEST(OctreeQuantizer, GreyRampMergesPairsOfLevels) {
     std::set<int> used;
     for (int x = 0; x < 256; ++x) used.insert(ramp.GetPixelIndex(x, 0));
     EXPECT_LE(used.size(), 128u);
-    EXPECT_FALSE(ramp.IsGrayScale());
+    EXPECT_FALSE(HasGreyRamp(ramp));
 }
 
 TEST(OctreeQuantizer, ManyColoursReduceToTheThreshold) {
@@ -117,7 +118,7 @@ TEST(OctreeQuantizer, ManyColoursReduceToTheThreshold) {
     ASSERT_NE(image.Create(64, 64, 24), nullptr);
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
-            image.SetPixelColor(x, y, Colour(static_cast<uint8_t>(x * 4), static_cast<uint8_t>(y * 4),
+            SetPixelColour(image, x, y, Colour(static_cast<uint8_t>(x * 4), static_cast<uint8_t>(y * 4),
                                              static_cast<uint8_t>((x ^ y) * 4)));
     OctreeQuantizer sixteen(16, 8);
     ASSERT_TRUE(sixteen.ProcessImage(image.GetDIB()));
@@ -130,10 +131,10 @@ TEST(OctreeQuantizer, ManyColoursReduceToTheThreshold) {
 TEST(NearestColour, TiesAndTheOneBitThreshold) {
     CxImage image;
     ASSERT_NE(image.Create(4, 1, 24), nullptr);
-    image.SetPixelColor(0, 0, Colour(127, 128, 128));  // sum 383: white
-    image.SetPixelColor(1, 0, Colour(127, 127, 128));  // sum 382: black
-    image.SetPixelColor(2, 0, Colour(255, 255, 255));
-    image.SetPixelColor(3, 0, Colour(0, 0, 1));
+    SetPixelColour(image, 0, 0, Colour(127, 128, 128));  // sum 383: white
+    SetPixelColour(image, 1, 0, Colour(127, 127, 128));  // sum 382: black
+    SetPixelColour(image, 2, 0, Colour(255, 255, 255));
+    SetPixelColour(image, 3, 0, Colour(0, 0, 1));
     ASSERT_TRUE(image.DecreaseBpp(1, false, nullptr, 2));
     EXPECT_EQ(image.GetPixelIndex(0, 0), 1);
     EXPECT_EQ(image.GetPixelIndex(1, 0), 0);

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-
-#include "image/format_routines.h"
+#include "image/page_steps.h"
+#include "image/test_pixels.h"
 #include "image/ximage.h"
 
 namespace {
@@ -16,7 +16,7 @@ void MakeTagged(CxImage& image, int width, int height, uint32_t bits = 24) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             if (bits == 24) {
-                image.SetPixelColor(x, y, Tag(x, y));
+                SetPixelColour(image, x, y, Tag(x, y));
             } else {
                 image.SetPixelIndex(x, y, static_cast<uint8_t>((x + 3 * y) % (1 << bits)));
             }
@@ -62,7 +62,7 @@ TEST(QuarterTurns, PaletteDepthsAcrossBlocks) {
         CxImage image;
         MakeTagged(image, 70, 130, bits);  // more than one 64-pixel block both ways
         CxImage original;
-        ASSERT_TRUE(original.Copy(image));
+        MakeTagged(original, 70, 130, bits);
         ASSERT_TRUE(image.RotateRight());
         ASSERT_EQ(image.GetWidth(), 130u);
         for (int y = 0; y < 70; ++y)
@@ -80,7 +80,7 @@ TEST(FreeRotation, FortyFiveDegreesAndTheNinetyDegreeRule) {
     CxImage image;
     ASSERT_NE(image.Create(100, 100, 24), nullptr);
     image.Clear(255);
-    image.SetPixelColor(0, 0, RgbQuad{10, 20, 30, 0});
+    SetPixelColour(image, 0, 0, RgbQuad{10, 20, 30, 0});
     ASSERT_TRUE(image.Rotate(45.0f));
     EXPECT_EQ(image.GetWidth(), 141u);
     EXPECT_EQ(image.GetHeight(), 141u);

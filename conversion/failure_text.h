@@ -6,8 +6,7 @@
 #include <string>
 #include <string_view>
 
-// The system's words for an error number ("No space left on device"); "unknown error" for 0.
-std::string SystemErrorText(int error);
+#include "codecs/image_stream.h"  // SystemErrorText
 
 // "lead path: reason" ("lead: reason" without a path), cut at the last-error capacity. When the whole path does not fit, only
 // its file name is given, so that the reason is not the part that is lost.

@@ -1,10 +1,11 @@
-#include "image/tiff_page_append.h"
+#include "conversion/tiff_page_append.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 
-#include "image/failure_text.h"
+#include "conversion/failure_text.h"
+#include "protocol/byte_order.h"
 
 namespace {
 
@@ -54,21 +55,10 @@ bool PointsAtDirectories(uint16_t tag, uint16_t type) {
 class ByteOrder {
   public:
     explicit ByteOrder(bool bigEndian) : big_(bigEndian) {}
-    uint16_t Get16(const uint8_t* p) const {
-        return big_ ? static_cast<uint16_t>(p[0] << 8 | p[1])
-                    : static_cast<uint16_t>(p[1] << 8 | p[0]);
-    }
-    uint32_t Get32(const uint8_t* p) const {
-        return big_ ? uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]
-                    : uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
-    }
-    void Put16(uint8_t* p, uint16_t v) const {
-        p[big_ ? 0 : 1] = static_cast<uint8_t>(v >> 8);
-        p[big_ ? 1 : 0] = static_cast<uint8_t>(v);
-    }
-    void Put32(uint8_t* p, uint32_t v) const {
-        for (int i = 0; i < 4; ++i) p[big_ ? 3 - i : i] = static_cast<uint8_t>(v >> (8 * i));
-    }
+    uint16_t Get16(const uint8_t* p) const { return big_ ? GetBe16(p) : GetLe16(p); }
+    uint32_t Get32(const uint8_t* p) const { return big_ ? GetBe32(p) : GetLe32(p); }
+    void Put16(uint8_t* p, uint16_t v) const { big_ ? PutBe16(p, v) : PutLe16(p, v); }
+    void Put32(uint8_t* p, uint32_t v) const { big_ ? PutBe32(p, v) : PutLe32(p, v); }
 
   private:
     bool big_;

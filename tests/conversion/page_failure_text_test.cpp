@@ -13,8 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "image/failure_text.h"
-#include "image/image_converter.h"
+#include "conversion/failure_text.h"
+#include "conversion/image_converter.h"
+#include "conversion/output_file.h"
 #include "image/ximage.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
@@ -46,7 +47,8 @@ void WriteNoisePage(const std::string& path, uint32_t width, uint32_t height, ui
         }
     }
     if (bits <= 8) page.SetStdPalette();
-    ASSERT_TRUE(page.Save(path, kFormatBmp)) << page.GetLastError();
+    std::string error;
+    ASSERT_TRUE(SaveImageFile(page, path, kFormatBmp, error)) << page.GetLastError();
 }
 
 void PutLe(std::string& bytes, uint64_t value, int size) {
@@ -349,7 +351,7 @@ TEST(PageFailureText, FailedWritesAreNoticedAndLeaveNoFile) {
         }
         const std::string setUp = " && cd " + ShellQuote(dir.str()) + " && export " + kLimitedRunVariable +
                                   "=1 && exec ";
-        const std::string program = ShellQuote(platform::ProgramFolder() + ProgramFile("test_image")) +
+        const std::string program = ShellQuote(platform::ProgramFolder() + ProgramFile("test_conversion")) +
                                     " --gtest_filter=PageFailureText.FailedWritesAreNoticedAndLeaveNoFile";
         // Writes beyond the limit fail with EFBIG once the signal they raise is ignored.
 #ifdef _WIN32
@@ -424,4 +426,32 @@ TEST(PageFailureText, FailedWritesAreNoticedAndLeaveNoFile) {
     EXPECT_EQ(ImgConvFinishMultiPage(document.get()), 0);
     expectRefused(document.LastError(), target, false);
     EXPECT_FALSE(fs::exists(target));
+}
+
+TEST(PageFailureText, SavedImagesAreWrittenAtomically) {
+    std::string error;
+    TempDir dir;
+    const std::string target = dir / "page.bmp";
+    CxImage image;
+    ASSERT_NE(image.Create(2, 2, 24), nullptr);
+    image.Clear(0x80);
+    ASSERT_TRUE(SaveImageFile(image, target, kFormatBmp, error));
+    const std::string good = ReadFile(target);
+    EXPECT_EQ(good.size(), 54u + 16u);
+    EXPECT_EQ(ListNames(dir.str()), std::vector<std::string>{"page.bmp"});
+
+    // An encoder failure (empty image, format without writer) keeps the older file intact and
+    // leaves no temporary file behind.
+    CxImage empty;
+    EXPECT_FALSE(SaveImageFile(empty, target, kFormatBmp, error));
+    EXPECT_FALSE(SaveImageFile(image, target, 5, error));
+    EXPECT_EQ(ReadFile(target), good);
+    EXPECT_EQ(ListNames(dir.str()), std::vector<std::string>{"page.bmp"});
+
+    // A failed save to a new name leaves no file at all.
+    EXPECT_FALSE(SaveImageFile(empty, dir / "new.bmp", kFormatBmp, error));
+    EXPECT_EQ(ListNames(dir.str()), std::vector<std::string>{"page.bmp"});
+    // A folder that does not exist.
+    EXPECT_FALSE(SaveImageFile(image, dir / "missing/page.bmp", kFormatBmp, error));
+    EXPECT_FALSE(SaveImageFile(image, "", kFormatBmp, error));
 }

@@ -1,12 +1,11 @@
-#include "image/output_file.h"
-
+#include "codecs/image_file.h"
+#include "codecs/image_stream.h"
+#include "conversion/failure_text.h"
+#include "conversion/output_file.h"
+#include "platform/replacement_file.h"
+#include "image/ximage.h"
 #include <cerrno>
 #include <cstdio>
-
-#include "codecs/image_stream.h"
-#include "image/failure_text.h"
-#include "image/ximage.h"
-#include "platform/replacement_file.h"
 
 std::string RenameFailureText(const std::string& target) {
     return FailureText("cannot rename the finished file to", target, SystemErrorText(errno));
@@ -61,7 +60,7 @@ bool SaveImageFile(CxImage& image, const std::string& path, int32_t formatCode, 
     const OutputResult result = WriteOutputFile(
         path, FormatName(formatCode),
         [&image, formatCode](FileImageStream& stream, std::string& why) {
-            if (image.Encode(&stream, formatCode)) return true;
+            if (Encode(image, &stream, formatCode)) return true;
             why = image.GetLastError();
             return false;
         },

@@ -1,4 +1,4 @@
-// The format routine of the raster outputs and the preparation steps it shares with the others.
+// The format routine of the raster outputs, and the failure texts the routines share.
 
 #include <cstdio>
 #include <string>
@@ -6,63 +6,14 @@
 
 #include "codecs/bmp_row_source.h"
 #include "codecs/encoders.h"
+#include "codecs/image_file.h"
 #include "codecs/image_stream.h"
-#include "image/failure_text.h"
-#include "image/format_routines.h"
-#include "image/image_converter.h"
-#include "image/octree_quantizer.h"
-#include "image/output_file.h"
+#include "conversion/failure_text.h"
+#include "conversion/format_routines.h"
+#include "conversion/image_converter.h"
+#include "conversion/output_file.h"
+#include "image/page_steps.h"
 #include "image/ximage.h"
-
-namespace {
-
-// How each raster output type is prepared and saved.
-enum class ColourPreparation { kPalette, kTga, kGreyOnly };
-
-struct RasterOutput {
-    int32_t outputType;
-    ColourPreparation colour;
-    bool rotate;
-    bool setQuality;
-    int32_t formatCode;
-};
-
-constexpr RasterOutput kRasterOutputs[] = {
-    {kOutputBmp, ColourPreparation::kPalette, false, false, kFormatBmp},
-    {kOutputJpeg, ColourPreparation::kGreyOnly, true, true, kFormatJpeg},
-    {kOutputPng, ColourPreparation::kPalette, true, false, kFormatPng},
-    {kOutputGif, ColourPreparation::kPalette, true, false, kFormatGif},
-    {kOutputPcx, ColourPreparation::kPalette, true, false, kFormatPcx},
-    {kOutputTga, ColourPreparation::kTga, true, false, kFormatTga},
-    {kOutputJp2, ColourPreparation::kGreyOnly, true, true, kFormatJp2},
-    {kOutputRas, ColourPreparation::kGreyOnly, true, false, kFormatRas},
-    {kOutputJpc, ColourPreparation::kGreyOnly, true, true, kFormatJpc},
-};
-
-// JPEG encoder flags: optimised Huffman coding (8) and progressive scans (16).
-constexpr uint32_t kJpegPageOptions = 24;
-
-const RasterOutput* FindRasterOutput(int32_t outputType) {
-    for (const RasterOutput& output : kRasterOutputs) {
-        if (output.outputType == outputType) return &output;
-    }
-    return nullptr;
-}
-
-bool ReduceWithQuantizer(CxImage& image, uint32_t colors, uint32_t colorBits, uint32_t bits) {
-    // A page already below the depth keeps its pixels.
-    if (image.GetBpp() < bits) return true;
-    OctreeQuantizer quantizer(colors, colorBits);
-    if (!quantizer.ProcessImage(image.GetDIB())) return true;
-    std::vector<RgbQuad> palette(colors, RgbQuad{0, 0, 0, 0});
-    const uint32_t produced = quantizer.SetColorTable(palette.data(), colors);
-    // Entries the quantizer did not fill repeat its first colour: the nearest-colour search
-    // prefers the lower index on a tie, so every pixel still maps to a produced colour.
-    for (uint32_t i = produced; i < colors && produced > 0; ++i) palette[i] = palette[0];
-    return image.DecreaseBpp(bits, false, palette.data(), colors);
-}
-
-}  // namespace
 
 bool FailWith(ImageConverter& converter, std::string_view text) {
     converter.lastError.assign(text.substr(0, kLastErrorTextCapacity));
@@ -77,35 +28,6 @@ bool FailPreparing(ImageConverter& converter, const CxImage& image, std::string_
     return FailWith(converter, text);
 }
 
-bool ApplyPaletteReduction(CxImage& image, int32_t paletteDepth) {
-    if (!image.IsValid()) return true;
-    switch (paletteDepth) {
-        case 1:
-            return image.DecreaseBpp(1, false, nullptr, 2);
-        case 4:
-            return ReduceWithQuantizer(image, 16, 8, 4);
-        case 8:
-            return ReduceWithQuantizer(image, 256, 7, 8);
-        default:
-            return true;
-    }
-}
-
-bool ApplyRotationStep(CxImage& image, int32_t rotation) {
-    switch (rotation) {
-        case 0:
-            return true;
-        case 90:
-            return image.RotateRight();
-        case 180:
-            return image.RotateRight() && image.RotateRight();
-        case 270:
-            return image.RotateLeft();
-        default:
-            return image.Rotate(static_cast<float>(rotation));
-    }
-}
-
 namespace {
 
 enum class StraightResult { kWritten, kFailed, kNotPlain };
@@ -114,7 +36,7 @@ enum class StraightResult { kWritten, kFailed, kNotPlain };
 // they go from the file into the compressor without a page image in memory, which halves the
 // memory a page takes and saves a copy of it. The bytes are those of the general way.
 StraightResult SaveJpegStraightFromBmp(ImageConverter& converter) {
-    if (converter.outputType != kOutputJpeg || converter.greyscale != 0 || converter.rotation != 0 ||
+    if (converter.Format().writer != kFormatJpeg || converter.greyscale != 0 || converter.rotation != 0 ||
         (converter.width > 0 && converter.height > 0)) {
         return StraightResult::kNotPlain;
     }
@@ -150,8 +72,8 @@ StraightResult SaveJpegStraightFromBmp(ImageConverter& converter) {
 }  // namespace
 
 bool RunRasterFormatRoutine(ImageConverter& converter) {
-    const RasterOutput* output = FindRasterOutput(converter.outputType);
-    if (output == nullptr) {
+    const OutputFormat& output = converter.Format();
+    if (output.routine != OutputRoutine::kRaster) {
         return FailWith(converter, "output type " + std::to_string(converter.outputType) +
                                        " is not a raster image format");
     }
@@ -162,12 +84,12 @@ bool RunRasterFormatRoutine(ImageConverter& converter) {
 
     CxImage image(kFormatUnknown);
     // A page that cannot be read yields no output file at all.
-    if (!image.Load(converter.inputFiles.front(), kFormatBmp)) {
+    if (!Load(image, converter.inputFiles.front(), kFormatBmp)) {
         return FailWith(converter, FailureText("cannot read the page file", converter.inputFiles.front(),
                                                image.GetLastError()));
     }
 
-    if (converter.outputType == kOutputJpeg) image.SetCodecOption(kJpegPageOptions, kFormatJpeg);
+    if (output.codecOption != 0) image.SetCodecOption(output.codecOption, output.writer);
 
     // Each step that cannot be done fails the page: an output without it would pass for good.
     const auto toGrey = [&]() { return image.ConvertToGrey() || FailPreparing(converter, image, kToGrey); };
@@ -175,7 +97,7 @@ bool RunRasterFormatRoutine(ImageConverter& converter) {
         return ApplyPaletteReduction(image, depth) ||
                FailPreparing(converter, image, ReductionText(depth));
     };
-    switch (output->colour) {
+    switch (output.colour) {
         case ColourPreparation::kPalette:
             if (converter.paletteDepth == 1 || converter.paletteDepth == 4 ||
                 converter.paletteDepth == 8) {
@@ -195,12 +117,12 @@ bool RunRasterFormatRoutine(ImageConverter& converter) {
 
     image.SetXDPI(converter.xResolution);
     image.SetYDPI(converter.yResolution);
-    if (output->rotate && !ApplyRotationStep(image, converter.rotation))
+    if (output.rotates && !ApplyRotationStep(image, converter.rotation))
         return FailPreparing(converter, image, kRotate);
-    if (output->setQuality) image.SetJpegQuality(converter.quality);
+    if (output.setsQuality) image.SetJpegQuality(converter.quality);
     if (converter.width > 0 && converter.height > 0 && !image.Resample(converter.width, converter.height))
         return FailPreparing(converter, image, ResizeText(converter.width, converter.height));
     std::string error;
-    if (!SaveImageFile(image, converter.outputPath, output->formatCode, error)) return FailWith(converter, error);
+    if (!SaveImageFile(image, converter.outputPath, output.writer, error)) return FailWith(converter, error);
     return true;
 }

@@ -1,13 +1,7 @@
-#include "image/failure_text.h"
+#include "conversion/failure_text.h"
 
-#include <system_error>
-
+#include "image/output_formats.h"
 #include "image/ximage.h"
-
-std::string SystemErrorText(int error) {
-    if (error == 0) return "unknown error";
-    return std::generic_category().message(error);
-}
 
 std::string FailureText(std::string_view lead, const std::string& path, std::string_view reason) {
     const auto compose = [&](std::string_view shown) {
@@ -30,34 +24,10 @@ std::string FailureText(std::string_view lead, const std::string& path, std::str
 }
 
 const char* FormatName(int32_t formatCode) {
-    switch (formatCode) {
-        case kFormatBmp:
-            return "BMP";
-        case kFormatGif:
-            return "GIF";
-        case kFormatJpeg:
-            return "JPEG";
-        case kFormatPng:
-            return "PNG";
-        case kFormatTiff:
-            return "TIFF";
-        case kFormatTga:
-            return "TGA";
-        case kFormatPcx:
-            return "PCX";
-        case kFormatJp2:
-            return "JP2";
-        case kFormatJpc:
-            return "JPC";
-        case kFormatPgx:
-            return "PGX";
-        case kFormatPnm:
-            return "PNM";
-        case kFormatRas:
-            return "RAS";
-        default:
-            return "image";
+    for (const OutputFormat& format : kOutputFormats) {
+        if (format.writer == formatCode && formatCode != kFormatUnknown) return format.name.data();
     }
+    return "image";
 }
 
 std::string ReductionText(int32_t depth) {

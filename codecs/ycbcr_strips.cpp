@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "image/ximage_tif.h"
+#include "codecs/ximage_tif.h"
 
 void CxImageTIF::SetupYCbCr() {
     horizontalSubsampling_ = 1;

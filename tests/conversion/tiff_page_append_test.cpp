@@ -1,7 +1,7 @@
 // Pages encoded as TIFFs of their own, moved into one multi-page file: exact offsets on a tiny
 // hand-made page, then real encoded pages read back with libtiff.
 
-#include "image/tiff_page_append.h"
+#include "conversion/tiff_page_append.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -12,8 +12,8 @@
 
 #include "codecs/image_stream.h"
 #include "codecs/raster_test_image.h"
-#include "image/tiff_page_facts.h"
-#include "image/ximage_tif.h"
+#include "conversion/tiff_page_facts.h"
+#include "codecs/ximage_tif.h"
 #include "support/test_support.h"
 
 namespace {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "image/page_steps.h"
+
 class CxImage;
 struct ImageConverter;
 
@@ -29,10 +31,5 @@ bool RunWmfFormatRoutine(ImageConverter& converter);
 // Records why the output or page failed in the converter's last error text; returns false.
 bool FailWith(ImageConverter& converter, std::string_view text);
 
-// Shared preparation steps. False when the image could not be changed (no memory for the new
-// pixels), with the image's last error text saying why; a page already at or below the palette
-// depth is left as it is and counts as done.
-bool ApplyPaletteReduction(CxImage& image, int32_t paletteDepth);  // depth 1, 4 or 8
-bool ApplyRotationStep(CxImage& image, int32_t rotation);
 // "cannot rotate the page: CXIMAGE_MAX_MEMORY exceeded" from what and the image's text.
 bool FailPreparing(ImageConverter& converter, const CxImage& image, std::string_view what);

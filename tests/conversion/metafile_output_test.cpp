@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "image/format_routines.h"
-#include "image/image_converter.h"
+#include "conversion/format_routines.h"
+#include "conversion/image_converter.h"
 #include "platform/gdi.h"
 #include "support/pnm_reader.h"
 

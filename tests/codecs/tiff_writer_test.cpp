@@ -10,7 +10,7 @@
 #include "codecs/encoders.h"
 #include "codecs/image_stream.h"
 #include "codecs/raster_test_image.h"
-#include "image/ximage_tif.h"
+#include "codecs/ximage_tif.h"
 #include "support/test_support.h"
 
 namespace {
@@ -122,7 +122,7 @@ class TiffWriter : public ::testing::Test {
     std::vector<Directory> Save(CxImage& image, uint32_t compression, const std::string& name) {
         image.SetCodecOption(compression, kFormatTiff);
         const std::string path = dir / name;
-        EXPECT_TRUE(image.Save(path, kFormatTiff)) << name << ": " << image.GetLastError();
+        EXPECT_TRUE(SaveFile(image, path, kFormatTiff)) << name << ": " << image.GetLastError();
         return ReadTiff(path);
     }
     TempDir dir;
@@ -293,7 +293,7 @@ TEST_F(TiffWriter, PreconditionsAndEncodeTiffEntry) {
 
     CxImage image;
     ASSERT_NE(image.Create(1, 1, 24, 0), nullptr);
-    image.SetPixelColor(0, 0, RgbQuad{1, 2, 3, 0});
+    SetPixelColour(image, 0, 0, RgbQuad{1, 2, 3, 0});
     image.SetCodecOption(kTiffNone, kFormatTiff);
     ASSERT_TRUE(EncodeTiff(image, &stream)) << image.GetLastError();
     SaveBytes(stream, dir / "one.tif");

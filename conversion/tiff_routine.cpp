@@ -9,56 +9,62 @@
 #include <string>
 #include <vector>
 
+#include "codecs/image_file.h"
 #include "codecs/image_stream.h"
-
-#include "image/failure_text.h"
-#include "image/format_routines.h"
-#include "image/image_converter.h"
-#include "image/output_file.h"
-#include "image/tiff_page_append.h"
-#include "image/ximage_tif.h"
+#include "codecs/ximage_tif.h"
+#include "conversion/failure_text.h"
+#include "conversion/format_routines.h"
+#include "conversion/image_converter.h"
+#include "conversion/output_file.h"
+#include "conversion/tiff_page_append.h"
+#include "platform/replacement_file.h"
 
 namespace {
 
 // Compression value of the TIFF codec slot for the converter's compression option and depth.
 uint32_t ChooseCompression(int32_t option, int32_t depth, bool greyscale) {
     switch (option) {
-        case 0:
+        case kCompressionNone:
             return kTiffNone;
-        case 1:
+        case kCompressionLzw:
             return kTiffLzw;
-        case 2:
+        case kCompressionJpeg:
             if (depth == 1) return kTiffCcittFax4;
             if (depth == 4) return kTiffLzw;
             if (depth == 8) return greyscale ? kTiffJpegYCbCr : kTiffLzw;
             return kTiffJpegYCbCr;
-        case 3:
+        case kCompressionPackBits:
             return depth == 1 ? kTiffCcittFax4 : kTiffPackBits;
-        case 5:
+        case kCompressionG4:
+            if (depth == 1) return kTiffCcittFax4;
+            break;
+        case kCompressionG3:
             if (depth == 1) return kTiffCcittFax3;
             break;
-        case 6:
+        case kCompressionRle:
             if (depth == 1) return kTiffCcittRle;
             break;
         default:
             break;
     }
-    if (depth == 1) return kTiffCcittFax4;
-    if (depth == 4 || depth == 8) return kTiffLzw;
-    return kTiffJpegYCbCr;
+    // An option the depth cannot take gives the depth's own default.
+    const int32_t fallback = DefaultTiffCompression(depth);
+    if (fallback == -1 || fallback == option) return kTiffJpegYCbCr;
+    return ChooseCompression(fallback, depth, greyscale);
 }
 
 // False, with the converter's text set, when a step could not be done.
 bool PreparePage(ImageConverter& converter, CxImageTIF& image) {
     const int32_t paletteDepth = converter.paletteDepth;
     if (paletteDepth == 1 || paletteDepth == 4 || paletteDepth == 8) {
-        if (paletteDepth == 8 && converter.compression == 7) converter.greyscale = 1;
+        if (paletteDepth == 8 && converter.compression == kCompressionUnreduced) converter.greyscale = 1;
         if (converter.greyscale != 0 && paletteDepth != 1 && !image.ConvertToGrey())
             return FailPreparing(converter, image, kToGrey);
         // A 256-level grey page bound for JPEG stays the grey ramp: reduced to a palette, it
         // could not be JPEG-compressed at all.
-        const bool greyForJpeg = converter.greyscale != 0 && paletteDepth == 8 && converter.compression == 2;
-        if (converter.effectiveDepth == 24 && converter.compression != 7 && !greyForJpeg &&
+        const bool greyForJpeg =
+            converter.greyscale != 0 && paletteDepth == 8 && converter.compression == kCompressionJpeg;
+        if (converter.effectiveDepth == 24 && converter.compression != kCompressionUnreduced && !greyForJpeg &&
             !ApplyPaletteReduction(image, paletteDepth))
             return FailPreparing(converter, image, ReductionText(paletteDepth));
     }
@@ -89,7 +95,7 @@ bool RunTiffFormatRoutine(ImageConverter& converter, const std::string& inputFil
     if (image == nullptr) return FailWith(converter, kNoMemory);
     if (converter.outputPath.empty()) return FailWith(converter, kNoOutputPath);
     // A page that cannot be read must not re-encode the pixels of the page before it.
-    if (!image->Load(inputFile, kFormatBmp)) return FailLoading(converter, inputFile, *image);
+    if (!Load(*image, inputFile, kFormatBmp)) return FailLoading(converter, inputFile, *image);
     if (!PreparePage(converter, *image)) return false;
     std::string error;
     if (!SaveImageFile(*image, converter.outputPath, kFormatTiff, error)) return FailWith(converter, error);
@@ -102,7 +108,7 @@ bool EncodeMultiPageTiffPage(ImageConverter& converter, const std::string& input
     // A fresh image per page: nothing of one page can reach the next, whichever thread runs it.
     std::unique_ptr<CxImageTIF> image(new (std::nothrow) CxImageTIF);
     if (image == nullptr) return FailWith(converter, kNoMemory);
-    if (!image->Load(inputFile, kFormatBmp)) return FailLoading(converter, inputFile, *image);
+    if (!Load(*image, inputFile, kFormatBmp)) return FailLoading(converter, inputFile, *image);
     if (!PreparePage(converter, *image)) return false;
     MemoryImageStream stream;
     if (!image->EncodePage(&stream, pageNumber)) {

@@ -7,6 +7,7 @@
 
 #include "image/ximage.h"
 
+class ImageStream;
 struct tiff;  // libtiff's handle (TIFF)
 
 // Values of the TIFF codec-option slot (format code 6).
@@ -26,7 +27,6 @@ class CxImageTIF : public CxImage {
     CxImageTIF();
     ~CxImageTIF() override;  // closes a handle that is still open
 
-    using CxImage::Encode;
     // Encodes the image as one directory into stream. With append (or once a page went through
     // the open handle) the handle stays open and the directory is chained for the next page;
     // the stream must then stay valid until the handle is closed.

@@ -13,7 +13,7 @@
 #include "codecs/encoders.h"
 #include "codecs/grey_palette.h"
 #include "codecs/image_stream.h"
-#include "image/ximage_tif.h"
+#include "codecs/ximage_tif.h"
 
 namespace {
 

@@ -7,26 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "image/output_formats.h"
 #include "platform/replacement_file.h"
 
 class CxImageTIF;
 class TiffPageAppender;
-
-// Output type numbers shared by the page pipeline and the converter.
-enum OutputType : int32_t {
-    kOutputBmp = 1,
-    kOutputEmf = 2,
-    kOutputWmf = 3,
-    kOutputJpeg = 4,
-    kOutputPng = 5,
-    kOutputGif = 6,
-    kOutputTiff = 7,
-    kOutputPcx = 8,
-    kOutputTga = 9,
-    kOutputJp2 = 10,
-    kOutputRas = 11,
-    kOutputJpc = 12,
-};
 
 // Option codes of ImgConvSetOption.
 enum ConverterOption : int32_t {
@@ -51,14 +36,20 @@ struct ImageConverter {
     ImageConverter();
     ~ImageConverter();
 
+    // The row of the output type (JPEG's, should the type be none of the table's).
+    const OutputFormat& Format() const {
+        const OutputFormat* format = FindOutputFormat(outputType);
+        return format != nullptr ? *format : kDefaultOutputFormat;
+    }
+
     std::vector<std::string> inputFiles;
     std::string outputPath;          // at most kConverterPathCapacity characters
     std::string multiPageOutputPath;  // at most kConverterPathCapacity characters
-    int32_t outputType = kOutputJpeg;
+    int32_t outputType = kDefaultOutputFormat.type;  // always a type of the format table
     int32_t requestedDepth = 24;
     int32_t multiPage = 0;
     int32_t effectiveDepth = 24;
-    int32_t compression = 2;
+    int32_t compression = kCompressionJpeg;
     int32_t greyscale = 0;
     int32_t quality = 75;
     int32_t rotation = 0;
@@ -75,8 +66,6 @@ struct ImageConverter {
     // The image a single-page TIFF is prepared and saved through.
     std::unique_ptr<CxImageTIF> multiPageImage;
 
-    // Outputs (or multi-page pages) that could not be written, for the exit status.
-    int32_t failures = 0;
     // Why the latest output or page failed, at most kLastErrorTextCapacity characters; cleared
     // when a convert, encode, append or finish call starts. It names files, never pages.
     std::string lastError;
@@ -116,8 +105,7 @@ int ImgConvFinishMultiPage(ImgConvHandle handle);
 // handle never sets another handle's text.
 int ImgConvLastError(ImgConvHandle handle, std::string& text);
 
-// The live object behind a handle, or nullptr (for inspection; the handle calls stay the way to
-// change it).
-std::shared_ptr<const ImageConverter> ImgConvFind(ImgConvHandle handle);
+// What ImgConvSetOption does to the object behind the handle.
+void ApplyConverterOption(ImageConverter& converter, int32_t code, const char* text, int32_t value);
 // Steps of convert that fix the effective depth and the palette depth (may set greyscale).
 void ComputeConverterDepths(ImageConverter& converter);

@@ -7,13 +7,15 @@
 #include <string>
 #include <system_error>
 
-#include "image/failure_text.h"
-#include "image/format_routines.h"
-#include "image/image_converter.h"
-#include "image/output_file.h"
+#include "codecs/image_file.h"
+#include "conversion/failure_text.h"
+#include "conversion/format_routines.h"
+#include "conversion/image_converter.h"
+#include "conversion/output_file.h"
 #include "image/ximage.h"
 #include "platform/platform.h"
 #include "platform/replacement_file.h"
+#include "protocol/byte_order.h"
 
 namespace gdi = platform::gdi;
 
@@ -38,7 +40,7 @@ bool LoadPage(ImageConverter& converter, CxImage& image) {
     if (converter.inputFiles.empty()) return FailWith(converter, "no page file was given");
     if (converter.outputPath.empty()) return FailWith(converter, kNoOutputPath);
     const std::string& page = converter.inputFiles.front();
-    if (!image.Load(page, kFormatBmp))
+    if (!Load(image, page, kFormatBmp))
         return FailWith(converter, FailureText("cannot read the page file", page, image.GetLastError()));
     // Every non-zero rotation goes through free rotation here, quarter turns included.
     if (converter.rotation != 0 && !image.Rotate(static_cast<float>(converter.rotation)))
@@ -77,10 +79,6 @@ bool ReserveTemporaryBeside(ImageConverter& converter, platform::ReplacementFile
     return FailWith(converter, FailureText("cannot create", converter.outputPath, SystemErrorText(errno)));
 }
 
-uint32_t Le32(const unsigned char* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
 // The recorder writes the whole file when it closes, and does not tell whether that close
 // (where a full disk shows) worked: the file must be as long as its header says. The EMF header
 // holds the byte count at offset 48, the WMF header the count of 16-bit words at offset 6.
@@ -88,13 +86,13 @@ bool RecordedCompletely(const std::string& path, bool enhanced) {
     std::error_code error;
     const uintmax_t size = std::filesystem::file_size(path, error);
     if (error) return false;
-    unsigned char header[52] = {};
+    uint8_t header[52] = {};
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
     const size_t read = std::fread(header, 1, sizeof(header), file);
     std::fclose(file);
-    if (enhanced) return read >= 52 && Le32(header + 48) == size;
-    return read >= 10 && uintmax_t{Le32(header + 6)} * 2 == size;
+    if (enhanced) return read >= 52 && GetLe32(header + 48) == size;
+    return read >= 10 && uintmax_t{GetLe32(header + 6)} * 2 == size;
 }
 
 // The end of a recording: the file is put in place when the drawing, the recorder's close and

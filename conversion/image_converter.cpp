@@ -1,6 +1,6 @@
 // The image conversion object and its five handle calls.
 
-#include "image/image_converter.h"
+#include "conversion/image_converter.h"
 
 #include <cstdio>
 #include <map>
@@ -8,9 +8,9 @@
 #include <mutex>
 #include <new>
 
-#include "image/format_routines.h"
-#include "image/tiff_page_append.h"
-#include "image/ximage_tif.h"
+#include "conversion/format_routines.h"
+#include "conversion/tiff_page_append.h"
+#include "codecs/ximage_tif.h"
 #include "platform/platform.h"
 
 namespace {
@@ -53,22 +53,18 @@ bool IsPaletteDepth(int32_t depth) { return depth == 1 || depth == 4 || depth ==
 
 // Depth rules: the depth the page is brought to and the palette it is reduced to.
 void ComputeConverterDepths(ImageConverter& converter) {
+    const OutputFormat& format = converter.Format();
     int32_t depth = converter.requestedDepth;
-    if (!IsPaletteDepth(depth)) depth = converter.outputType == kOutputGif ? 8 : 24;
-    switch (converter.outputType) {
-        case kOutputJpeg:
-            if (depth == 8) converter.greyscale = 1;
+    if (!IsPaletteDepth(depth)) depth = DepthOfBits(format.defaultBits);
+    if (format.eightBitsMeansGrey && depth == 8) converter.greyscale = 1;
+    switch (format.colour) {
+        case ColourPreparation::kGreyOnly:
             depth = converter.greyscale ? 8 : 24;
             break;
-        case kOutputTga:
+        case ColourPreparation::kTga:
             depth = depth == 8 ? 8 : 24;
             break;
-        case kOutputJp2:
-        case kOutputRas:
-        case kOutputJpc:
-            depth = converter.greyscale ? 8 : 24;
-            break;
-        default:
+        case ColourPreparation::kPalette:
             break;
     }
     converter.effectiveDepth = depth;
@@ -92,14 +88,14 @@ bool RunFormatRoutines(ImageConverter& converter, int32_t& failures) {
     auto count = [&failures](bool written) {
         if (!written) ++failures;
     };
-    switch (converter.outputType) {
-        case kOutputEmf:
+    switch (converter.Format().routine) {
+        case OutputRoutine::kEnhancedMetafile:
             count(RunEmfFormatRoutine(converter));
             break;
-        case kOutputWmf:
+        case OutputRoutine::kWindowsMetafile:
             count(RunWmfFormatRoutine(converter));
             break;
-        case kOutputTiff:
+        case OutputRoutine::kTiff:
             if (converter.multiPage) {
                 std::vector<uint8_t> bytes;
                 int32_t pageNumber = 0;
@@ -112,7 +108,7 @@ bool RunFormatRoutines(ImageConverter& converter, int32_t& failures) {
                 count(RunTiffFormatRoutine(converter, converter.inputFiles.front()));
             }
             break;
-        default:
+        case OutputRoutine::kRaster:
             count(RunRasterFormatRoutine(converter));
             break;
     }
@@ -128,8 +124,6 @@ ImageConverter::~ImageConverter() {
     multiPageAppender.reset();
     // Never finished: the partial file goes with multiPageFile.
 }
-
-std::shared_ptr<const ImageConverter> ImgConvFind(ImgConvHandle handle) { return Find(handle); }
 
 ImgConvHandle ImgConvCreate() {
     std::shared_ptr<ImageConverter> converter;
@@ -160,11 +154,7 @@ int ImgConvAddFile(ImgConvHandle handle, const char* path) {
     return 1;
 }
 
-int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32_t value,
-                     int32_t /*unused*/) {
-    std::shared_ptr<ImageConverter> converter = Find(handle);
-    if (!converter) return 0;
-    ImageConverter& c = *converter;
+void ApplyConverterOption(ImageConverter& c, int32_t code, const char* text, int32_t value) {
     switch (code) {
         case kOptionOutputPath:
             if (text != nullptr && *text != '\0') c.outputPath = FullPathWithin(text, kConverterPathCapacity);
@@ -175,7 +165,7 @@ int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32
             }
             break;
         case kOptionOutputType:
-            c.outputType = value < 1 || value > 12 ? kOutputJpeg : value;
+            c.outputType = FindOutputFormat(value) != nullptr ? value : kDefaultOutputFormat.type;
             break;
         case kOptionDepth:
             c.requestedDepth = value;
@@ -210,6 +200,13 @@ int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32
         default:
             break;
     }
+}
+
+int ImgConvSetOption(ImgConvHandle handle, int32_t code, const char* text, int32_t value,
+                     int32_t /*unused*/) {
+    std::shared_ptr<ImageConverter> converter = Find(handle);
+    if (!converter) return 0;
+    ApplyConverterOption(*converter, code, text, value);
     return 1;
 }
 
@@ -226,7 +223,6 @@ int ImgConvConvert(ImgConvHandle handle) {
         FailWith(*converter, kNoMemory);
         ++failures;
     }
-    converter->failures += failures;
     return allWritten ? 1 : 0;
 }
 
@@ -262,7 +258,6 @@ int ImgConvAppendTiffPage(ImgConvHandle handle, const std::vector<uint8_t>& byte
     } catch (const std::bad_alloc&) {
         appended = FailWith(*converter, kNoMemory);
     }
-    if (!appended) ++converter->failures;
     return appended ? 1 : 0;
 }
 
