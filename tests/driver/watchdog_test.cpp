@@ -30,7 +30,7 @@ bool ProcessAlive(int64_t id) {
 // Waits until each process is listed under its name (a child started by id, not yet by its
 // program, still has its parent's); false when one never was.
 bool ListedAs(const std::vector<std::pair<int64_t, std::string>>& expected) {
-    for (int waited = 0; waited < 30000; waited += 5) {
+    for (const auto start = Clock::now(); Clock::now() - start < std::chrono::seconds(30);) {
         const std::vector<platform::ProcessInfo> list = platform::ListProcesses();
         const bool all = std::all_of(expected.begin(), expected.end(), [&](const auto& wanted) {
             return std::any_of(list.begin(), list.end(), [&](const platform::ProcessInfo& process) {
@@ -127,10 +127,11 @@ TEST_F(WatchdogTest, CrashDialogOfOurEngineEndsWithTheEngine) {
     EXPECT_FALSE(platform::WaitChildProcess(children[healthy], 0)) << "an engine without a dialog was ended";
     platform::KillChildProcess(children[healthy]);
 
-    StartWatchdog();
+    // Started once the dialog is listed by its name, so that it is not ended before.
     size_t crashed = 0;
     const int64_t dialogId = StartWithChild(engine, dialog, crashed);
     ASSERT_GT(dialogId, 0);
+    StartWatchdog();
     // Within the watchdog's cycles, long before either would end by itself.
     EXPECT_TRUE(platform::WaitChildProcess(children[crashed], 30000));
     EXPECT_TRUE(children[crashed].signalled);  // ended from outside, not by itself
