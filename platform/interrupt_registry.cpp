@@ -3,6 +3,7 @@
 #include "platform/interrupt_registry.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,12 @@ struct Registry {
     std::vector<std::string> folders;
 };
 
-// Never destroyed: the cleanup thread may still use it while the process is exiting.
+// Never destroyed: the cleanup thread may still use it while the process is exiting. It lives in
+// static storage, not on the heap, and its lists give their memory back when they empty, so a
+// library that links this and is unloaded leaves nothing allocated behind.
 Registry& TheRegistry() {
-    static Registry* registry = new Registry;
+    alignas(Registry) static unsigned char storage[sizeof(Registry)];
+    static Registry* registry = new (storage) Registry;
     return *registry;
 }
 
@@ -29,6 +33,7 @@ template <typename T>
 void EraseOne(std::vector<T>& items, const T& item) {
     const auto found = std::find(items.begin(), items.end(), item);
     if (found != items.end()) items.erase(found);
+    if (items.empty()) items.shrink_to_fit();
 }
 
 bool IsSeparator(char c) { return c == kSeparator || c == '/'; }
