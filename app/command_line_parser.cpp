@@ -10,6 +10,7 @@
 #include "app/trim_spaces.h"
 #include "app/winansi_text.h"
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 #include "settings/converter_message.h"
 
 namespace {
@@ -153,7 +154,7 @@ void Parse::PdfOption(std::string& text) {
         case 'u': field = &settings.pdfUserPassword; break;
         case 'e':
             if (TrimmedArgument(text, option, argument)) {
-                settings.pdfRestrictions = Number(option, argument, 0, 60);
+                settings.pdfRestrictions = Number(option, argument, 0, protocol::kAllPermissions);
                 settings.pdfEncrypt = 1;
             } else {
                 Missing(option, "ignored");
