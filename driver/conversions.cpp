@@ -25,7 +25,8 @@ int RefuseOutputFolder(const std::string& folder, const std::string& reason) {
 FileList WithoutNameClashes(const FileList& files, const Settings& settings, int mode, int& refused) {
     FileList kept;
     std::map<std::string, std::string> firstByOutput;  // full output path without extension -> input
-    for (const std::string& input : files) {
+    for (const InputDocument& document : files) {
+        const std::string& input = document.path;
         const PathParts parts = SplitPath(input);
         const std::string folder = mode == kFolderGiven ? settings.outputFolder : parts.folder;
         const std::string output = platform::FullPath(folder + parts.baseName);
@@ -37,7 +38,7 @@ FileList WithoutNameClashes(const FileList& files, const Settings& settings, int
             ++refused;
             continue;
         }
-        kept.push_back(input);
+        kept.push_back(document);
     }
     return kept;
 }
@@ -76,7 +77,8 @@ ConversionOutcome RunConversions(Settings& settings, const FileList& files,
         outcome.failedDocuments += ConvertPageImages(settings, documents, mode);
         return outcome;
     }
-    for (const std::string& input : documents) {
+    for (const InputDocument& document : documents) {
+        const std::string& input = document.path;
         const PathParts parts = SplitPath(input);
         const std::string folder = mode == kFolderGiven ? settings.outputFolder : parts.folder;
         if (!RunPdfJob(input, folder + parts.baseName + ".pdf", settings, postProcessor))

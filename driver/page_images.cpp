@@ -266,7 +266,8 @@ int ConvertPageImages(Settings& settings, const FileList& files, int folderMode)
     int failedDocuments = 0;
     // The normalised depth and compression are the same for every page: fix them once.
     NormaliseConverterSettings(settings);
-    for (const std::string& input : files) {
+    for (const InputDocument& document : files) {
+        const std::string& input = document.path;
         const PathParts parts = SplitPath(input);
         // A folder of its own per document: concurrent runs never see each other's pages.
         const std::string pageFolder = platform::MakePrivateTempFolder(kPageFolderPrefix);

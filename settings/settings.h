@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "image/output_formats.h"
@@ -56,12 +57,33 @@ struct Settings {
     int32_t overlayY = 0;
     int32_t overlayFlag = 0;
 
+    // Batch: how the documents of a run are taken, shared out and reported.
+    int32_t jobs = 0;             // documents converted at once; 0: one per core
+    bool recursive = false;       // folder inputs include their sub-folders
+    bool skipExisting = false;    // a document whose outputs all exist is skipped
+    int32_t shardIndex = 0;       // this run converts part shardIndex (0-based) ...
+    int32_t shardCount = 1;       // ... of shardCount disjoint parts of the sorted documents
+    std::string reportPath;       // JSON Lines report; empty: none
+    bool quiet = false;           // no progress, summary or repair lines; errors still shown
+
     // Full path of the help file beside the program.
     std::string helpFilePath;
 };
 
+// One document to convert. Its outputs go into relativeFolder below the output folder: empty,
+// or the document's folder relative to the folder input it was found in (with a closing
+// separator) when folders are taken with their sub-folders.
+struct InputDocument {
+    InputDocument(std::string documentPath = {}, std::string folderBelowOutput = {})
+        : path(std::move(documentPath)), relativeFolder(std::move(folderBelowOutput)) {}
+    std::string path;
+    std::string relativeFolder;
+    friend bool operator==(const InputDocument&, const InputDocument&) = default;
+    friend auto operator<=>(const InputDocument&, const InputDocument&) = default;
+};
+
 // The XPS documents to convert, in order.
-using FileList = std::vector<std::string>;
+using FileList = std::vector<InputDocument>;
 
 // Puts every field back to its default and sets the help file path.
 void ResetSettings(Settings& settings);

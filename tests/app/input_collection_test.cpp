@@ -64,7 +64,7 @@ TEST_F(InputCollection, RelativeFileBecomesAbsolute) {
     FileList files;
     EXPECT_EQ(ExpandInputs({"docs/a.xps"}, files), 0);
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(fs::path(files[0]), fs::canonical(dir.path() / "docs/a.xps"));
+    EXPECT_EQ(fs::path(files[0].path), fs::canonical(dir.path() / "docs/a.xps"));
 }
 
 TEST_F(InputCollection, RelativeFolderKeepsTheTextAsTyped) {
