@@ -137,6 +137,9 @@ pdf_write_options CompactWriteOptions() {
     // shared through a cache, fonts by MuPDF), so the costly search for them is not needed.
     options.do_garbage = 2;
     options.do_encrypt = PDF_ENCRYPT_NONE;
+    // The identifier stays the placeholder: a random one may be written as a literal string,
+    // which the placeholder search would not find.
+    options.dont_regenerate_id = 1;
     return options;
 }
 
