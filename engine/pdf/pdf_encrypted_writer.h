@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/engine_options.h"
+#include "engine/runtime/engine_options.h"
 
 namespace engine {
 

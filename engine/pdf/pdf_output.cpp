@@ -2,7 +2,7 @@
 
 #include <mupdf/pdf.h>
 
-#include "engine/output_files.h"
+#include "engine/runtime/output_files.h"
 #include "engine/pdf/faithful_pdf_device.h"
 #include "engine/pdf/page_boxes.h"
 #include "engine/pdf/pdf_encrypted_writer.h"

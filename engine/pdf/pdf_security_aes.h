@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/engine_options.h"
+#include "engine/runtime/engine_options.h"
 
 namespace engine {
 

@@ -4,8 +4,8 @@
 #include <new>
 #include <vector>
 
-#include "engine/bmp_file.h"
-#include "engine/output_files.h"
+#include "engine/raster/bmp_file.h"
+#include "engine/runtime/output_files.h"
 #include "engine/runtime/mupdf_guard.h"
 #include "engine/xps/xps_source.h"
 

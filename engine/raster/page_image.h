@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_options.h"
+#include "engine/runtime/engine_options.h"
 #include "engine/raster/page_recording.h"
 
 namespace engine {

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/output_files.h"
-#include "engine/page_backlog.h"
+#include "engine/runtime/output_files.h"
+#include "engine/raster/page_backlog.h"
 #include "engine/raster/page_image.h"
 #include "engine/raster/page_recording.h"
 #include "engine/runtime/engine_errors.h"

@@ -3,7 +3,7 @@
 
 #include <mupdf/fitz.h>
 
-#include "engine/engine_options.h"
+#include "engine/runtime/engine_options.h"
 #include "engine/runtime/library_messages.h"
 
 namespace engine {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/memory_budget.h"
+#include "engine/runtime/memory_budget.h"
 #include "engine/runtime/engine_errors.h"
 
 namespace engine {

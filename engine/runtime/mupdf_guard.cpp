@@ -1,6 +1,6 @@
 #include "engine/runtime/mupdf_guard.h"
 
-#include "engine/memory_budget.h"
+#include "engine/runtime/memory_budget.h"
 
 namespace engine {
 namespace guard_detail {

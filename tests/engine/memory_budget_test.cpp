@@ -17,7 +17,7 @@
 #include <regex>
 #include <thread>
 
-#include "engine/memory_budget.h"
+#include "engine/runtime/memory_budget.h"
 #include "engine_test_support.h"
 
 namespace {

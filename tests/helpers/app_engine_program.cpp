@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/output_files.h"
+#include "engine/runtime/output_files.h"
 #include "platform/platform.h"
 #include "protocol/engine_protocol.h"
 

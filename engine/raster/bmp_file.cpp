@@ -1,4 +1,4 @@
-#include "engine/bmp_file.h"
+#include "engine/raster/bmp_file.h"
 
 #include <algorithm>
 #include <cmath>

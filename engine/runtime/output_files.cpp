@@ -1,4 +1,4 @@
-#include "engine/output_files.h"
+#include "engine/runtime/output_files.h"
 
 #include <cstdio>
 #include <fstream>

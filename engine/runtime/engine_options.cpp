@@ -1,4 +1,4 @@
-#include "engine/engine_options.h"
+#include "engine/runtime/engine_options.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "engine/memory_budget.h"
+#include "engine/runtime/memory_budget.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "engine/runtime/engine_errors.h"
-#include "engine/engine_options.h"
+#include "engine/runtime/engine_options.h"
 #include "engine/runtime/library_locks.h"
 #include "engine/runtime/library_messages.h"
-#include "engine/memory_budget.h"
+#include "engine/runtime/memory_budget.h"
 #include "engine/pdf/pdf_output.h"
 #include "engine/raster/raster_output.h"
 #include "engine/xps/xps_source.h"

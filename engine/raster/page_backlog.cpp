@@ -1,4 +1,4 @@
-#include "engine/page_backlog.h"
+#include "engine/raster/page_backlog.h"
 
 #include <algorithm>
 #include <condition_variable>
