@@ -85,5 +85,8 @@ foreach(line IN LISTS lines)
   string(APPEND man "${body}\n")
 endforeach()
 
+# Only the manual page points at the tools that read what the program writes.
+string(APPEND man ".SH \"SEE ALSO\"\n.BR mutool (1),\n.BR qpdf (1),\n.BR pdftoppm (1),\n.BR tiffinfo (1)\n")
+
 string(REPLACE "@SEMICOLON@" ";" man "${man}")
 file(WRITE "${MAN}" "${man}")

@@ -15,15 +15,17 @@ test_packages=(
   poppler-utils qpdf libtiff-tools libjpeg-turbo-progs imagemagick netpbm libopenjp2-tools
   emf2svg librsvg2-bin libwmf-bin mupdf-tools pngcheck
   fonts-urw-base35
-  file man-db fontconfig unzip
+  file man-db fontconfig unzip lintian
 )
 
 # The Windows build: the MinGW-w64 cross compilers (POSIX threads), Wine to run the programs,
-# and what the libraries' own builds need (scripts/build-windows-deps.sh).
+# what the libraries' own builds need (scripts/build-windows-deps.sh), the installer's compiler
+# and what the release check runs on the Windows programs' outputs.
 windows_packages=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-tools libz-mingw-w64-dev googletest wine wine64
   dpkg-dev gcc make cmake ninja-build pkg-config nasm python3 patch xz-utils bzip2
+  nsis qpdf pngcheck unzip
 )
 
 wanted=("${packages[@]}")

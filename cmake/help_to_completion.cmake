@@ -1,0 +1,73 @@
+# Writes the bash completion from the help file, so that every option the help names completes.
+#   cmake -DHELP=<help file> -DTEMPLATE=<completion template> -DOUT=<completion> -P help_to_completion.cmake
+#
+# An entry of the help file is a line indented by four blanks: a term (an option, perhaps
+# with the name of its value, perhaps a short and a long spelling separated by a comma), two or
+# more blanks, its description. A term with a value name makes the option take a value; the
+# value name says what completes after it (FOLDER, FILE or a word list for TYPE).
+
+file(STRINGS "${HELP}" lines)
+set(options "-i" "--help" "--version")
+set(value_options "")
+set(file_options "")
+set(folder_options "")
+set(types "")
+set(in_type FALSE)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^    (-[^ ]+( [A-Za-z][A-Za-z0-9/]*)?(, --?[^ ]+( [A-Za-z][A-Za-z0-9/]*)?)*)  +(.*)$")
+    set(term "${CMAKE_MATCH_1}")
+    set(description "${CMAKE_MATCH_5}")
+    set(in_type FALSE)
+    string(REPLACE ", " ";" spellings "${term}")
+    foreach(spelling IN LISTS spellings)
+      string(REGEX MATCH "^[^ ]+" option "${spelling}")
+      list(APPEND options "${option}")
+      if(spelling MATCHES " ([A-Za-z][A-Za-z0-9/]*)$")
+        set(value "${CMAKE_MATCH_1}")
+        if(value MATCHES "FOLDER")
+          list(APPEND folder_options "${option}")
+        elseif(value MATCHES "FILE")
+          list(APPEND file_options "${option}")
+        elseif(value STREQUAL "TYPE")
+          set(in_type TRUE)
+          set(type_text "${description}")
+        else()
+          list(APPEND value_options "${option}")
+        endif()
+      endif()
+    endforeach()
+  elseif(in_type AND line MATCHES "^      +(.*)$")
+    string(APPEND type_text " ${CMAKE_MATCH_1}")
+  else()
+    set(in_type FALSE)
+  endif()
+endforeach()
+
+# The output types: the words of the type entry that a comma, a parenthesis or its final full
+# stop follow ("pdf, jpg (the default), jpeg, ... wmf.").
+string(REGEX MATCHALL "[a-z0-9]+(,| \\(|\\. )" type_words "${type_text} ")
+foreach(word IN LISTS type_words)
+  string(REGEX REPLACE "[^a-z0-9]" "" word "${word}")
+  list(APPEND types "${word}")
+endforeach()
+list(REMOVE_DUPLICATES options)
+list(REMOVE_DUPLICATES types)
+if(NOT types)
+  message(FATAL_ERROR "help_to_completion: the help file names no output type")
+endif()
+
+list(JOIN options " " OPTIONS)
+list(JOIN types " " TYPES)
+# One case branch per kind of value, for the kinds some option takes.
+set(completions_folder "COMPREPLY=($(compgen -d -- \"$cur\"))")
+set(completions_file "COMPREPLY=($(compgen -f -- \"$cur\"))")
+set(completions_value "COMPREPLY=()")
+set(VALUE_CASES "")
+foreach(kind IN ITEMS folder file value)
+  if(${kind}_options)
+    list(JOIN ${kind}_options "|" pattern)
+    string(APPEND VALUE_CASES "        ${pattern})\n            ${completions_${kind}}\n            return ;;\n")
+  endif()
+endforeach()
+string(REPLACE "\\n" "\n" VALUE_CASES "${VALUE_CASES}")
+configure_file("${TEMPLATE}" "${OUT}" @ONLY)
