@@ -6,9 +6,12 @@
 #include <cstdlib>
 
 #include "app/held_characters.h"
+#include "app/input_list_file.h"
+#include "app/long_options.h"
 #include "app/option_tables.h"
 #include "app/trim_spaces.h"
 #include "app/winansi_text.h"
+#include "platform/file_helpers.h"
 #include "platform/platform.h"
 #include "protocol/engine_protocol.h"
 #include "settings/converter_message.h"
@@ -28,6 +31,44 @@ void DropFirstWord(std::string& text) {
 
 std::string FirstWord(const std::string& text) { return text.substr(0, text.find(' ')); }
 
+// A long option's value; its closing quote goes with it, so that no part of it is left to the
+// grammar's text.
+int TakeQuotedValue(std::string& text, std::string& value, bool* overCapacity) {
+    const bool quoted = !text.empty() && text[0] == '"';
+    const int taken = TakeValue(text, value, overCapacity);
+    if (quoted && !text.empty() && text[0] == '"') {
+        text.erase(0, 1);
+        TrimSpaces(text);
+    }
+    return taken;
+}
+
+// Far beyond the grammar's capacity with every long option given at its longest.
+constexpr size_t kLongestLine = 65536;
+
+bool IsGroupLetter(char group, char second) {
+    std::string_view letters;
+    switch (group) {
+        case 'm': letters = "bcgmqsxy"; break;
+        case 'p': letters = "acekl" "npstu"; break;
+        case 'w': letters = "cgprstxy"; break;
+        default: return false;
+    }
+    return second != '\0' && letters.find(second) != std::string_view::npos;
+}
+
+// True when word is a switch the grammar knows (the letters alone, no value).
+bool IsKnownSwitch(const std::string& word) {
+    if (word.size() == 2 && word[0] == '-') return std::string_view("iot?h").find(word[1]) != std::string_view::npos ||
+                                                    FindShortOption(word[1]) != nullptr;
+    return word.size() == 3 && word[0] == '-' && IsGroupLetter(word[1], word[2]);
+}
+
+// True when a loose word names a file or folder that is there: an input without its -i.
+bool NamesExistingPath(const std::string& word) {
+    return platform::FileExists(word) != 0 || platform::FolderExists(word) != 0;
+}
+
 // One parse: the records it fills and what it has to tell.
 struct Parse {
     Settings& settings;
@@ -36,9 +77,19 @@ struct Parse {
 
     std::string word;  // the switch being applied, as typed, for messages
     bool glued = false;  // the last option had its value glued to it (already told)
+    bool tookLongOption = false;  // the last switch was one of the long options' table
 
     void Warn(const std::string& line) { report.warnings.push_back(ConverterMessage(line)); }
-    void Unknown() { Warn("unknown option " + word + " ignored"); }
+    void Refuse(const std::string& line) {
+        if (report.refusal.empty()) report.refusal = ConverterMessage(line + "; nothing was converted");
+    }
+    void Unknown() {
+        std::string lower = word;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        // An upper-case letter is the likeliest slip of all: name the switch that was meant.
+        const std::string hint = lower != word && IsKnownSwitch(lower) ? " (options are lower case: " + lower + ")" : "";
+        Warn("unknown option " + word + " ignored" + hint);
+    }
 
     // Takes the argument of option (its name as typed, for messages); 0 when there is none.
     int Argument(std::string& text, const std::string& option, std::string& argument) {
@@ -46,6 +97,7 @@ struct Parse {
         glued = text.size() > 1 && text[1] != ' ';
         if (glued) Unknown();
         const int taken = TakeArgument(text, argument, &overCapacity);
+        if (taken) report.given.push_back(option);
         if (overCapacity && report.refusal.empty()) {
             report.refusal = ConverterMessage("the value of " + option + " is longer than " +
                                               std::to_string(kArgumentCapacity) +
@@ -77,11 +129,93 @@ struct Parse {
         return Number(option, argument, INT32_MIN, INT32_MAX);
     }
 
+    void LongOption(std::string& text);
+    void ApplyLongOption(const ::LongOption& option, bool hasValue, const std::string& value);
     void ImageOption(std::string& text);
     void PdfOption(std::string& text);
     void OverlayOption(std::string& text);
     void Switch(std::string& text);
 };
+
+// text begins with the long option's name after its first dash ("-jobs 4", "-jobs=4").
+void Parse::LongOption(std::string& text) {
+    const size_t end = text.find_first_of(" =");
+    const ::LongOption* option = FindLongOption(text.substr(1, end == std::string::npos ? end : end - 1));
+    if (option == nullptr) {
+        Unknown();
+        DropFirstWord(text);
+        return;
+    }
+    word = "--" + std::string(option->name);
+    tookLongOption = true;
+    std::string value;
+    bool hasValue = false;
+    bool overCapacity = false;
+    const bool equals = end != std::string::npos && text[end] == '=';
+    text.erase(0, equals ? end + 1 : end == std::string::npos ? text.size() : end);
+    if (!equals) TrimSpaces(text);
+    if (equals || !option->valueName.empty()) hasValue = TakeQuotedValue(text, value, &overCapacity);
+    if (equals && option->valueName.empty()) {
+        Refuse(word + " takes no value");
+        return;
+    }
+    if (overCapacity) {
+        Refuse("the value of " + word + " is longer than " + std::to_string(kArgumentCapacity) + " characters");
+        return;
+    }
+    ApplyLongOption(*option, hasValue, value);
+}
+
+void Parse::ApplyLongOption(const ::LongOption& option, bool hasValue, const std::string& value) {
+    if (!option.valueName.empty() && !hasValue) {
+        Refuse(word + " needs a value (" + std::string(option.valueName) + ")");
+        return;
+    }
+    const std::string typed = word + " " + value;
+    switch (option.id) {
+        case LongOptionId::kHelp:
+            platform::OpenHelpFile(settings.helpFilePath);
+            break;
+        case LongOptionId::kVersion:
+            report.versionAsked = true;
+            break;
+        case LongOptionId::kJobs:
+            if (!ReadJobs(value, settings.jobs))
+                Refuse(typed + ": give a whole number from 0 (one per core) to " + std::to_string(kMaxJobs));
+            break;
+        case LongOptionId::kList: {
+            std::string reason;
+            if (!ReadInputList(value, inputs, reason)) Refuse(typed + ": the list cannot be read (" + reason + ")");
+            break;
+        }
+        case LongOptionId::kRecursive:
+            settings.recursive = true;
+            break;
+        case LongOptionId::kSkipExisting:
+            settings.skipExisting = true;
+            break;
+        case LongOptionId::kShard:
+            if (!ReadShard(value, settings.shardIndex, settings.shardCount))
+                Refuse(typed + ": give K/N, whole numbers with 0 <= K < N (parts count from 0)");
+            break;
+        case LongOptionId::kReport:
+            AssignCapped(settings.reportPath, value, kSettingsTextCapacity);
+            break;
+        case LongOptionId::kQuiet:
+            settings.quiet = true;
+            break;
+        case LongOptionId::kDpi: {
+            int32_t dpi = 0;
+            if (!ReadResolution(value, dpi)) {
+                Refuse(typed + ": give a whole number from 72 to 600");
+                break;
+            }
+            settings.resolutionX = settings.resolutionY = dpi;
+            report.given.insert(report.given.end(), {"-mx", "-my"});
+            break;
+        }
+    }
+}
 
 void Parse::ImageOption(std::string& text) {
     std::string argument;
@@ -111,8 +245,12 @@ void Parse::ImageOption(std::string& text) {
             }
             break;
         case 'm':
-            if (TakeFlag(text)) settings.multiPageTiff = 1;
-            else Unknown();
+            if (TakeFlag(text)) {
+                settings.multiPageTiff = 1;
+                report.given.push_back(option);
+            } else {
+                Unknown();
+            }
             break;
         case 'q':
             if (TrimmedArgument(text, option, argument)) settings.jpegQuality = Number(option, argument, 1, 100);
@@ -197,8 +335,12 @@ void Parse::OverlayOption(std::string& text) {
         case 'x': number = &settings.overlayX; break;
         case 'y': number = &settings.overlayY; break;
         case 'g':
-            if (TakeFlag(text)) settings.overlayFlag = 1;
-            else Unknown();
+            if (TakeFlag(text)) {
+                settings.overlayFlag = 1;
+                report.given.push_back(option);
+            } else {
+                Unknown();
+            }
             return;
         case 't':
             if (Argument(text, option, argument)) {
@@ -231,26 +373,6 @@ void Parse::OverlayOption(std::string& text) {
     *number = value;
 }
 
-bool IsGroupLetter(char group, char second) {
-    std::string_view letters;
-    switch (group) {
-        case 'm': letters = "bcgmqsxy"; break;
-        case 'p': letters = "acekl" "npstu"; break;
-        case 'w': letters = "cgprstxy"; break;
-        default: return false;
-    }
-    return second != '\0' && letters.find(second) != std::string_view::npos;
-}
-
-// A long option ("--help"), as people on this platform type it; true when it was one.
-bool TakeLongOption(std::string& text, std::string_view name) {
-    if (text.compare(0, name.size(), name) != 0) return false;
-    if (text.size() != name.size() && text[name.size()] != ' ') return false;
-    text.erase(0, name.size());
-    TrimSpaces(text);
-    return true;
-}
-
 void Parse::Switch(std::string& text) {
     std::string argument;
     const char letter = text[0];
@@ -271,14 +393,34 @@ void Parse::Switch(std::string& text) {
             else Unknown();
             return;
         case '-':
-            if (TakeLongOption(text, "-help")) {
-                platform::OpenHelpFile(settings.helpFilePath);
-            } else if (TakeLongOption(text, "-version")) {
-                report.versionAsked = true;
-            } else {
-                unknown();
-            }
+            LongOption(text);
             return;
+        case 'j':
+        case 'q': {
+            // The two long options with a letter of their own; glued values are no values here
+            // either.
+            const ::LongOption& option = *FindShortOption(letter);
+            if (text.size() > 1 && text[1] != ' ') {
+                unknown();
+                return;
+            }
+            tookLongOption = true;
+            bool overCapacity = false;
+            bool hasValue = false;
+            if (option.valueName.empty()) {
+                TakeFlag(text);
+            } else {
+                text.erase(0, 1);
+                TrimSpaces(text);
+                hasValue = TakeQuotedValue(text, argument, &overCapacity);
+            }
+            if (overCapacity) {
+                Refuse("the value of " + word + " is longer than " + std::to_string(kArgumentCapacity) + " characters");
+                return;
+            }
+            ApplyLongOption(option, hasValue, argument);
+            return;
+        }
         case 'i':
             if (Argument(text, "-i", argument)) inputs.push_back(argument);
             else Missing("-i", "ignored");
@@ -316,6 +458,10 @@ void Parse::Switch(std::string& text) {
 }
 
 }  // namespace
+
+bool ParseReport::Given(const std::string& option) const {
+    return std::find(given.begin(), given.end(), option) != given.end();
+}
 
 int32_t ReadNumber(const std::string& text) {
     size_t i = 0;
@@ -375,6 +521,11 @@ int TakeArgument(std::string& text, std::string& argument, bool* overCapacity) {
     }
     text.erase(0, 1);
     TrimSpaces(text);
+    return TakeValue(text, argument, overCapacity);
+}
+
+int TakeValue(std::string& text, std::string& argument, bool* overCapacity) {
+    argument.clear();
     const bool quoted = !text.empty() && text[0] == '"';
     if (quoted) text.erase(0, 1);
     if (text.empty()) return 0;
@@ -417,22 +568,41 @@ int ParseCommandLine(const std::string& commandLine, Settings& settings, InputLi
     }
     std::string text = commandLine;
     TrimSpaces(text);
-    if (text.size() > kCommandLineCapacity) {
+    const std::string line = text;
+    const auto overCapacity = [&](size_t length) {
         parse.report.refusal = ConverterMessage(
-            "the command line is longer than " + std::to_string(kCommandLineCapacity) +
-            " characters (" + std::to_string(text.size()) +
-            "); name a folder with -i instead of many files. Nothing was converted");
+            "the command line is longer than " + std::to_string(kCommandLineCapacity) + " characters (" +
+            std::to_string(length) +
+            "); name a folder with -i, or list the documents with --list, instead of many files. Nothing was "
+            "converted");
+    };
+    // No few long options make a line this long: it is refused before the word-by-word reading,
+    // whose time grows with the square of the length.
+    if (line.size() > kLongestLine) {
+        overCapacity(line.size());
         return 1;
     }
+    // What the line holds besides the long options: the text the capacity binds.
+    std::string grammarText;
     while (!text.empty()) {
+        const size_t before = text.size();
+        parse.tookLongOption = false;
         // A closing quote left by an empty value is no word of the user's.
         if (!text.empty() && text[0] != '-' && FirstWord(text) != "\"") {
-            parse.Warn("stray word " + ReleaseHeldCharacters(FirstWord(text)) + " ignored");
+            const std::string loose = ReleaseHeldCharacters(FirstWord(text));
+            parse.Warn("stray word " + loose + " ignored" +
+                       (NamesExistingPath(loose) ? "; give inputs with -i or --list" : ""));
         }
-        if (!NextSwitch(text)) continue;
-        text.erase(0, 1);
-        if (!text.empty()) parse.Switch(text);
-        TrimSpaces(text);
+        if (NextSwitch(text)) {
+            text.erase(0, 1);
+            if (!text.empty()) parse.Switch(text);
+            TrimSpaces(text);
+        }
+        // Every step takes a piece from the front of the text, which stays the end of the line.
+        if (!parse.tookLongOption) grammarText.append(line, line.size() - before, before - text.size());
     }
+    // The grammar's text alone is bound by the capacity; this refusal outranks any other.
+    const size_t grammarLength = TrimSpaces(grammarText);
+    if (grammarLength > kCommandLineCapacity) overCapacity(grammarLength);
     return 1;
 }

@@ -1,5 +1,6 @@
 #include "app/input_collection.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/file_helpers.h"
@@ -16,6 +17,46 @@ bool EqualsLowered(const std::string& text, std::string_view lower) {
     return true;
 }
 
+std::string TooLong(const std::string& path) {
+    return ConverterMessage(path + ": the path is longer than " + std::to_string(platform::kPathCapacity) +
+                            " characters; not converted");
+}
+
+// One folder's documents (and, when asked, its sub-folders'); relative is the folder below the
+// folder input, with a closing separator, or empty at the top. False when folder cannot be
+// listed (why in reason).
+bool AddTree(const std::string& folder, const std::string& relative, bool recursive, FileList& files,
+             std::vector<std::string>& problems, std::string& reason) {
+    if (folder.size() > platform::kPathCapacity) {
+        reason = "the path is longer than " + std::to_string(platform::kPathCapacity) + " characters";
+        return false;
+    }
+    std::vector<platform::FolderEntry> entries;
+    if (!platform::ListFolder(folder, entries, &reason)) return false;
+    // Byte order of the names (std::string compares as unsigned bytes), never the listing's.
+    std::sort(entries.begin(), entries.end(),
+              [](const platform::FolderEntry& a, const platform::FolderEntry& b) { return a.name < b.name; });
+    for (const platform::FolderEntry& entry : entries) {
+        const std::string path = folder + entry.name;
+        if (entry.isRegularFile) {
+            if (!IsXpsFile(path)) continue;
+            if (path.size() <= platform::kPathCapacity) {
+                files.emplace_back(path, relative);
+            } else {
+                problems.push_back(TooLong(path));
+            }
+        } else if (recursive && entry.isFolder && !entry.isLink && entry.name != "." && entry.name != "..") {
+            const std::string below = relative + entry.name + platform::kSeparator;
+            std::string why;
+            if (!AddTree(path + platform::kSeparator, below, true, files, problems, why))
+                problems.push_back(ConverterMessage(path + ": the folder cannot be listed (" + why + "); not converted"));
+        }
+    }
+    return true;
+}
+
+bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
 }  // namespace
 
 int IsXpsFile(const std::string& path) {
@@ -27,64 +68,41 @@ int IsXpsFile(const std::string& path) {
     return EqualsLowered(extension, ".xps") || EqualsLowered(extension, ".oxps") ? 1 : 0;
 }
 
-bool AddFolderFiles(std::string folder, FileList& files, std::vector<std::string>* tooLong,
-                    std::string* reason) {
+bool AddFolderFiles(std::string folder, FileList& files, std::vector<std::string>& problems, bool recursive) {
     if (folder.empty() || folder.back() != platform::kSeparator) folder += platform::kSeparator;
-    std::vector<platform::FolderEntry> entries;
-    if (folder.size() > platform::kPathCapacity) {
-        if (reason != nullptr)
-            *reason = "the path is longer than " + std::to_string(platform::kPathCapacity) +
-                      " characters";
-        return false;
-    }
-    if (!platform::ListFolder(folder, entries, reason)) return false;
-    for (const platform::FolderEntry& entry : entries) {
-        if (!entry.isRegularFile) continue;
-        const std::string path = folder + entry.name;
-        if (!IsXpsFile(path)) continue;
-        if (path.size() <= platform::kPathCapacity) {
-            files.push_back(path);
-        } else if (tooLong != nullptr) {
-            tooLong->push_back(path);
-        }
-    }
-    return true;
+    std::string reason;
+    if (AddTree(folder, std::string(), recursive, files, problems, reason)) return true;
+    problems.push_back(ConverterMessage(folder + ": the folder cannot be listed (" + reason + "); not converted"));
+    return false;
 }
 
-int ExpandInputSpec(const std::string& specification, FileList& files, std::vector<std::string>& problems) {
+int ExpandInputSpec(const std::string& specification, FileList& files, std::vector<std::string>& problems,
+                    bool recursive) {
     const size_t before = problems.size();
     const std::string full = platform::FullPath(specification);
-    const std::string capacity = std::to_string(platform::kPathCapacity);
     if (full.size() > platform::kPathCapacity) {
         problems.push_back(ConverterMessage(specification + ": the full path is longer than " +
-                                            capacity + " characters; not converted"));
+                                            std::to_string(platform::kPathCapacity) + " characters; not converted"));
     } else if (!full.empty() && platform::FileExists(full) && IsXpsFile(full)) {
-        files.push_back(full);
+        files.emplace_back(full);
     } else if (!full.empty() && platform::FolderExists(full)) {
         const size_t found = files.size();
-        std::vector<std::string> tooLong;
-        std::string reason;
-        if (!AddFolderFiles(specification, files, &tooLong, &reason)) {
-            problems.push_back(ConverterMessage(specification + ": the folder cannot be listed (" +
-                                                reason + "); not converted"));
-        } else {
-            for (const std::string& path : tooLong) {
-                problems.push_back(ConverterMessage(path + ": the path is longer than " + capacity +
-                                                    " characters; not converted"));
-            }
-            if (files.size() == found && tooLong.empty())
-                problems.push_back(
-                    ConverterMessage(specification + ": the folder holds no XPS document"));
-        }
+        if (AddFolderFiles(specification, files, problems, recursive) && files.size() == found &&
+            problems.size() == before)
+            problems.push_back(ConverterMessage(specification + ": the folder holds no XPS document"));
+    } else if (HasWildcard(specification)) {
+        // Names are never patterns here: the folder itself, or a list, is the way to many files.
+        problems.push_back(ConverterMessage("no XPS document at \"" + specification +
+                                            "\" (names are not patterns: give the folder, or --list)"));
     } else {
         problems.push_back(ConverterMessage("no XPS document at \"" + specification + "\""));
     }
     return static_cast<int>(problems.size() - before);
 }
 
-int ExpandInputs(const InputList& inputs, FileList& files) {
+int ExpandInputs(const InputList& inputs, FileList& files, bool recursive) {
     std::vector<std::string> problems;
-    for (const std::string& input : inputs) ExpandInputSpec(input, files, problems);
+    for (const std::string& input : inputs) ExpandInputSpec(input, files, problems, recursive);
     for (const std::string& problem : problems) platform::ReportError(problem);
     return static_cast<int>(problems.size());
 }

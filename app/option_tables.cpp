@@ -62,6 +62,13 @@ int32_t CompressionCode(const std::string& keyword) {
     return kCompressionJpeg;
 }
 
+std::string CompressionKeyword(int32_t code) {
+    for (const CompressionEntry& entry : kCompressions) {
+        if (entry.code == code) return std::string(entry.keyword);
+    }
+    return std::to_string(code);
+}
+
 bool IsOutputTypeKeyword(const std::string& keyword) {
     return EqualsIgnoringCase(keyword, "pdf") || FindImageType(keyword) != nullptr;
 }

@@ -6,6 +6,8 @@
 #include "app/command_line_parser.h"
 #include "app/held_characters.h"
 #include "app/input_collection.h"
+#include "app/option_checks.h"
+#include "app/shard.h"
 #include "app/trim_spaces.h"
 #include "driver/conversions.h"
 #include "driver/post_processor.h"
@@ -55,21 +57,28 @@ int RunProgram(const std::string& commandLine) {
     InputList inputs;
     ParseReport report;
     const int parsed = ParseCommandLine(text, settings, inputs, &report);
-    for (const std::string& warning : report.warnings) platform::ReportError(warning);
+    std::vector<std::string> repairs = report.warnings;
+    for (const std::string& line : OptionsThatCannotApply(settings, report)) repairs.push_back(line);
+    if (!settings.quiet) {
+        for (const std::string& line : repairs) platform::ReportError(line);
+    }
     // A text beyond its capacity would lose options (a password, the output type) if it were
-    // cut, so the run is refused instead.
+    // cut, so the run is refused instead; so is a bad value of a long option.
     if (!report.refusal.empty()) {
         platform::ReportError(report.refusal);
         return kExitCannotStart;
     }
+    // Whatever else happens, a repaired command line is not told as plain success.
+    const int success = repairs.empty() ? kExitSuccess : kExitRepaired;
     if (!parsed) return kExitSuccess;
     if (report.versionAsked) {
         platform::WriteOutput(std::string("xpsconv ") + XPSCONV_VERSION);
-        return kExitSuccess;
+        return success;
     }
 
-    FileList files;
-    const int unmatchedInputs = ExpandInputs(inputs, files);
+    FileList expanded;
+    const int unmatchedInputs = ExpandInputs(inputs, expanded, settings.recursive);
+    const FileList files = SelectShard(expanded, settings.shardIndex, settings.shardCount);
 
     std::atomic<int> conversionActive{1};
     std::thread watchdog(CrashDialogWatchdog, std::ref(conversionActive));
@@ -80,5 +89,5 @@ int RunProgram(const std::string& commandLine) {
 
     if (outcome.cannotStart) return kExitCannotStart;
     if (unmatchedInputs > 0 || outcome.failedDocuments > 0) return kExitSomeFailed;
-    return kExitSuccess;
+    return success;
 }

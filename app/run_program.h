@@ -3,11 +3,12 @@
 
 #include <string>
 
-// Exit status of a run.
+// Exit status of a run; an interruption ends it with 128 + the signal's number instead.
 enum ExitStatus : int {
     kExitSuccess = 0,       // everything found was converted, or nothing was asked
     kExitSomeFailed = 1,    // an input yielded no document, or a document no (complete) output
-    kExitCannotStart = 2,   // engine or post-processor missing, invalid output folder
+    kExitCannotStart = 2,   // engine or post-processor missing, invalid output folder, bad value
+    kExitRepaired = 3,      // as 0, but the command line was repaired or partly ignored
 };
 
 // Runs the program on one command-line text (the words after the program name).

@@ -23,34 +23,15 @@ namespace {
 
 // Compression value of the TIFF codec slot for the converter's compression option and depth.
 uint32_t ChooseCompression(int32_t option, int32_t depth, bool greyscale) {
-    switch (option) {
-        case kCompressionNone:
-            return kTiffNone;
-        case kCompressionLzw:
-            return kTiffLzw;
-        case kCompressionJpeg:
-            if (depth == 1) return kTiffCcittFax4;
-            if (depth == 4) return kTiffLzw;
-            if (depth == 8) return greyscale ? kTiffJpegYCbCr : kTiffLzw;
-            return kTiffJpegYCbCr;
-        case kCompressionPackBits:
-            return depth == 1 ? kTiffCcittFax4 : kTiffPackBits;
-        case kCompressionG4:
-            if (depth == 1) return kTiffCcittFax4;
-            break;
-        case kCompressionG3:
-            if (depth == 1) return kTiffCcittFax3;
-            break;
-        case kCompressionRle:
-            if (depth == 1) return kTiffCcittRle;
-            break;
-        default:
-            break;
+    switch (TiffCompressionWritten(option, depth, greyscale)) {
+        case kCompressionNone: return kTiffNone;
+        case kCompressionLzw: return kTiffLzw;
+        case kCompressionPackBits: return kTiffPackBits;
+        case kCompressionG4: return kTiffCcittFax4;
+        case kCompressionG3: return kTiffCcittFax3;
+        case kCompressionRle: return kTiffCcittRle;
+        default: return kTiffJpegYCbCr;
     }
-    // An option the depth cannot take gives the depth's own default.
-    const int32_t fallback = DefaultTiffCompression(depth);
-    if (fallback == -1 || fallback == option) return kTiffJpegYCbCr;
-    return ChooseCompression(fallback, depth, greyscale);
 }
 
 // False, with the converter's text set, when a step could not be done.

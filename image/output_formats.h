@@ -151,3 +151,36 @@ constexpr int32_t DefaultTiffCompression(int32_t depth) {
     if (depth == 24) return kCompressionJpeg;
     return -1;
 }
+
+// The bits value a format writes for the one asked: its own default when it cannot take it.
+constexpr int32_t BitsWritten(const OutputFormat& format, int32_t bits) {
+    return TakesBits(format.bits, bits) ? bits : format.defaultBits;
+}
+
+// The compression a TIFF page of a depth is written with for the one asked: JPEG holds no
+// 1- or 4-bit page nor a palette of colours, the fax schemes only black and white, PackBits
+// gives way to group 4 for black and white; what a depth cannot take becomes its default.
+constexpr int32_t TiffCompressionWritten(int32_t option, int32_t depth, bool grey) {
+    switch (option) {
+        case kCompressionNone:
+        case kCompressionLzw:
+            return option;
+        case kCompressionJpeg:
+            if (depth == 1) return kCompressionG4;
+            if (depth == 4) return kCompressionLzw;
+            if (depth == 8) return grey ? kCompressionJpeg : kCompressionLzw;
+            return kCompressionJpeg;
+        case kCompressionPackBits:
+            return depth == 1 ? kCompressionG4 : kCompressionPackBits;
+        case kCompressionG4:
+        case kCompressionG3:
+        case kCompressionRle:
+            if (depth == 1) return option;
+            break;
+        default:
+            break;
+    }
+    const int32_t fallback = DefaultTiffCompression(depth);
+    if (fallback == -1 || fallback == option) return kCompressionJpeg;
+    return TiffCompressionWritten(fallback, depth, grey);
+}

@@ -46,6 +46,7 @@ struct FolderEntry {
     std::string name;
     bool isFolder = false;
     bool isRegularFile = false;  // a plain file (links followed): not a pipe, device or socket
+    bool isLink = false;         // a symbolic link or junction: its target may be anywhere
 };
 // Entries of a folder in the order the file system returns them ("." and ".." included).
 // False when the folder cannot be listed (the system's reason in reason, when given).

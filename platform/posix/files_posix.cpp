@@ -99,6 +99,8 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, st
         const bool known = stat((prefix + item.name).c_str(), &info) == 0;
         item.isFolder = known && S_ISDIR(info.st_mode);
         item.isRegularFile = known && S_ISREG(info.st_mode);
+        struct stat own;
+        item.isLink = lstat((prefix + item.name).c_str(), &own) == 0 && S_ISLNK(own.st_mode);
         entries.push_back(std::move(item));
     }
     closedir(dir);

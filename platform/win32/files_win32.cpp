@@ -133,6 +133,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, st
         item.name = found.cFileName;
         item.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         item.isRegularFile = !item.isFolder && (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+        item.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         entries.push_back(std::move(item));
     } while (FindNextFileA(search, &found));
     FindClose(search);

@@ -1,9 +1,14 @@
 #include "app/command_line_parser.h"
+#include "app/input_list_file.h"
+#include "app/long_options.h"
 #include "app/run_program.h"
 #include "app/trim_spaces.h"
 #include "app/winansi_text.h"
 
 #include <gtest/gtest.h>
+
+#include "support/test_paths.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -215,8 +220,114 @@ TEST(CommandLineParser, TextsBeyondTheirCapacityRefuseTheRun) {
     EXPECT_NE(report.refusal.find("-i is longer than 255"), std::string::npos);
     report = ParseReport{};
     ParseCommandLine(filler + "x", settings, inputs, &report);
-    EXPECT_EQ(report.refusal, "xpsconv: the command line is longer than 1023 characters (1024); name a folder "
-                              "with -i instead of many files. Nothing was converted");
+    const std::string overLine = "xpsconv: the command line is longer than 1023 characters (1024); name a folder "
+                                 "with -i, or list the documents with --list, instead of many files. Nothing was "
+                                 "converted";
+    EXPECT_EQ(report.refusal, overLine);
+    // Long options, wherever they stand, are not the grammar's text.
+    const std::string grammar = "-pt " + std::string(255, 't') + " -pa " + std::string(255, 'a') + " -pk " +
+                                std::string(255, 'k') + " -ps " + std::string(239, 's');
+    ASSERT_EQ(grammar.size(), 1023u);
+    for (const std::string& line : {"--jobs 2 " + grammar + " --shard=1/3 -q --recursive",
+                                    "-j 2 " + grammar + " --report \"" + std::string(200, 'r') + "\""}) {
+        report = ParseReport{};
+        ParseCommandLine(line, settings, inputs, &report);
+        EXPECT_EQ(report.refusal, "") << line.substr(0, 12);
+    }
+    report = ParseReport{};
+    ParseCommandLine("--jobs 2 " + grammar + "x --quiet", settings, inputs, &report);
+    EXPECT_EQ(report.refusal, overLine);
+}
+
+// Each long option, in both spellings, wherever a switch may stand; a value it cannot take
+// refuses the run and names the option.
+TEST(CommandLineParser, LongOptionsSetTheirFieldsOrRefuse) {
+    Parsed p = Parse("-t png --jobs 3 -mq 50 --recursive --skip-existing --shard=2/5 --report \"r 1.jsonl\" -q --dpi=150");
+    EXPECT_EQ(p.settings.jobs, 3);
+    EXPECT_TRUE(p.settings.recursive);
+    EXPECT_TRUE(p.settings.skipExisting);
+    EXPECT_EQ(p.settings.shardIndex, 2);
+    EXPECT_EQ(p.settings.shardCount, 5);
+    EXPECT_EQ(p.settings.reportPath, "r 1.jsonl");
+    EXPECT_TRUE(p.settings.quiet);
+    EXPECT_EQ(p.settings.resolutionX, 150);
+    EXPECT_EQ(p.settings.resolutionY, 150);
+    EXPECT_EQ(p.settings.imageType, 5);
+    EXPECT_EQ(p.settings.jpegQuality, 50);
+    p = Parse("-j 0 --quiet --dpi 600 -mx 100");
+    EXPECT_EQ(p.settings.jobs, 0);
+    EXPECT_TRUE(p.settings.quiet);
+    EXPECT_EQ(p.settings.resolutionX, 100);  // later wins, as ever
+    EXPECT_EQ(p.settings.resolutionY, 600);
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"--jobs -1", "--jobs -1: give a whole number from 0 (one per core) to 256"},
+        {"-j 257", "-j 257: give a whole number from 0 (one per core) to 256"},
+        {"--jobs=2x", "--jobs 2x: give a whole number from 0 (one per core) to 256"},
+        {"--shard 4/4", "--shard 4/4: give K/N, whole numbers with 0 <= K < N (parts count from 0)"},
+        {"--shard 0/0", "--shard 0/0: give K/N, whole numbers with 0 <= K < N (parts count from 0)"},
+        {"--shard 3", "--shard 3: give K/N, whole numbers with 0 <= K < N (parts count from 0)"},
+        {"--shard -1/2", "--shard -1/2: give K/N, whole numbers with 0 <= K < N (parts count from 0)"},
+        {"--dpi 71", "--dpi 71: give a whole number from 72 to 600"},
+        {"--dpi 601", "--dpi 601: give a whole number from 72 to 600"},
+        {"-i a.xps --jobs", "--jobs needs a value (N)"},
+        {"--report= -i a.xps", "--report needs a value (FILE)"},
+        {"--quiet=yes", "--quiet takes no value"},
+        {"--list /nonexistent/list.txt", "--list /nonexistent/list.txt: the list cannot be read"},
+    };
+    for (const auto& [line, message] : refused) {
+        Settings settings;
+        InputList inputs;
+        ParseReport report;
+        ParseCommandLine(line, settings, inputs, &report);
+        EXPECT_TRUE(report.refusal.starts_with(std::string("xpsconv: ") + message)) << line << ": " << report.refusal;
+        EXPECT_TRUE(report.refusal.ends_with("; nothing was converted")) << line;
+    }
+
+    // Not long options: a value taken by -i, a glued -j, a name not in the table.
+    Settings settings;
+    ResetSettings(settings);
+    InputList inputs;
+    ParseReport report;
+    ParseCommandLine("-i --jobs 4 -j4 --output /x -Q", settings, inputs, &report);
+    EXPECT_EQ(inputs, (InputList{"--jobs"}));
+    EXPECT_EQ(settings.jobs, 0);
+    EXPECT_FALSE(settings.quiet);
+    EXPECT_EQ(report.refusal, "");
+    EXPECT_EQ(report.warnings, (std::vector<std::string>{
+                                   "xpsconv: stray word 4 ignored", "xpsconv: unknown option -j4 ignored",
+                                   "xpsconv: unknown option --output ignored", "xpsconv: stray word /x ignored",
+                                   "xpsconv: unknown option -Q ignored (options are lower case: -q)"}));
+}
+
+// A list holds one input per line in the order given, among the -i inputs where it stands.
+TEST(CommandLineParser, ListFileInputsInPlace) {
+    EXPECT_EQ(SplitInputList("\xEF\xBB\xBF" "a.xps\r\n\r\n  \t\nsub dir/b.xps \n\nlast.xps"),
+              (std::vector<std::string>{"a.xps", "sub dir/b.xps ", "last.xps"}));
+    EXPECT_TRUE(SplitInputList("\n\r\n").empty());
+    TempDir dir;
+    const std::string list = dir / "my list.txt";
+    WriteFile(list, "one.xps\r\nfolder\r\n");
+    Settings settings;
+    ResetSettings(settings);
+    InputList inputs;
+    ParseReport report;
+    ParseCommandLine("-i first.xps --list \"" + list + "\" -i last.xps --list=\"" + list + "\"", settings, inputs, &report);
+    EXPECT_EQ(report.refusal, "");
+    EXPECT_EQ(inputs, (InputList{"first.xps", "one.xps", "folder", "last.xps", "one.xps", "folder"}));
+}
+
+// The help file's section on the long options is the one the table makes, word for word, and
+// the README names every one of them.
+TEST(LongOptionsHelp, HelpFileAndReadmeFollowTheTable) {
+    const std::string help = ReadFile(SourceDir() + platform::kSeparator + "app" + platform::kSeparator + "Command line.txt");
+    const std::string section = LongOptionsHelpSection();
+    EXPECT_NE(help.find("\n\n" + section + "\n"), std::string::npos)
+        << "app/Command line.txt must hold this section, between blank lines:\n" << section;
+    const std::string readme = ReadFile(SourceDir() + platform::kSeparator + "README.md");
+    for (const LongOption& option : kLongOptions) {
+        EXPECT_NE(readme.find("`--" + std::string(option.name)), std::string::npos) << option.name;
+    }
 }
 
 TEST(CommandLineParser, RepairsAreToldOneLineEach) {

@@ -1,4 +1,5 @@
 #include "app/input_collection.h"
+#include "app/shard.h"
 
 #include <gtest/gtest.h>
 
@@ -73,8 +74,9 @@ TEST_F(InputCollection, RelativeFolderKeepsTheTextAsTyped) {
     FileList withSeparator;
     ExpandInputs({"docs"}, withoutSeparator);
     ExpandInputs({Native("docs/")}, withSeparator);
-    EXPECT_EQ(Sorted(withoutSeparator), (FileList{Native("docs/B.XPS"), Native("docs/a.xps")}));
-    EXPECT_EQ(Sorted(withSeparator), Sorted(withoutSeparator));
+    // In byte order of the names, whatever order the file system lists them in.
+    EXPECT_EQ(withoutSeparator, (FileList{Native("docs/B.XPS"), Native("docs/a.xps")}));
+    EXPECT_EQ(withSeparator, withoutSeparator);
 }
 
 TEST_F(InputCollection, DuplicatesStayAndOrderFollowsSpecifications) {
@@ -147,6 +149,69 @@ TEST_F(InputCollection, OpenXpsRegularFilesOnlyAndPathsWithinTheirCapacity) {
     EXPECT_TRUE(files.empty());
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_NE(problems[0].find("longer than 259 characters"), std::string::npos) << problems[0];
+}
+
+// Sub-folders come at their place among the names, depth first, each document with its folder
+// below the folder input; a link to a folder is not followed, so a loop of links ends nothing.
+TEST_F(InputCollection, RecursiveFoldersInNameOrderWithTheirRelativeFolders) {
+    fs::create_directories(dir.path() / "docs/sub/inner");
+    fs::create_directories(dir.path() / "docs/Z");
+    WriteFile(dir / "docs/sub/inner/x.xps", "x");
+    WriteFile(dir / "docs/sub/b.xps", "x");
+    WriteFile(dir / "docs/Z/z.xps", "x");
+    WriteFile(dir / "docs/zz.xps", "x");
+#ifndef _WIN32
+    fs::create_directory_symlink(dir.path() / "docs", dir.path() / "docs/sub/loop");
+    fs::create_symlink(dir.path() / "docs/a.xps", dir.path() / "docs/sub/linked.xps");
+#endif
+    const std::string top = Native(dir / "docs");
+    const auto at = [&](const std::string& relative, const std::string& folder) {
+        return InputDocument(Native(top + "/" + relative), Native(folder));
+    };
+    FileList files;
+    EXPECT_EQ(ExpandInputs({top}, files, true), 0);
+    FileList expected = {at("B.XPS", ""),        at("Z/z.xps", "Z/"), at("a.xps", ""),
+                         at("sub/b.xps", "sub/"), at("sub/deep.xps", "sub/"), at("sub/inner/x.xps", "sub/inner/"),
+                         at("zz.xps", "")};
+#ifndef _WIN32
+    // A link to a document is a document.
+    expected.insert(expected.begin() + 6, at("sub/linked.xps", "sub/"));
+#endif
+    EXPECT_EQ(files, expected);
+    // Without recursion the top folder alone, the same way.
+    files.clear();
+    ExpandInputs({top}, files);
+    EXPECT_EQ(files, (FileList{at("B.XPS", ""), at("a.xps", ""), at("zz.xps", "")}));
+    // A folder whose documents are all below it is no empty folder then.
+    fs::create_directories(dir.path() / "outer/deeper");
+    WriteFile(dir / "outer/deeper/d.xps", "x");
+    files.clear();
+    EXPECT_EQ(ExpandInputs({Native(dir / "outer")}, files, true), 0);
+    EXPECT_EQ(files, (FileList{InputDocument(Native(dir / "outer/deeper/d.xps"), Native("deeper/"))}));
+}
+
+// The parts of a sharded run: disjoint, together the whole de-duplicated list, equal to within
+// one, the same whatever order the documents were named in.
+TEST(Shard, PartsAreDisjointAndCoverTheSortedList) {
+    FileList files;
+    for (char i = '9'; i >= '0'; --i) files.emplace_back(std::string("d") + i + ".xps");
+    files.emplace_back("d3.xps");                 // the same document twice
+    files.emplace_back("d3.xps", "sub/");         // another output place: another piece of work
+    EXPECT_EQ(SelectShard(files, 0, 1), files);  // one part: the list as it is
+    FileList reversed(files.rbegin(), files.rend());
+    FileList all;
+    for (int32_t k = 0; k < 3; ++k) {
+        const FileList part = SelectShard(files, k, 3);
+        EXPECT_EQ(part, SelectShard(reversed, k, 3));
+        EXPECT_EQ(part.size(), k == 2 ? 3u : 4u);
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(SelectShard(files, 0, 3).front(), InputDocument("d0.xps"));
+    EXPECT_EQ(SelectShard(files, 1, 3).front(), InputDocument("d1.xps"));
+    FileList unique = files;
+    unique.erase(unique.begin() + 10);
+    EXPECT_EQ(Sorted(all), Sorted(unique)) << "every document once, the repeat dropped";
+    EXPECT_TRUE(SelectShard(FileList{}, 4, 5).empty());
 }
 
 TEST_F(InputCollection, DotSegmentsResolve) {

@@ -142,4 +142,67 @@ TEST_F(Startup, EngineThatWritesNothingFailsTheDocument) {
     EXPECT_EQ(result.exitCode, 1);
 }
 
+// A command line that was repaired or partly ignored is no success: status 3 when nothing
+// worse happened, with a line that says what was done instead (not with -q); a failure or a
+// refusal outranks it. Where a line tells what was written, the output is read back.
+TEST_F(Startup, RepairedCommandLinesEndWithStatusThree) {
+    bin.AddRealEngine();
+    bin.AddPostProcessor("stand_in_postproc_library");
+    WriteTwoPageDocument(work / "doc.xps");
+    fs::create_directories(work.path() / "in");
+    WriteTwoPageDocument(work / "in/a.xps");
+    WriteTwoPageDocument(work / "in/b.xps");
+    WriteFile(work / "list.txt", "doc.xps\r\n\r\nin\r\n");
+    struct Case {
+        const char* arguments;
+        int status;
+        const char* line;  // the first on standard error; empty: nothing at all there
+    };
+    const Case cases[] = {
+        {"-i doc.xps -t pdf -o out", 0, ""},
+        {"--list list.txt -t png --dpi 96 -j 2 -o out", 0, ""},
+        {"-i doc.xps -t tif -mc g4 -mb 1 -o out", 0, ""},
+        {"doc.xps -t pdf -o out", 3, "xpsconv: stray word doc.xps ignored; give inputs with -i or --list\n"},
+        {"-i in/a.xps in/b.xps -t pdf -o out", 3, "xpsconv: stray word in/b.xps ignored; give inputs with -i or --list\n"},
+        {"--output out -i doc.xps -t pdf", 3, "xpsconv: unknown option --output ignored\n"},
+        {"-i doc.xps -t pfd -o out", 3, "xpsconv: unknown type -t pfd, jpg used\n"},
+        {"-I doc.xps -o out", 3, "xpsconv: unknown option -I ignored (options are lower case: -i)\n"},
+        {"-i doc.xps -t tif -mm -mc g4 --dpi 100 -o out", 3,
+         "xpsconv: -mc g4 cannot compress true colour pages; jpg written instead (g4 needs -mb 1)\n"},
+        {"-i doc.xps -t png -pu secret -o out", 3,
+         "xpsconv: -pu applies to PDF output only; the PNG images are written without it\n"},
+        {"-i doc.xps -t png -wt SECRET -o out", 3,
+         "xpsconv: -wt applies to PDF output only; the PNG images are written without it\n"},
+        {"-i doc.xps -t png -mm -o out", 3, "xpsconv: -mm applies to TIFF only; one PNG file per page written instead\n"},
+        {"-i doc.xps -t png -mb 2 -o out", 3, "xpsconv: -mb 2 cannot apply to PNG; true colour (-mb 24) written instead\n"},
+        {"-i doc.xps -t png -mx 150 -o out", 3,
+         "xpsconv: -mx 150 without -my: pages rendered at 150 x 72 dpi; give both, or --dpi 150\n"},
+        {"-q -i doc.xps -t pfd -mx 150 -o out", 3, ""},
+        {"-i doc.xps -i missing.xps -t pfd -o out", 1, "xpsconv: unknown type -t pfd, jpg used\n"},
+        {"-i doc.xps -t pfd --jobs x -o out", 2, "xpsconv: unknown type -t pfd, jpg used\n"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(work.path() / "out");
+        const ShellResult result = Run(c.arguments);
+        EXPECT_EQ(result.exitCode, c.status) << c.arguments << "\n" << result.err;
+        if (c.line[0] == '\0') {
+            EXPECT_EQ(result.err, "") << c.arguments;
+        } else {
+            EXPECT_TRUE(result.err.starts_with(c.line)) << c.arguments << "\n" << result.err;
+        }
+    }
+    // The last TIFF and PNG claims, read back: a JPEG-compressed TIFF, a page stretched across.
+    fs::remove_all(work.path() / "out");
+    ASSERT_EQ(Run("-i doc.xps -t tif -mm -mc g4 -o out").exitCode, 3);
+    if (HaveTool("tiffinfo")) {
+        const ShellResult info = RunShell("tiffinfo " + ShellQuote(work / "out/doc.tif"));
+        EXPECT_NE(info.out.find("Compression Scheme: JPEG"), std::string::npos) << info.out;
+    }
+    ASSERT_EQ(Run("-i doc.xps -t png -mx 150 -o out").exitCode, 3);
+    DecodedImage page;
+    ASSERT_TRUE(DecodeImage(work / "out/doc_001.png", page));
+    EXPECT_EQ(page.width, 1275);  // 8.5 inches at 150 dpi
+    EXPECT_EQ(page.height, 792);  // 11 inches at 72
+}
+
 }  // namespace
