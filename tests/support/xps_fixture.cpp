@@ -241,6 +241,26 @@ void XpsDocumentBuilder::AddText(int page, double x, double y, double size, cons
     textUsed_ += DecodeUtf8(text);
 }
 
+void XpsDocumentBuilder::AddGlyphs(int page, double x, double y, double size,
+                                   const std::string& text, const std::string& indices,
+                                   int bidiLevel, const std::string& shapes) {
+    Page& target = PageAt(page);
+    target.markup += "  <Glyphs Fill=\"#FF000000\" FontUri=\"" + std::string(kFontPart) +
+                     "\" FontRenderingEmSize=\"" + Number(size) + "\" OriginX=\"" + Number(x) +
+                     "\" OriginY=\"" + Number(y) + "\" BidiLevel=\"" + std::to_string(bidiLevel) +
+                     "\" UnicodeString=\"" + EscapeXml(text) + "\"" +
+                     (indices.empty() ? std::string() : " Indices=\"" + indices + "\"") + " />\n";
+    target.usesFont = true;
+    textUsed_ += DecodeUtf8(text) + DecodeUtf8(shapes);
+}
+
+uint32_t XpsDocumentBuilder::FontGlyph(char32_t c) {
+    std::ifstream file(kFontSource, std::ios::binary);
+    const std::vector<uint8_t> font((std::istreambuf_iterator<char>(file)),
+                                    std::istreambuf_iterator<char>());
+    return GlyphIndexOf(font, c);
+}
+
 void XpsDocumentBuilder::AddImage(int page, double x, double y, double width, double height) {
     Page& target = PageAt(page);
     std::string box = Number(x) + "," + Number(y) + "," + Number(width) + "," + Number(height);

@@ -36,6 +36,13 @@ class XpsDocumentBuilder {
     // em size in XPS units. The font, cut down to the characters used, goes into the package.
     void AddText(int page, double x, double y, double size, const std::string& text,
                  uint32_t colour = 0x000000);
+    // A Glyphs element in DejaVu Sans as written: its UnicodeString (UTF-8), its Indices
+    // (cluster map and glyph numbers, possibly empty) and BidiLevel. The glyphs of the
+    // characters of shapes (UTF-8) are kept in the font too, for Indices to name.
+    void AddGlyphs(int page, double x, double y, double size, const std::string& text,
+                   const std::string& indices, int bidiLevel = 0, const std::string& shapes = "");
+    // The glyph number of c in the font AddGlyphs uses (0 when it has none).
+    static uint32_t FontGlyph(char32_t c);
     // The flat-coloured JPEG image (kImageColour) stretched over the rectangle.
     void AddImage(int page, double x, double y, double width, double height);
     // An image whose header declares width x height pixels while its file is tiny (the
