@@ -644,11 +644,18 @@ std::vector<uint8_t> XpsDocumentBuilder::Build() const {
         const Page& page = pages_[i];
         if (page.missing) continue;
         std::string name = std::to_string(i + 1) + ".fpage";
-        zip.Add("Documents/1/Pages/" + name,
-                std::string(kXmlHead) + "<FixedPage xmlns=\"" + markupNamespace +
-                    "\" xml:lang=\"en-US\" Width=\"" + Number(page.width) + "\" Height=\"" +
-                    Number(page.height) + "\"" + PageAttributes(i) + ">\n" + page.markup +
-                    "</FixedPage>\n");
+        const std::string markup =
+            std::string(kXmlHead) + "<FixedPage xmlns=\"" + markupNamespace +
+            "\" xml:lang=\"en-US\" Width=\"" + Number(page.width) + "\" Height=\"" +
+            Number(page.height) + "\"" + PageAttributes(i) + ">\n" + page.markup + "</FixedPage>\n";
+        if (page.pieced) {
+            const size_t third = markup.size() / 3;
+            zip.Add("Documents/1/Pages/" + name + "/[0].piece", markup.substr(0, third));
+            zip.Add("Documents/1/Pages/" + name + "/[1].piece", markup.substr(third, third));
+            zip.Add("Documents/1/Pages/" + name + "/[2].last.piece", markup.substr(2 * third));
+        } else {
+            zip.Add("Documents/1/Pages/" + name, markup);
+        }
         std::vector<std::string> needed = page.resources;
         if (page.usesFont) needed.push_back(kFontPart);
         if (page.usesImage) needed.push_back(kImagePart);

@@ -120,6 +120,8 @@ class XpsDocumentBuilder {
     void AddOutlineEntry(int level, const std::string& title, const std::string& target);
     // The FixedPage's BleedBox and ContentBox ("x,y,w,h"); an empty text leaves one out.
     void SetPageBoxes(int page, const std::string& bleedBox, const std::string& contentBox);
+    // Stores the page's FixedPage part as three interleaved pieces ("[0].piece" ... "[2].last.piece").
+    void StoreInPieces(int page) { PageAt(page).pieced = true; }
     // A core property (element "dc:title", "dc:creator", "dcterms:created", ...) of the package,
     // kept in a part that the package relationships name.
     void AddCoreProperty(const std::string& element, const std::string& value);
@@ -139,6 +141,7 @@ class XpsDocumentBuilder {
         bool usesImage = false;
         bool missing = false;
         std::vector<std::string> resources;  // further parts the page needs, by name
+        bool pieced = false;
     };
     Page& PageAt(int page);
     // A new part name below /Resources/ ending in extension, different from every other.
