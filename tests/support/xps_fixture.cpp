@@ -297,6 +297,15 @@ void XpsDocumentBuilder::AddImageDeclaring(int page, double x, double y, double 
                                             declaredWidth, declaredHeight));
 }
 
+void XpsDocumentBuilder::AddImagePart(int page, double x, double y, double width,
+                                      double height, const std::vector<uint8_t>& bytes,
+                                      const std::string& extension, double pixelWidth,
+                                      double pixelHeight) {
+    const std::string part = NewResourceName(extension);
+    AddImageBrush(page, x, y, width, height, part, pixelWidth, pixelHeight);
+    parts_.emplace_back(part.substr(1), bytes);
+}
+
 void XpsDocumentBuilder::AddBrokenImage(int page, double x, double y, double width,
                                         double height, BrokenPart how) {
     const std::string part = NewResourceName(".png");

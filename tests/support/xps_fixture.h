@@ -45,6 +45,11 @@ class XpsDocumentBuilder {
     static uint32_t FontGlyph(char32_t c);
     // The flat-coloured JPEG image (kImageColour) stretched over the rectangle.
     void AddImage(int page, double x, double y, double width, double height);
+    // An image part of the given bytes (extension ".jpg", ".png", ...) of pixelWidth x
+    // pixelHeight pixels, stretched over the rectangle.
+    void AddImagePart(int page, double x, double y, double width, double height,
+                      const std::vector<uint8_t>& bytes, const std::string& extension,
+                      double pixelWidth, double pixelHeight);
     // An image whose header declares width x height pixels while its file is tiny (the
     // pixel data stops short), stretched whole over the rectangle: a reader that believes the
     // header needs width x height pixels of memory to draw it.
