@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "engine/pdf/pdf_content_injection.h"
@@ -43,6 +44,7 @@ struct DeviceState {
     bool capturedImage = false;  // the capture draws an image: it is photographic
     TileParameters tile{};
     fz_display_list* mask = nullptr;  // the brush of the mask over the Masked capture
+    std::string marking;              // the marked content of the text being written
 };
 
 struct FaithfulDevice {
@@ -446,13 +448,27 @@ void NoteFonts(DeviceState& s, const fz_text* text) {
     for (fz_text_span* span = text->head; span; span = span->next) s.shared->fonts.Note(span->font);
 }
 
+// Notes the glyphs of text written to the output (captured text is noted when its capture is
+// written) and opens its marked content when it needs one; true when it did.
+bool OpenTextMark(fz_context* ctx, DeviceState& s, const fz_text* text, bool clip) {
+    if (Capturing(s) || !s.shared->text.Describe(text, clip, s.marking)) return false;
+    OpenMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit, s.marking.c_str());
+    return true;
+}
+
+void CloseTextMark(fz_context* ctx, DeviceState& s, bool marked) {
+    if (marked) CloseMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit);
+}
+
 void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
               fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
     const Paint paint = PaintFor(ctx, s, cs, colour);
+    const bool marked = OpenTextMark(ctx, s, text, false);
     if (Capturing(s) || !HasSimulatedStyle(text)) {
         fz_fill_text(ctx, Out(s), text, ctm, paint.cs, paint.colour, alpha, params);
+        CloseTextMark(ctx, s, marked);
         return;
     }
     fz_text* slanted = WithItalicSlant(ctx, text);
@@ -462,6 +478,7 @@ void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
             fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
             StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha,
                                 params);
+            CloseTextMark(ctx, s, marked);
         },
         [&] { fz_drop_text(ctx, slanted); });
 }
@@ -472,13 +489,16 @@ void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_s
     DeviceState& s = State(dev);
     NoteFonts(s, text);
     Paint paint = PaintFor(ctx, s, cs, colour);
+    const bool marked = OpenTextMark(ctx, s, text, false);
     fz_stroke_text(ctx, Out(s), text, stroke, ctm, paint.cs, paint.colour, alpha, params);
+    CloseTextMark(ctx, s, marked);
 }
 
 void ClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
               fz_rect scissor) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
+    OpenTextMark(ctx, s, text, true);
     fz_clip_text(ctx, Out(s), text, ctm, scissor);
     OpenClip(s, fz_bound_text(ctx, text, nullptr, ctm));
 }
@@ -493,7 +513,9 @@ void ClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
 void IgnoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
+    const bool marked = OpenTextMark(ctx, s, text, false);
     fz_ignore_text(ctx, Out(s), text, ctm);
+    CloseTextMark(ctx, s, marked);
 }
 
 void FillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,

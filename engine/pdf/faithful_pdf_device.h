@@ -10,15 +10,18 @@
 
 #include "engine/pdf/pdf_font_widths.h"
 #include "engine/pdf/pdf_image_cache.h"
+#include "engine/pdf/pdf_text_layer.h"
 
 namespace engine {
 
 // What the devices of one document share.
 struct FaithfulPdfState {
-    FaithfulPdfState(fz_context* ctx, pdf_document* pdf) : doc(pdf), images(ctx, pdf), fonts(ctx) {}
+    FaithfulPdfState(fz_context* ctx, pdf_document* pdf)
+        : doc(pdf), images(ctx, pdf), fonts(ctx), text(ctx) {}
     pdf_document* doc;
     PdfImageCache images;
     PdfFontWidths fonts;
+    PdfTextLayer text;
     int nextName = 0;  // our resource names are numbered across the document, so never clash
 };
 

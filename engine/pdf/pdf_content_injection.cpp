@@ -24,6 +24,37 @@ void InjectUnderClip(fz_context* ctx, fz_device* target, fz_buffer* contents, fz
         [&] { fz_drop_path(ctx, path); });
 }
 
+namespace {
+
+// Opens a clip to rect through the device, which first ends the text object it may have open.
+void OpenRectClip(fz_context* ctx, fz_device* target, fz_rect rect) {
+    fz_path* path = fz_new_path(ctx);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_rectto(ctx, path, rect.x0, rect.y0, rect.x1, rect.y1);
+            fz_clip_path(ctx, target, path, 0, fz_identity, fz_infinite_rect);
+        },
+        [&] { fz_drop_path(ctx, path); });
+}
+
+}  // namespace
+
+void OpenMarkedContent(fz_context* ctx, fz_device* target, fz_buffer* contents, fz_rect visible,
+                       const char* marking) {
+    OpenRectClip(ctx, target, visible);
+    fz_append_string(ctx, contents, marking);
+}
+
+void CloseMarkedContent(fz_context* ctx, fz_device* target, fz_buffer* contents, fz_rect visible) {
+    // The device keeps its text object open until something else is drawn: an empty clip
+    // ends it before the mark does.
+    OpenRectClip(ctx, target, visible);
+    fz_pop_clip(ctx, target);
+    fz_append_string(ctx, contents, "EMC\n");
+    fz_pop_clip(ctx, target);
+}
+
 void AddNamedResource(fz_context* ctx, pdf_obj* resources, pdf_obj* category, const char* name,
                       pdf_obj* ref) {
     pdf_obj* group = pdf_dict_get(ctx, resources, category);

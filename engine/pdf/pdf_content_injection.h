@@ -15,6 +15,13 @@ namespace engine {
 void InjectUnderClip(fz_context* ctx, fz_device* target, fz_buffer* contents, fz_rect clipRect,
                      fz_matrix ctm, const char* ops);
 
+// Opens marked content (marking is the complete "... BDC" operator) for what is drawn next,
+// inside a clip to visible (in the device's space) so that it nests within q and Q and stands
+// outside any text object. Close it with CloseMarkedContent. Throw library errors.
+void OpenMarkedContent(fz_context* ctx, fz_device* target, fz_buffer* contents, fz_rect visible,
+                       const char* marking);
+void CloseMarkedContent(fz_context* ctx, fz_device* target, fz_buffer* contents, fz_rect visible);
+
 // Puts ref into resources under category (Shading, Pattern, XObject, ExtGState) as name.
 void AddNamedResource(fz_context* ctx, pdf_obj* resources, pdf_obj* category, const char* name,
                       pdf_obj* ref);

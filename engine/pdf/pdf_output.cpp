@@ -15,6 +15,7 @@
 #include "engine/runtime/engine_errors.h"
 #include "engine/runtime/library_messages.h"
 #include "engine/runtime/mupdf_guard.h"
+#include "engine/xps/glyph_text.h"
 #include "engine/xps/package_properties.h"
 #include "engine/xps/xps_source.h"
 #include "platform/platform.h"
@@ -237,6 +238,8 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
     bool writable = true;
     XpsPackage package(ctx, options.inputPath);
     const DocumentLayout layout = DocumentLayout::Read(package, pageCount);
+    std::vector<std::string> pageParts = package.PageParts();
+    if (static_cast<int>(pageParts.size()) != pageCount) pageParts.clear();
     // Deflates each page's streams on another core while the next pages are drawn.
     BackgroundStreamDeflater deflater(ctx, pdf);
     {
@@ -246,6 +249,10 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
             std::string pageError;
             PageMessages said;
             PageOutcome outcome;
+            if (!pageParts.empty()) {
+                XmlPart markup = package.ReadXml(pageParts[index]);
+                state.text.BeginPage(ReadGlyphRuns(markup.Root()));
+            }
             {
                 PageMessageScope scope(ctx, said);
                 outcome = AppendPage(ctx, doc, state, index, layout.Page(index), bounds, pageError);
@@ -274,6 +281,11 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         if (writable) error = state.fonts.Repair(pdf);
         if (writable && !error.empty()) {
             ReportError("cannot store the font widths: " + error);
+            writable = false;
+        }
+        if (writable) error = state.text.StoreMaps(pdf);
+        if (writable && !error.empty()) {
+            ReportError("cannot store the text of the fonts: " + error);
             writable = false;
         }
         if (writable) SubsetEmbeddedFonts(ctx, pdf);

@@ -13,11 +13,6 @@ namespace {
 constexpr int kMaxMapped = 8;             // the library gives one code up to this many characters
 constexpr size_t kEntriesPerBlock = 100;  // the most a bfchar or bfrange block may hold
 
-struct Mapping {
-    unsigned code;
-    std::vector<int> text;
-};
-
 void AppendHex4(std::string& out, unsigned value) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "%04X", value & 0xFFFF);
@@ -48,7 +43,7 @@ void AppendBlocks(std::string& out, const std::vector<std::string>& entries, con
 
 // The map's text. Runs of codes that map to runs of single characters become ranges (within
 // one last byte, as ranges must stay), everything else single entries.
-std::string MapText(const std::vector<Mapping>& mappings) {
+std::string MapText(const std::vector<CodeText>& mappings) {
     std::vector<std::string> ranges;
     std::vector<std::string> singles;
     for (size_t i = 0; i < mappings.size();) {
@@ -96,7 +91,7 @@ void PruneToUnicode(fz_context* ctx, pdf_document* doc, pdf_obj* font,
     if (!pdf_is_indirect(ctx, map) || !pdf_is_stream(ctx, map)) return;
     pdf_cmap* cmap = nullptr;
     if (!RunGuarded(ctx, [&] { cmap = pdf_load_embedded_cmap(ctx, doc, map); }).empty()) return;
-    std::vector<Mapping> mappings;
+    std::vector<CodeText> mappings;
     for (unsigned code = 0; code < used.size() && code < 0x10000; ++code) {
         if (!used[code]) continue;
         int mapped[kMaxMapped];
@@ -105,21 +100,37 @@ void PruneToUnicode(fz_context* ctx, pdf_document* doc, pdf_obj* font,
             mappings.push_back({code, std::vector<int>(mapped, mapped + std::min(n, kMaxMapped))});
     }
     pdf_drop_cmap(ctx, cmap);
+    (void)StoreToUnicode(ctx, doc, font, mappings);
+}
+
+std::string StoreToUnicode(fz_context* ctx, pdf_document* doc, pdf_obj* font,
+                    const std::vector<CodeText>& mappings) {
     const std::string text = MapText(mappings);
     const char* bytes = text.data();
     const size_t length = text.size();
     fz_buffer* buffer = nullptr;
+    pdf_obj* map = nullptr;
     // Caught here: a library error must not jump over this function's own objects.
-    (void)RunGuarded(
+    return RunGuarded(
         ctx,
         [&] {
             buffer = fz_new_buffer_from_copied_data(
                 ctx, reinterpret_cast<const unsigned char*>(bytes), length);
-            pdf_update_stream(ctx, doc, map, buffer, 0);
-            pdf_dict_del(ctx, map, PDF_NAME(Filter));
-            pdf_dict_del(ctx, map, PDF_NAME(DecodeParms));
+            pdf_obj* old = pdf_dict_get(ctx, font, PDF_NAME(ToUnicode));
+            if (pdf_is_indirect(ctx, old) && pdf_is_stream(ctx, old)) {
+                pdf_update_stream(ctx, doc, old, buffer, 0);
+                pdf_dict_del(ctx, old, PDF_NAME(Filter));
+                pdf_dict_del(ctx, old, PDF_NAME(DecodeParms));
+            } else {
+                // Unfiltered: the streams are deflated together before the file is written.
+                map = pdf_add_stream(ctx, doc, buffer, nullptr, 0);
+                pdf_dict_put(ctx, font, PDF_NAME(ToUnicode), map);
+            }
         },
-        [&] { fz_drop_buffer(ctx, buffer); });
+        [&] {
+            pdf_drop_obj(ctx, map);
+            fz_drop_buffer(ctx, buffer);
+        });
 }
 
 }  // namespace engine

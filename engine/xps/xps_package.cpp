@@ -92,22 +92,54 @@ XpsPackage::~XpsPackage() {
     if (archive_) fz_drop_archive(ctx_, archive_);
 }
 
+bool XpsPackage::HasEntry(const std::string& entry) const {
+    const char* name = entry.c_str();
+    int found = 0;
+    if (!RunGuarded(ctx_, [&] { found = fz_has_archive_entry(ctx_, archive_, name); }).empty())
+        found = 0;
+    return found != 0;
+}
+
 XmlPart XpsPackage::ReadXml(const std::string& partName) const {
     if (!archive_ || partName.size() < 2) return {};
     // Entries are stored without the leading slash.
     std::string entry = partName.substr(1);
-    const char* entryName = entry.c_str();
+    // A part may be stored as interleaved pieces "[0].piece", "[1].piece" ... "[n].last.piece"
+    // in a folder of the part's name; read in order they make the part.
+    std::vector<std::string> pieces;
+    for (int n = 0;; ++n) {
+        const std::string stem = entry + "/[" + std::to_string(n) + "]";
+        if (HasEntry(stem + ".piece")) {
+            pieces.push_back(stem + ".piece");
+        } else {
+            if (HasEntry(stem + ".last.piece")) pieces.push_back(stem + ".last.piece");
+            break;
+        }
+    }
+    if (pieces.empty() || pieces.back().find(".last.piece") == std::string::npos) {
+        pieces.assign(1, entry);
+    }
+    const std::vector<std::string>* names = &pieces;
     fz_buffer* buffer = nullptr;
+    fz_buffer* piece = nullptr;
     fz_xml* xml = nullptr;
     if (!RunGuarded(
              ctx_,
              [&] {
-                 if (fz_has_archive_entry(ctx_, archive_, entryName)) {
-                     buffer = fz_read_archive_entry(ctx_, archive_, entryName);
-                     xml = fz_parse_xml(ctx_, buffer, 0);
+                 if (!fz_has_archive_entry(ctx_, archive_, (*names)[0].c_str())) return;
+                 buffer = fz_new_buffer(ctx_, 4096);
+                 for (size_t i = 0; i < names->size(); ++i) {
+                     piece = fz_read_archive_entry(ctx_, archive_, (*names)[i].c_str());
+                     fz_append_buffer(ctx_, buffer, piece);
+                     fz_drop_buffer(ctx_, piece);
+                     piece = nullptr;
                  }
+                 xml = fz_parse_xml(ctx_, buffer, 0);
              },
-             [&] { fz_drop_buffer(ctx_, buffer); })
+             [&] {
+                 fz_drop_buffer(ctx_, piece);
+                 fz_drop_buffer(ctx_, buffer);
+             })
              .empty()) {
         xml = nullptr;
     }

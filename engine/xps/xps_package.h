@@ -50,6 +50,8 @@ class XpsPackage {
     std::vector<std::string> PageParts() const;
 
   private:
+    bool HasEntry(const std::string& entry) const;
+
     fz_context* ctx_;
     fz_archive* archive_ = nullptr;
 };

@@ -124,3 +124,74 @@ TEST_F(PdfFontSubsetTest, TextAndPixelsStayAsTheyWere) {
 }
 
 }  // namespace
+
+namespace {
+
+// The text layer is the markup's: each run's text comes out of pdftotext as its UnicodeString,
+// whatever the font's own map says of the glyphs drawn and however clusters join characters
+// and glyphs. Glyph numbers are written "<U+XXXX>": the glyph the font maps that character to.
+struct MarkupRun {
+    const char* text;
+    const char* indices;
+    int bidiLevel;
+};
+
+const MarkupRun kRuns[] = {
+    {"well-known (a) [x]", "", 0},  // plain characters, glyphs from the font's map
+    {"a-b", ";<U+2010>;", 0},       // a hyphen drawn with the glyph of U+2010
+    // Arabic base letters drawn with their contextual forms, lam and alef as one ligature.
+    {"\u0633\u0644\u0627\u0645", "<U+FEB3>;(2:1)<U+FEFC>;<U+FEE2>", 1},
+    {"\U0001D44F", "(2:1)", 0},        // beyond U+FFFF: one glyph for two code units
+    {"go \U0001F449", ";;;(2:1)", 0},  // an emoji on the same (missing) glyph
+    {"caf\u00E9", ";;;(1:2)", 0},      // one character, two glyphs
+    {"fit", "(2:1)", 0},               // two characters, one glyph
+    {"abcd", "(2:2);;", 0},            // two characters, two glyphs together
+};
+
+// indices with each "<U+XXXX>" replaced by the font's glyph number for it; the characters
+// named go into shapes.
+std::string GlyphNumbers(std::string indices, std::string& shapes) {
+    static const std::regex named("<U\\+([0-9A-F]{4})>");
+    std::smatch m;
+    while (std::regex_search(indices, m, named)) {
+        const auto c = static_cast<char32_t>(std::stoul(m[1].str(), nullptr, 16));
+        shapes += c < 0x800 ? std::string{static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))}
+                            : std::string{static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                                          static_cast<char>(0x80 | (c & 0x3F))};
+        indices.replace(m.position(0), m.length(0), std::to_string(xpsfixture::XpsDocumentBuilder::FontGlyph(c)));
+    }
+    return indices;
+}
+
+TEST(PdfTextLayerTest, TextReadsAsTheMarkupWritesIt) {
+    REQUIRE_TOOLS("pdftotext");
+    TempDir dir;
+    xpsfixture::XpsDocumentBuilder doc;
+    const int page = doc.AddPage(kPage1Width, kPage1Height);
+    double y = 80;
+    for (const MarkupRun& run : kRuns) {
+        std::string shapes;
+        const std::string indices = GlyphNumbers(run.indices, shapes);
+        doc.AddGlyphs(page, run.bidiLevel ? 400 : 60, y, 24, run.text, indices, run.bidiLevel, shapes);
+        y += 60;
+    }
+    const std::string xps = dir / "text.xps";
+    const std::string pdf = dir / "text.pdf";
+    ASSERT_TRUE(doc.WriteTo(xps));
+    ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf, xps});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ShellResult text = RunShell("pdftotext -enc UTF-8 " + ShellQuote(pdf) + " -");
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    std::vector<std::string> lines;
+    for (std::string line : Lines(text.out)) {
+        // pdftotext puts right-to-left text between embedding marks (U+202B ... U+202C).
+        for (const char* mark : {"\u202B", "\u202C"}) {
+            for (size_t at; (at = line.find(mark)) != std::string::npos;) line.erase(at, 3);
+        }
+        if (!line.empty() && line != "\f") lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), std::size(kRuns)) << text.out;
+    for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], kRuns[i].text) << "run " << i;
+}
+
+}  // namespace

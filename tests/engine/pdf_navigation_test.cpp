@@ -231,12 +231,14 @@ TEST_F(PdfNavigationTest, PageBoxesAreTheFixedPageSizesToTheHundredthOfAPoint) {
     doc.SetPageBoxes(boxed, "8,16,800,1024", "96,48,624,960");
     int bleeding = doc.AddPage(kPage1Width, kPage1Height);
     doc.SetPageBoxes(bleeding, "-12,-12,840,1080", "");
+    doc.StoreInPieces(doc.AddPage(793.701, 1122.52));  // read whatever the part's storage
     for (int page = 0; page < doc.PageCount(); ++page) doc.AddRect(page, 96, 96, 96, 96, 0xFF0000);
     Convert(doc);
-    std::string boxes = Tool("pdfinfo -box -f 1 -l 4 " + ShellQuote(pdf_));
+    std::string boxes = Tool("pdfinfo -box -f 1 -l 5 " + ShellQuote(pdf_));
     EXPECT_EQ(Field(boxes, "Page    1 MediaBox"), "0.00     0.00   595.28   841.88");
     EXPECT_EQ(Field(boxes, "Page    2 MediaBox"), "0.00     0.00   595.28   841.89");
     EXPECT_EQ(Field(boxes, "Page    3 MediaBox"), "0.00     0.00   612.00   792.00");
+    EXPECT_EQ(Field(boxes, "Page    5 MediaBox"), "0.00     0.00   595.28   841.89");
     // The bleed box in points with y upwards; the content box becomes trim and art box.
     EXPECT_EQ(Field(boxes, "Page    3 BleedBox"), "6.00    12.00   606.00   780.00");
     EXPECT_EQ(Field(boxes, "Page    3 TrimBox"), "72.00    36.00   540.00   756.00");

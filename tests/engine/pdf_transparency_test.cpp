@@ -120,4 +120,40 @@ TEST_F(PdfTransparencyTest, OnlyAnEnlargedImageAsksForSmoothing) {
     }
 }
 
+// A four-colour JPEG whose Adobe marker says its values are stored inverted (as most print
+// software writes them; ImageMagick writes YCCK) keeps its colours in the PDF: MuPDF draws each
+// band as the engine's page image does; poppler, which converts CMYK through a colour profile,
+// in the same hue.
+TEST_F(PdfTransparencyTest, AdobeCmykJpegsKeepTheirColours) {
+    const std::string made = dir_ / "cmyk.jpg";
+    ASSERT_EQ(RunShell("convert -size 48x16 xc:red xc:lime xc:blue -append -colorspace CMYK "
+                       "-quality 95 " + ShellQuote(made)).exitCode, 0);
+    const std::string bytes = ReadFile(made);
+    ASSERT_NE(bytes.find("Adobe"), std::string::npos) << "the marker is expected";
+    xpsfixture::XpsDocumentBuilder doc;
+    const int page = doc.AddPage(kPage1Width, kPage1Height);
+    // Three bands of 80 units each from y = 96.
+    doc.AddImagePart(page, 96, 96, 240, 240, std::vector<uint8_t>(bytes.begin(), bytes.end()),
+                     ".jpg", 48, 48);
+    const std::string pdf = Convert(doc);
+    RunEngine({"-sDEVICE=bmp16m", "-r96x96", "-sOutputFile=" + (dir_ / "page%03d.bmp"), xps_});
+    RunShell("mutool draw -q -r 96 -o " + ShellQuote(dir_ / "mupdf.ppm") + " " + ShellQuote(pdf) + " 1");
+    RunShell("pdftoppm -r 96 -f 1 -l 1 " + ShellQuote(pdf) + " " + ShellQuote(dir_ / "poppler"));
+    DecodedImage direct, mupdf, poppler;
+    ASSERT_TRUE(DecodeBmp(dir_ / "page001.bmp", dir_.str(), direct));
+    ASSERT_TRUE(ReadPnm(dir_ / "mupdf.ppm", mupdf));
+    ASSERT_TRUE(ReadPnm(dir_ / "poppler-1.ppm", poppler));
+    for (int band = 0; band < 3; ++band) {
+        const int y = 136 + 80 * band;
+        const RgbPixel expected = direct.At(216, y);
+        EXPECT_TRUE(Near(expected, Rgb(band == 0 ? 0xFF0000 : band == 1 ? 0x00FF00 : 0x0000FF), 8));
+        EXPECT_TRUE(Near(mupdf.At(216, y), expected, 8)) << "band " << band;
+        const RgbPixel p = poppler.At(216, y);
+        const int channel[3] = {p.r, p.g, p.b};
+        EXPECT_GT(channel[band], 140) << "band " << band;
+        EXPECT_LT(channel[(band + 1) % 3], channel[band] / 2) << "band " << band;
+        EXPECT_LT(channel[(band + 2) % 3], channel[band] / 2) << "band " << band;
+    }
+}
+
 }  // namespace

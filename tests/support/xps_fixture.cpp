@@ -241,6 +241,26 @@ void XpsDocumentBuilder::AddText(int page, double x, double y, double size, cons
     textUsed_ += DecodeUtf8(text);
 }
 
+void XpsDocumentBuilder::AddGlyphs(int page, double x, double y, double size,
+                                   const std::string& text, const std::string& indices,
+                                   int bidiLevel, const std::string& shapes) {
+    Page& target = PageAt(page);
+    target.markup += "  <Glyphs Fill=\"#FF000000\" FontUri=\"" + std::string(kFontPart) +
+                     "\" FontRenderingEmSize=\"" + Number(size) + "\" OriginX=\"" + Number(x) +
+                     "\" OriginY=\"" + Number(y) + "\" BidiLevel=\"" + std::to_string(bidiLevel) +
+                     "\" UnicodeString=\"" + EscapeXml(text) + "\"" +
+                     (indices.empty() ? std::string() : " Indices=\"" + indices + "\"") + " />\n";
+    target.usesFont = true;
+    textUsed_ += DecodeUtf8(text) + DecodeUtf8(shapes);
+}
+
+uint32_t XpsDocumentBuilder::FontGlyph(char32_t c) {
+    std::ifstream file(kFontSource, std::ios::binary);
+    const std::vector<uint8_t> font((std::istreambuf_iterator<char>(file)),
+                                    std::istreambuf_iterator<char>());
+    return GlyphIndexOf(font, c);
+}
+
 void XpsDocumentBuilder::AddImage(int page, double x, double y, double width, double height) {
     Page& target = PageAt(page);
     std::string box = Number(x) + "," + Number(y) + "," + Number(width) + "," + Number(height);
@@ -275,6 +295,15 @@ void XpsDocumentBuilder::AddImageDeclaring(int page, double x, double y, double 
                         png ? PngDeclaring(declaredWidth, declaredHeight)
                             : JpegDeclaring(format == ImageFormat::ProgressiveJpeg,
                                             declaredWidth, declaredHeight));
+}
+
+void XpsDocumentBuilder::AddImagePart(int page, double x, double y, double width,
+                                      double height, const std::vector<uint8_t>& bytes,
+                                      const std::string& extension, double pixelWidth,
+                                      double pixelHeight) {
+    const std::string part = NewResourceName(extension);
+    AddImageBrush(page, x, y, width, height, part, pixelWidth, pixelHeight);
+    parts_.emplace_back(part.substr(1), bytes);
 }
 
 void XpsDocumentBuilder::AddBrokenImage(int page, double x, double y, double width,
@@ -624,11 +653,18 @@ std::vector<uint8_t> XpsDocumentBuilder::Build() const {
         const Page& page = pages_[i];
         if (page.missing) continue;
         std::string name = std::to_string(i + 1) + ".fpage";
-        zip.Add("Documents/1/Pages/" + name,
-                std::string(kXmlHead) + "<FixedPage xmlns=\"" + markupNamespace +
-                    "\" xml:lang=\"en-US\" Width=\"" + Number(page.width) + "\" Height=\"" +
-                    Number(page.height) + "\"" + PageAttributes(i) + ">\n" + page.markup +
-                    "</FixedPage>\n");
+        const std::string markup =
+            std::string(kXmlHead) + "<FixedPage xmlns=\"" + markupNamespace +
+            "\" xml:lang=\"en-US\" Width=\"" + Number(page.width) + "\" Height=\"" +
+            Number(page.height) + "\"" + PageAttributes(i) + ">\n" + page.markup + "</FixedPage>\n";
+        if (page.pieced) {
+            const size_t third = markup.size() / 3;
+            zip.Add("Documents/1/Pages/" + name + "/[0].piece", markup.substr(0, third));
+            zip.Add("Documents/1/Pages/" + name + "/[1].piece", markup.substr(third, third));
+            zip.Add("Documents/1/Pages/" + name + "/[2].last.piece", markup.substr(2 * third));
+        } else {
+            zip.Add("Documents/1/Pages/" + name, markup);
+        }
         std::vector<std::string> needed = page.resources;
         if (page.usesFont) needed.push_back(kFontPart);
         if (page.usesImage) needed.push_back(kImagePart);

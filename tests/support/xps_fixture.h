@@ -36,8 +36,20 @@ class XpsDocumentBuilder {
     // em size in XPS units. The font, cut down to the characters used, goes into the package.
     void AddText(int page, double x, double y, double size, const std::string& text,
                  uint32_t colour = 0x000000);
+    // A Glyphs element in DejaVu Sans as written: its UnicodeString (UTF-8), its Indices
+    // (cluster map and glyph numbers, possibly empty) and BidiLevel. The glyphs of the
+    // characters of shapes (UTF-8) are kept in the font too, for Indices to name.
+    void AddGlyphs(int page, double x, double y, double size, const std::string& text,
+                   const std::string& indices, int bidiLevel = 0, const std::string& shapes = "");
+    // The glyph number of c in the font AddGlyphs uses (0 when it has none).
+    static uint32_t FontGlyph(char32_t c);
     // The flat-coloured JPEG image (kImageColour) stretched over the rectangle.
     void AddImage(int page, double x, double y, double width, double height);
+    // An image part of the given bytes (extension ".jpg", ".png", ...) of pixelWidth x
+    // pixelHeight pixels, stretched over the rectangle.
+    void AddImagePart(int page, double x, double y, double width, double height,
+                      const std::vector<uint8_t>& bytes, const std::string& extension,
+                      double pixelWidth, double pixelHeight);
     // An image whose header declares width x height pixels while its file is tiny (the
     // pixel data stops short), stretched whole over the rectangle: a reader that believes the
     // header needs width x height pixels of memory to draw it.
@@ -113,6 +125,8 @@ class XpsDocumentBuilder {
     void AddOutlineEntry(int level, const std::string& title, const std::string& target);
     // The FixedPage's BleedBox and ContentBox ("x,y,w,h"); an empty text leaves one out.
     void SetPageBoxes(int page, const std::string& bleedBox, const std::string& contentBox);
+    // Stores the page's FixedPage part as three interleaved pieces ("[0].piece" ... "[2].last.piece").
+    void StoreInPieces(int page) { PageAt(page).pieced = true; }
     // A core property (element "dc:title", "dc:creator", "dcterms:created", ...) of the package,
     // kept in a part that the package relationships name.
     void AddCoreProperty(const std::string& element, const std::string& value);
@@ -132,6 +146,7 @@ class XpsDocumentBuilder {
         bool usesImage = false;
         bool missing = false;
         std::vector<std::string> resources;  // further parts the page needs, by name
+        bool pieced = false;
     };
     Page& PageAt(int page);
     // A new part name below /Resources/ ending in extension, different from every other.

@@ -94,6 +94,18 @@ uint32_t Checksum(const std::vector<uint8_t>& table) {
 
 }  // namespace
 
+uint32_t GlyphIndexOf(const std::vector<uint8_t>& font, char32_t c) {
+    Reader r{font};
+    for (uint32_t i = 0, count = r.U16(4); i < count && r.ok; ++i) {
+        const size_t entry = 12 + 16 * i;
+        if (entry + 16 > font.size()) return 0;
+        if (std::string(font.begin() + entry, font.begin() + entry + 4) != "cmap") continue;
+        const size_t map = FindUnicodeMap(r, Table{r.U32(entry + 8), r.U32(entry + 12)});
+        return map ? LookUpFormat4(r, map, c) : 0;
+    }
+    return 0;
+}
+
 std::vector<uint8_t> SubsetTrueTypeFont(const std::vector<uint8_t>& font,
                                         const std::u32string& characters) {
     Reader r{font};

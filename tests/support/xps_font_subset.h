@@ -13,4 +13,7 @@ namespace xpsfixture {
 std::vector<uint8_t> SubsetTrueTypeFont(const std::vector<uint8_t>& font,
                                         const std::u32string& characters);
 
+// The glyph number the font's Unicode character map gives c (0 when it has none).
+uint32_t GlyphIndexOf(const std::vector<uint8_t>& font, char32_t c);
+
 }  // namespace xpsfixture

@@ -1,0 +1,135 @@
+#include "engine/xps/glyph_text.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/xps/xps_package.h"
+
+namespace engine {
+namespace {
+
+constexpr int kReplacementCharacter = 0xFFFD;
+
+struct Cluster {
+    int codeUnits = 1;  // UTF-16 code units of the text
+    int glyphs = 1;
+};
+
+// One entry of Indices: "[(units[:glyphs])][glyph][,advance[,uOffset[,vOffset]]]".
+struct IndexEntry {
+    Cluster cluster;
+    int glyphId = -1;
+};
+
+int ReadDigits(const char*& at) {
+    int value = 0;
+    while (*at >= '0' && *at <= '9') {
+        if (value < 1000000) value = value * 10 + (*at - '0');
+        ++at;
+    }
+    return value;
+}
+
+// Reads the entries as the library does: a cluster at the start of an entry, then the glyph
+// number; the metrics are skipped.
+class IndexReader {
+  public:
+    explicit IndexReader(const char* indices) : at_(indices) {}
+    bool More() const { return at_ && *at_; }
+    Cluster ReadCluster() {
+        Cluster cluster;
+        if (*at_ == '(') {
+            ++at_;
+            cluster.codeUnits = ReadDigits(at_);
+            if (*at_ == ':') {
+                ++at_;
+                cluster.glyphs = ReadDigits(at_);
+            }
+            if (*at_ == ')') ++at_;
+        }
+        if (cluster.codeUnits < 1) cluster.codeUnits = 1;
+        if (cluster.glyphs < 1) cluster.glyphs = 1;
+        return cluster;
+    }
+    int ReadGlyph() {
+        int glyph = -1;
+        if (*at_ >= '0' && *at_ <= '9') glyph = ReadDigits(at_);
+        while (*at_ && *at_ != ';') ++at_;
+        if (*at_ == ';') ++at_;
+        return glyph;
+    }
+
+  private:
+    const char* at_;
+};
+
+std::u32string DecodeUtf8(const char* text) {
+    std::u32string out;
+    for (const char* at = text; *at;) {
+        int rune = 0;
+        at += fz_chartorune(&rune, at);
+        out += static_cast<char32_t>(rune);
+    }
+    return out;
+}
+
+int CodeUnits(char32_t c) { return c >= 0x10000 ? 2 : 1; }
+
+void Collect(fz_xml* parent, std::vector<GlyphRunText>& runs) {
+    for (fz_xml* element = fz_xml_down(parent); element; element = fz_xml_next(element)) {
+        if (!fz_xml_tag(element)) continue;
+        if (LocalName(element) == "Glyphs") {
+            const char* unicode = fz_xml_att(element, "UnicodeString");
+            const char* bidi = fz_xml_att(element, "BidiLevel");
+            if (unicode && *unicode) {
+                runs.push_back(ReadGlyphRun(unicode, fz_xml_att(element, "Indices"),
+                                            bidi ? std::atoi(bidi) : 0));
+            }
+        }
+        Collect(element, runs);
+    }
+}
+
+}  // namespace
+
+GlyphRunText ReadGlyphRun(const char* unicodeString, const char* indices, int bidiLevel) {
+    GlyphRunText run;
+    if (unicodeString && unicodeString[0] == '{' && unicodeString[1] == '}') unicodeString += 2;
+    run.text = DecodeUtf8(unicodeString ? unicodeString : "");
+    const std::u32string& text = run.text;
+    // Two readings of the same entries: the library counts a cluster's text in characters,
+    // the markup means UTF-16 code units; they part only after a character beyond U+FFFF.
+    size_t shown = 0;  // next character the library takes
+    size_t taken = 0;  // next character of the markup's own reading
+    IndexReader reader(indices);
+    while (shown < text.size() || reader.More()) {
+        const bool listed = reader.More();
+        const Cluster cluster = listed ? reader.ReadCluster() : Cluster{};
+        int character = kReplacementCharacter;
+        for (int i = 0; i < cluster.codeUnits && shown < text.size(); ++i) {
+            character = static_cast<int>(text[shown++]);
+        }
+        std::u32string own;
+        for (int units = 0; units < cluster.codeUnits && taken < text.size();) {
+            units += CodeUnits(text[taken]);
+            own += text[taken++];
+        }
+        if (cluster.glyphs > 1 || own.empty()) run.glyphByGlyph = false;
+        if (bidiLevel % 2 == 1) std::reverse(own.begin(), own.end());
+        for (int g = 0; g < cluster.glyphs; ++g) {
+            run.shownCharacters.push_back(character);
+            run.glyphIds.push_back(reader.More() ? reader.ReadGlyph() : -1);
+            run.glyphTexts.push_back(cluster.glyphs == 1 ? own : std::u32string());
+        }
+    }
+    if (taken < text.size()) run.glyphByGlyph = false;
+    return run;
+}
+
+std::vector<GlyphRunText> ReadGlyphRuns(fz_xml* fixedPage) {
+    std::vector<GlyphRunText> runs;
+    if (fixedPage) Collect(fixedPage, runs);
+    return runs;
+}
+
+}  // namespace engine
