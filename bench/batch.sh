@@ -55,6 +55,9 @@ for d in "${DOCS[@]}"; do
 done
 if [[ $SMALL -gt 0 ]]; then
     maker="$FIXTURE_BUILD_DIR/tests/helpers/make_xps_program"
+    # A tests-enabled build of the usual name serves as well.
+    [[ -x "$maker" ]] || [[ ! -x "$REPO/build/tests/helpers/make_xps_program" ]] ||
+        maker="$REPO/build/tests/helpers/make_xps_program"
     if [[ ! -x "$maker" ]]; then
         say "building make_xps_program in $FIXTURE_BUILD_DIR"
         { cmake -S "$REPO" -B "$FIXTURE_BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DXPSCONV_TESTS=ON &&
