@@ -197,6 +197,9 @@ void ApplyConverterOption(ImageConverter& c, int32_t code, const char* text, int
         case kOptionRotation:
             if (value > 0) c.rotation = value;
             break;
+        case kOptionImageMemory:
+            if (value > 0) c.imageMemoryBytes = static_cast<uint64_t>(value) * 1024 * 1024;
+            break;
         default:
             break;
     }

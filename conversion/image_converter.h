@@ -28,6 +28,8 @@ enum ConverterOption : int32_t {
     kOptionWidth = 13,
     kOptionHeight = 14,
     kOptionRotation = 15,
+    // MiB of pixels one image may hold, never less than the image layer's own limit.
+    kOptionImageMemory = 16,
 };
 
 constexpr size_t kConverterPathCapacity = 260;
@@ -58,6 +60,7 @@ struct ImageConverter {
     int32_t xResolution = 150;
     int32_t yResolution = 150;
     int32_t paletteDepth = 0;
+    uint64_t imageMemoryBytes = 0;  // 0: the image layer's own limit
 
     // Multi-page TIFF: the file is opened (under a temporary name beside the target) on the
     // first page and renamed into place on destroy when at least one page went in.

@@ -40,6 +40,7 @@ bool LoadPage(ImageConverter& converter, CxImage& image) {
     if (converter.inputFiles.empty()) return FailWith(converter, "no page file was given");
     if (converter.outputPath.empty()) return FailWith(converter, kNoOutputPath);
     const std::string& page = converter.inputFiles.front();
+    image.SetMaxMemory(converter.imageMemoryBytes);
     if (!Load(image, page, kFormatBmp))
         return FailWith(converter, FailureText("cannot read the page file", page, image.GetLastError()));
     // Every non-zero rotation goes through free rotation here, quarter turns included.

@@ -83,6 +83,7 @@ bool RunRasterFormatRoutine(ImageConverter& converter) {
     if (straight != StraightResult::kNotPlain) return straight == StraightResult::kWritten;
 
     CxImage image(kFormatUnknown);
+    image.SetMaxMemory(converter.imageMemoryBytes);
     // A page that cannot be read yields no output file at all.
     if (!Load(image, converter.inputFiles.front(), kFormatBmp)) {
         return FailWith(converter, FailureText("cannot read the page file", converter.inputFiles.front(),

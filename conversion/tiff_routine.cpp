@@ -75,6 +75,7 @@ bool RunTiffFormatRoutine(ImageConverter& converter, const std::string& inputFil
     CxImageTIF* image = converter.multiPageImage.get();
     if (image == nullptr) return FailWith(converter, kNoMemory);
     if (converter.outputPath.empty()) return FailWith(converter, kNoOutputPath);
+    image->SetMaxMemory(converter.imageMemoryBytes);
     // A page that cannot be read must not re-encode the pixels of the page before it.
     if (!Load(*image, inputFile, kFormatBmp)) return FailLoading(converter, inputFile, *image);
     if (!PreparePage(converter, *image)) return false;
@@ -89,6 +90,7 @@ bool EncodeMultiPageTiffPage(ImageConverter& converter, const std::string& input
     // A fresh image per page: nothing of one page can reach the next, whichever thread runs it.
     std::unique_ptr<CxImageTIF> image(new (std::nothrow) CxImageTIF);
     if (image == nullptr) return FailWith(converter, kNoMemory);
+    image->SetMaxMemory(converter.imageMemoryBytes);
     if (!Load(*image, inputFile, kFormatBmp)) return FailLoading(converter, inputFile, *image);
     if (!PreparePage(converter, *image)) return false;
     MemoryImageStream stream;

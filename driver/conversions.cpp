@@ -1,13 +1,25 @@
 #include "driver/conversions.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
 
+#include "driver/batch_plan.h"
+#include "driver/batch_recorder.h"
+#include "driver/document_context.h"
+#include "driver/existing_outputs.h"
 #include "driver/messages.h"
 #include "driver/page_images.h"
 #include "driver/path_parts.h"
 #include "driver/pdf_job.h"
 #include "platform/file_helpers.h"
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 #include "settings/converter_message.h"
 
 namespace {
@@ -18,30 +30,78 @@ int RefuseOutputFolder(const std::string& folder, const std::string& reason) {
     return kFolderInvalid;
 }
 
+// The folder a document's outputs go into: the output folder (and the document's folder below
+// the folder input it came from), or the document's own folder.
+std::string OutputFolderOf(const InputDocument& document, const Settings& settings, int mode) {
+    if (mode != kFolderGiven) return SplitPath(document.path).folder;
+    return settings.outputFolder + document.relativeFolder;
+}
+
 // Two documents whose outputs would share a name (report.xps from two folders into one output
 // folder, or report.xps beside report.oxps) would overwrite each other, or mix their pages. The
-// first keeps the name; the others are not converted. The same document named twice is still
-// converted twice.
-FileList WithoutNameClashes(const FileList& files, const Settings& settings, int mode, int& refused) {
+// first keeps the name; the others are not converted and come back in refused, each with why.
+FileList WithoutNameClashes(const FileList& files, const Settings& settings, int mode,
+                            std::vector<DocumentRecord>& refused) {
     FileList kept;
     std::map<std::string, std::string> firstByOutput;  // full output path without extension -> input
     for (const InputDocument& document : files) {
         const std::string& input = document.path;
-        const PathParts parts = SplitPath(input);
-        const std::string folder = mode == kFolderGiven ? settings.outputFolder : parts.folder;
-        const std::string output = platform::FullPath(folder + parts.baseName);
+        const std::string output =
+            platform::FullPath(OutputFolderOf(document, settings, mode) + SplitPath(input).baseName);
         const auto [found, inserted] = firstByOutput.emplace(output, input);
         if (!inserted && platform::FullPath(found->second) != platform::FullPath(input)) {
-            platform::ReportError(ConverterMessage(input + ": not converted: its output name " +
-                                                   output + " is already taken by " +
-                                                   found->second));
-            ++refused;
+            DocumentRecord record;
+            record.input = input;
+            record.messages.push_back(ConverterMessage(input + ": not converted: its output name " + output +
+                                                       " is already taken by " + found->second));
+            refused.push_back(std::move(record));
             continue;
         }
         kept.push_back(document);
     }
     return kept;
 }
+
+// One document, start to end, on the calling thread.
+DocumentRecord ConvertDocument(const Settings& settings, const InputDocument& document, int mode,
+                               const PostProcessor& postProcessor, const DocumentShare& share,
+                               std::mutex& postProcessorLock, BatchRecorder& recorder, int number) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string& input = document.path;
+    const PathParts parts = SplitPath(input);
+    const std::string folder = OutputFolderOf(document, settings, mode);
+    DocumentContext context;
+    context.engineEnvironment = share.engineEnvironment;
+    context.pageWorkers = share.pageWorkers;
+    context.imageMemoryMiB = share.imageMemoryMiB;
+    context.postProcessorLock = &postProcessorLock;
+    context.pageDone = [&recorder, number](int page) { recorder.PageDone(number, page); };
+
+    DocumentRecord record;
+    record.input = input;
+    if (settings.skipExisting && OutputsInPlace(settings, input, folder, parts.baseName, context)) {
+        record.status = DocumentStatus::kSkipped;
+    } else {
+        context.outputs.clear();
+        context.pages = 0;
+        // Below the output folder, the sub-folders a folder input's documents came from.
+        if (!document.relativeFolder.empty()) platform::CreateFolderPath(folder);
+        const bool complete = settings.outputPdf
+                                  ? RunPdfJob(input, folder + parts.baseName + ".pdf", settings, postProcessor, context)
+                                  : ConvertDocumentImages(settings, input, folder, context);
+        record.status = complete ? DocumentStatus::kConverted
+                                 : context.outputs.empty() ? DocumentStatus::kFailed : DocumentStatus::kPartial;
+    }
+    record.outputs = context.outputs;
+    std::sort(record.outputs.begin(), record.outputs.end());
+    record.pages = context.pages;
+    record.messages = context.log.Lines();
+    record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return record;
+}
+
+// What a memory setting of the environment says, for the plan.
+const char* EngineMemorySetting() { return std::getenv(protocol::kEngineMemoryVariable); }
 
 }  // namespace
 
@@ -72,17 +132,55 @@ ConversionOutcome RunConversions(Settings& settings, const FileList& files,
         outcome.cannotStart = true;
         return outcome;
     }
-    const FileList documents = WithoutNameClashes(files, settings, mode, outcome.failedDocuments);
-    if (!settings.outputPdf) {
-        outcome.failedDocuments += ConvertPageImages(settings, documents, mode);
-        return outcome;
+    std::vector<DocumentRecord> refused;
+    const FileList documents = WithoutNameClashes(files, settings, mode, refused);
+    // The normalised depth and compression are the same for every page: fixed once.
+    if (!settings.outputPdf) NormaliseConverterSettings(settings);
+
+    const int total = static_cast<int>(files.size());
+    BatchRecorder recorder(total, !settings.quiet && platform::ErrorIsTerminal());
+    if (!settings.reportPath.empty()) {
+        std::string reason;
+        if (!recorder.OpenReport(settings.reportPath, reason)) {
+            platform::ReportError(ConverterMessage("cannot write the report " + settings.reportPath + ": " + reason +
+                                                   "; nothing was converted"));
+            outcome.cannotStart = true;
+            return outcome;
+        }
     }
-    for (const InputDocument& document : documents) {
-        const std::string& input = document.path;
-        const PathParts parts = SplitPath(input);
-        const std::string folder = mode == kFolderGiven ? settings.outputFolder : parts.folder;
-        if (!RunPdfJob(input, folder + parts.baseName + ".pdf", settings, postProcessor))
-            ++outcome.failedDocuments;
+    int number = 0;
+    for (const DocumentRecord& record : refused) recorder.Finished(number++, record);
+
+    const BatchPlan plan = PlanBatch(settings.jobs, documents.size(), std::thread::hardware_concurrency(),
+                                     EngineMemorySetting(), platform::PhysicalMemoryBytes());
+    std::mutex postProcessorLock;
+    std::atomic<size_t> next{0};
+    const int first = number;
+    const auto work = [&] {
+        for (size_t i = next++; i < documents.size(); i = next++) {
+            const int id = first + static_cast<int>(i);
+            // Fewer documents left than workers: each takes a larger share of the processors.
+            const DocumentShare share = ShareFor(plan, static_cast<unsigned>(recorder.Unfinished()));
+            recorder.Started(id, documents[i].path);
+            const DocumentRecord record = ConvertDocument(settings, documents[i], mode, postProcessor, share,
+                                                          postProcessorLock, recorder, id);
+            recorder.Finished(id, record);
+        }
+    };
+    if (plan.workers <= 1) {
+        work();
+    } else {
+        std::vector<std::thread> workers;
+        for (unsigned i = 0; i < plan.workers; ++i) workers.emplace_back(work);
+        for (std::thread& worker : workers) worker.join();
     }
+
+    // A run of one document says nothing when all went well, as it always has.
+    const BatchTotals totals = recorder.Finish(!settings.quiet && total > 1);
+    outcome.converted = totals.converted;
+    outcome.partial = totals.partial;
+    outcome.failed = totals.failed;
+    outcome.skipped = totals.skipped;
+    outcome.failedDocuments = totals.partial + totals.failed;
     return outcome;
 }

@@ -19,7 +19,6 @@
 namespace {
 
 constexpr const char* kPageFolderPrefix = "mtmp";
-constexpr unsigned kMaxPageWorkers = 8;
 // Page files ready beyond one per worker, so that a worker finds its next page waiting.
 constexpr int kPageBacklogSlack = 2;
 
@@ -38,27 +37,31 @@ std::string FailureText(ImgConvHandle handle) {
     return text.empty() ? std::string("the image layer gave no reason") : text;
 }
 
-// One page file to one output file; empty when the output was written, else why not.
-std::string ConvertOnePage(const Settings& settings, const std::string& page, const std::string& outputFolder) {
+// One page file to one output file; empty when the output was written (and added to the
+// context's outputs), else why not.
+std::string ConvertOnePage(const Settings& settings, const std::string& page, const std::string& outputFolder,
+                           DocumentContext& context) {
     const ImgConvHandle handle = ImgConvCreate();
     if (handle <= 0) return FailureText(handle);
     const std::string output = outputFolder + SplitPath(page).baseName + settings.imageExtension;
     ImgConvSetOption(handle, kOptionOutputPath, output.c_str(), 0, 0);
     ImgConvAddFile(handle, page.c_str());
-    SendConverterOptions(handle, settings);
+    SendConverterOptions(handle, settings, context.imageMemoryMiB);
     const bool written = ImgConvConvert(handle) == 1;
     const std::string why = written ? std::string() : FailureText(handle);
     const bool destroyed = ImgConvDestroy(handle) == 1;
+    if (written) context.AddOutput(output);
     if (written && !destroyed) return "the page's converter could not be released";
     return why;
 }
 
 // One page file encoded as page number of a multi-page TIFF, on a handle of its own so that
 // pages can be encoded on several threads. Empty when encoded, else why not.
-std::string EncodeTiffPage(const Settings& settings, const std::string& page, int number, std::vector<uint8_t>& bytes) {
+std::string EncodeTiffPage(const Settings& settings, int32_t imageMemoryMiB, const std::string& page, int number,
+                           std::vector<uint8_t>& bytes) {
     const ImgConvHandle handle = ImgConvCreate();
     if (handle <= 0) return FailureText(handle);
-    SendConverterOptions(handle, settings);
+    SendConverterOptions(handle, settings, imageMemoryMiB);
     const bool encoded = ImgConvEncodeTiffPage(handle, page.c_str(), number, bytes) == 1;
     const std::string why = encoded ? std::string() : FailureText(handle);
     ImgConvDestroy(handle);
@@ -85,12 +88,13 @@ struct WorkerResult {
 // number and converts that page once it is announced.
 void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFolder,
                             const std::string& baseName, const std::string& outputFolder,
-                            std::atomic<int>& nextPage, PageFeed& feed, WorkerResult& result) {
+                            std::atomic<int>& nextPage, PageFeed& feed, DocumentContext& context,
+                            WorkerResult& result) {
     while (true) {
         const int number = nextPage.fetch_add(1);
         const std::string page = protocol::PageFileName(pageFolder, baseName, number);
         if (!feed.WaitForPage(number, page)) return;
-        std::string why = ConvertOnePage(settings, page, outputFolder);
+        std::string why = ConvertOnePage(settings, page, outputFolder, context);
         if (!why.empty()) result.failures[number] = std::move(why);
         // Done with it: a long document never holds all its pages in the temporary folder.
         platform::RemoveFile(page);
@@ -101,7 +105,7 @@ void ConvertPagesAsRendered(const Settings& settings, const std::string& pageFol
 
 // The same for a multi-page TIFF: pages are encoded as they appear, then handed in to go into
 // the file in page order. A worker too far ahead of the file waits before encoding more.
-void EncodeTiffPagesAsRendered(const Settings& settings, const std::string& pageFolder,
+void EncodeTiffPagesAsRendered(const Settings& settings, int32_t imageMemoryMiB, const std::string& pageFolder,
                                const std::string& baseName, std::atomic<int>& nextPage,
                                PageFeed& feed, OrderedTiffPages& order) {
     while (true) {
@@ -113,7 +117,7 @@ void EncodeTiffPagesAsRendered(const Settings& settings, const std::string& page
             return;
         }
         std::vector<uint8_t> bytes;
-        std::string why = EncodeTiffPage(settings, page, number, bytes);
+        std::string why = EncodeTiffPage(settings, imageMemoryMiB, page, number, bytes);
         platform::RemoveFile(page);
         feed.Taken(number);
         order.HandIn(number, why.empty() ? OrderedTiffPages::Outcome::kEncoded : OrderedTiffPages::Outcome::kFailed,
@@ -129,19 +133,26 @@ struct DocumentResult {
     std::map<int, std::string> pageFailures;  // page number -> why (0: the document's own file)
 };
 
-// Renders one document and converts its pages, on every core.
-DocumentResult RenderAndConvert(Settings& settings, const std::string& input, const std::string& baseName,
-                                const std::string& pageFolder, const std::string& outputFolder) {
+// Renders one document and converts its pages, on the page workers the context allows.
+DocumentResult RenderAndConvert(const Settings& settings, const std::string& input, const std::string& baseName,
+                                const std::string& pageFolder, const std::string& outputFolder,
+                                DocumentContext& context) {
     DocumentResult outcome;
-    const unsigned workers = std::max(1u, std::min(kMaxPageWorkers, std::thread::hardware_concurrency()));
+    const unsigned workers = std::max(1u, context.pageWorkers);
     // Rendering can be far faster than encoding: the engine waits while every worker has a page
     // and a couple more are ready, rather than filling the temporary folder with pages.
     const int pageBacklog = static_cast<int>(workers) + kPageBacklogSlack;
     PageFeed feed;
     std::thread engine([&] {
         RendererOptions options;
-        options.pageDone = [&](int page) { feed.Announce(page); };
+        options.pageDone = [&](int page) {
+            feed.Announce(page);
+            context.pages = page;
+            if (context.pageDone) context.pageDone(page);
+        };
         options.input = &feed.Input();
+        options.log = &context.log;
+        options.extraEnvironment = context.engineEnvironment;
         RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded, &outcome.engineExit,
                      pageBacklog, std::move(options));
         feed.EngineEnded();
@@ -155,12 +166,13 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         const std::string output = outputFolder + baseName + std::string(OutputFormatOf(kOutputTiff).extension);
         ImgConvSetOption(document, kOptionMultiPagePath, output.c_str(), 0, 0);
         ImgConvSetOption(document, kOptionMultiPage, nullptr, 1, 0);
-        SendConverterOptions(document, settings);
+        SendConverterOptions(document, settings, context.imageMemoryMiB);
         // Room for every worker's page plus a little slack, so that a slow page holds up the
         // others only once that many pages are waiting behind it.
         OrderedTiffPages order(document, 1, static_cast<int>(workers) + 2);
         for (unsigned i = 0; i < workers; ++i) {
-            threads.emplace_back(EncodeTiffPagesAsRendered, std::cref(settings), std::cref(pageFolder),
+            threads.emplace_back(EncodeTiffPagesAsRendered, std::cref(settings), context.imageMemoryMiB,
+                                 std::cref(pageFolder),
                                  std::cref(baseName), std::ref(nextPage), std::ref(feed),
                                  std::ref(order));
         }
@@ -174,7 +186,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         outcome.pageFailures = order.Reasons();
         for (const std::string& page : pages) {
             std::vector<uint8_t> bytes;
-            std::string why = EncodeTiffPage(settings, page, appended + 1, bytes);
+            std::string why = EncodeTiffPage(settings, context.imageMemoryMiB, page, appended + 1, bytes);
             if (why.empty() && ImgConvAppendTiffPage(document, bytes) != 1) why = FailureText(document);
             if (why.empty()) {
                 ++appended;
@@ -187,6 +199,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         // Finished (closed and renamed into place) before the handle goes, so a failure can say why.
         const bool finished = ImgConvFinishMultiPage(document) == 1;
         if (!finished) outcome.pageFailures[0] = FailureText(document);
+        if (finished && appended > 0) context.AddOutput(output);
         ImgConvDestroy(document);
         outcome.allWritten = failures == 0 && finished;
     } else {
@@ -194,7 +207,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
         for (unsigned i = 0; i < workers; ++i) {
             threads.emplace_back(ConvertPagesAsRendered, std::cref(settings), std::cref(pageFolder),
                                  std::cref(baseName), std::cref(outputFolder), std::ref(nextPage),
-                                 std::ref(feed), std::ref(results[i]));
+                                 std::ref(feed), std::ref(context), std::ref(results[i]));
         }
         for (std::thread& thread : threads) thread.join();
         engine.join();
@@ -207,7 +220,7 @@ DocumentResult RenderAndConvert(Settings& settings, const std::string& input, co
             if (result.converted > 0) outcome.anyPage = true;
         }
         for (const std::string& page : pages) {
-            std::string why = ConvertOnePage(settings, page, outputFolder);
+            std::string why = ConvertOnePage(settings, page, outputFolder, context);
             if (!why.empty()) outcome.pageFailures[PageNumberOf(page)] = std::move(why);
         }
         outcome.allWritten = outcome.pageFailures.empty();
@@ -241,7 +254,8 @@ void NormaliseConverterSettings(Settings& settings) {
         settings.tiffCompression = DefaultTiffCompression(DepthOfBits(settings.bitsPerPixel));
 }
 
-void SendConverterOptions(ImgConvHandle handle, const Settings& settings) {
+void SendConverterOptions(ImgConvHandle handle, const Settings& settings, int32_t imageMemoryMiB) {
+    if (imageMemoryMiB > 0) ImgConvSetOption(handle, kOptionImageMemory, nullptr, imageMemoryMiB, 0);
     if (settings.imageWidth > 0 && settings.imageHeight > 0) {
         ImgConvSetOption(handle, kOptionWidth, nullptr, settings.imageWidth, 0);
         ImgConvSetOption(handle, kOptionHeight, nullptr, settings.imageHeight, 0);
@@ -262,45 +276,32 @@ void ApplyConverterSettings(ImgConvHandle handle, Settings& settings) {
     SendConverterOptions(handle, settings);
 }
 
-int ConvertPageImages(Settings& settings, const FileList& files, int folderMode) {
-    int failedDocuments = 0;
-    // The normalised depth and compression are the same for every page: fix them once.
-    NormaliseConverterSettings(settings);
-    for (const InputDocument& document : files) {
-        const std::string& input = document.path;
-        const PathParts parts = SplitPath(input);
-        // A folder of its own per document: concurrent runs never see each other's pages.
-        const std::string pageFolder = platform::MakePrivateTempFolder(kPageFolderPrefix);
-        if (pageFolder.empty()) {
-            platform::ReportError(ConverterMessage(input + ": no temporary folder for the pages"));
-            ++failedDocuments;
-            continue;
-        }
-        platform::RegisterTemporaryFolder(pageFolder);
-        const std::string outputFolder = folderMode == kFolderGiven ? settings.outputFolder : parts.folder;
-        const DocumentResult result = RenderAndConvert(settings, input, parts.baseName, pageFolder, outputFolder);
-        platform::ForgetTemporaryFolder(pageFolder);  // RenderAndConvert removed it
-        bool documentFailed = false;
-        if (!result.anyPage) {
-            platform::ReportError(ConverterMessage(input + (result.engineExit == protocol::kEngineNothingWritten
-                                                                ? ": the document could not be read"
-                                                                : ": no page was rendered")));
-            documentFailed = true;
-        } else {
-            if (!result.engineSucceeded) {
-                // Whatever pages exist were still converted; the document counts as incomplete.
-                platform::ReportError(
-                    ConverterMessage(input + ": some pages could not be rendered completely"));
-                documentFailed = true;
-            }
-            // Each failed page with the image layer's reason, in page order.
-            for (const auto& [page, why] : result.pageFailures) {
-                const std::string where = page > 0 ? ": page " + std::to_string(page) + ": " : ": ";
-                platform::ReportError(ConverterMessage(input + where + why));
-            }
-            if (!result.allWritten) documentFailed = true;
-        }
-        if (documentFailed) ++failedDocuments;
+bool ConvertDocumentImages(const Settings& settings, const std::string& input, const std::string& outputFolder,
+                           DocumentContext& context) {
+    const PathParts parts = SplitPath(input);
+    const auto fail = [&](const std::string& what) {
+        context.log.Add(ConverterMessage(input + what));
+        return false;
+    };
+    // A folder of its own per document: concurrent runs never see each other's pages.
+    const std::string pageFolder = platform::MakePrivateTempFolder(kPageFolderPrefix);
+    if (pageFolder.empty()) return fail(": no temporary folder for the pages");
+    platform::RegisterTemporaryFolder(pageFolder);
+    const DocumentResult result = RenderAndConvert(settings, input, parts.baseName, pageFolder, outputFolder, context);
+    platform::ForgetTemporaryFolder(pageFolder);  // RenderAndConvert removed it
+    if (!result.anyPage) {
+        return fail(result.engineExit == protocol::kEngineNothingWritten ? ": the document could not be read"
+                                                                         : ": no page was rendered");
     }
-    return failedDocuments;
+    bool complete = true;
+    if (!result.engineSucceeded) {
+        // Whatever pages exist were still converted; the document counts as incomplete.
+        complete = fail(": some pages could not be rendered completely");
+    }
+    // Each failed page with the image layer's reason, in page order.
+    for (const auto& [page, why] : result.pageFailures) {
+        const std::string where = page > 0 ? ": page " + std::to_string(page) + ": " : ": ";
+        context.log.Add(ConverterMessage(input + where + why));
+    }
+    return complete && result.allWritten;
 }

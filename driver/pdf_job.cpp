@@ -20,8 +20,8 @@ bool StartsLikeAPdf(const std::string& path) {
     return file.read(head, sizeof(head)) && std::string(head, sizeof(head)) == "%PDF-";
 }
 
-void Fail(const std::string& inputPath, const std::string& what) {
-    platform::ReportError(ConverterMessage(inputPath + ": " + what));
+void Fail(DocumentContext& context, const std::string& inputPath, const std::string& what) {
+    context.log.Add(ConverterMessage(inputPath + ": " + what));
 }
 
 }  // namespace
@@ -67,12 +67,12 @@ std::string BuildPdfCommandLine(const std::string& inputPath, const std::string&
 }
 
 bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, const Settings& settings,
-               const PostProcessor& postProcessor) {
+               const PostProcessor& postProcessor, DocumentContext& context) {
     std::string ownerPassword;
     if (settings.pdfEncrypt && settings.pdfOwnerPassword.empty()) {
         ownerPassword = FreshOwnerPassword();
         if (ownerPassword.empty()) {
-            Fail(inputPath, "no random owner password could be made; not converted");
+            Fail(context, inputPath, "no random owner password could be made; not converted");
             return false;
         }
     }
@@ -80,7 +80,7 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
     // or concurrent run never touches the file of the target's name.
     platform::ReplacementFile output;
     if (!output.Create(outputPath, "wb") || !output.Close()) {
-        Fail(inputPath, "cannot create a file beside " + outputPath);
+        Fail(context, inputPath, "cannot create a file beside " + outputPath);
         return false;
     }
     const std::string temporary = output.path();
@@ -88,19 +88,28 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
     bool engineSucceeded = false;
     int engineExit = -1;
     const std::string commandLine = BuildPdfCommandLine(inputPath, temporary, settings, ownerPassword);
-    if (RunRenderer(commandLine, &engineSucceeded, &engineExit) != 1) {
-        Fail(inputPath, "the rendering engine could not be started");
+    RendererOptions options;
+    options.log = &context.log;
+    options.extraEnvironment = context.engineEnvironment;
+    options.pageDone = [&context](int page) {
+        context.pages = page;
+        if (context.pageDone) context.pageDone(page);
+    };
+    if (RunRenderer(commandLine, &engineSucceeded, &engineExit, options) != 1) {
+        Fail(context, inputPath, "the rendering engine could not be started");
         return false;
     }
     if (engineExit == protocol::kEngineNothingWritten) {
-        Fail(inputPath, "the document could not be read; no PDF was written");
+        Fail(context, inputPath, "the document could not be read; no PDF was written");
         return false;
     }
     if (!StartsLikeAPdf(temporary)) {
-        Fail(inputPath, "no PDF was written");
+        Fail(context, inputPath, "no PDF was written");
         return false;
     }
     if (postProcessor.postProcessPdf != nullptr) {
+        std::unique_lock<std::mutex> serialised;
+        if (context.postProcessorLock != nullptr) serialised = std::unique_lock(*context.postProcessorLock);
         const int stamped = postProcessor.postProcessPdf(
             temporary.c_str(), settings.pdfOwnerPassword.c_str(), settings.pdfUserPassword.c_str(),
             settings.pdfEncrypt, kProductText, settings.overlayEnabled, settings.overlayText.c_str(),
@@ -108,16 +117,17 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
             settings.overlayX, settings.overlayY, settings.overlayFlag);
         if (stamped != 1) {
             const std::string reason = PostProcessFailureReason(postProcessor);
-            Fail(inputPath, "the text overlay could not be added" + (reason.empty() ? "" : ": " + reason) +
+            Fail(context, inputPath, "the text overlay could not be added" + (reason.empty() ? "" : ": " + reason) +
                                 "; no PDF was written");
             return false;
         }
     }
     if (!output.Commit()) {
-        Fail(inputPath, "the PDF could not be renamed to " + outputPath);
+        Fail(context, inputPath, "the PDF could not be renamed to " + outputPath);
         return false;
     }
+    context.AddOutput(outputPath);
     // The engine keeps page numbers whole when a page fails, so the PDF is kept but incomplete.
-    if (!engineSucceeded) Fail(inputPath, "some pages could not be rendered completely");
+    if (!engineSucceeded) Fail(context, inputPath, "some pages could not be rendered completely");
     return engineSucceeded;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "driver/document_context.h"
 #include "driver/post_processor.h"
 #include "settings/settings.h"
 
@@ -16,6 +17,7 @@ std::string BuildPdfCommandLine(const std::string& inputPath, const std::string&
 // the random source failed.
 std::string FreshOwnerPassword();
 // True when the PDF was written complete and post-processing (when it ran) succeeded. A failure
-// is reported on standard error and leaves an older file of the name as it was.
+// goes into the document's log and leaves an older file of the name as it was; a PDF written
+// (complete or not) is added to the context's outputs.
 bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, const Settings& settings,
-               const PostProcessor& postProcessor);
+               const PostProcessor& postProcessor, DocumentContext& context);

@@ -9,6 +9,7 @@
 namespace platform {
 struct ChildProcess;
 }
+class DocumentLog;
 
 constexpr const char* kRendererFileName = "proc.dll";
 constexpr size_t kRendererCommandCapacity = 8000;
@@ -48,6 +49,12 @@ struct RendererOptions {
     std::function<void(int page)> pageDone;
     // Connected to the engine's standard input while it runs.
     EngineInput* input = nullptr;
+    // When given, the engine's standard error comes through its output pipe, and every line
+    // there that is not the engine's word to the converter goes into the log, with the runner's
+    // own complaints; otherwise the engine writes to this program's standard error.
+    DocumentLog* log = nullptr;
+    // Called with N when the engine says "pages N" (the page-count device).
+    std::function<void(int pages)> pagesCounted;
 };
 
 // 1 when the engine file is beside the program; otherwise shows the error message and gives 0.

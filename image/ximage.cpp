@@ -3,6 +3,7 @@
 #include "image/ximage.h"
 #include "image/packed_pixels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -61,13 +62,10 @@ void* CxImage::Create(uint32_t width, uint32_t height, uint32_t bitsPerPixel, in
         bitsPerPixel = 24;
     }
 
-    // The 32-bit check keeps the long-standing limits exactly; the 64-bit one also catches the
-    // products that wrap around to a small value and would otherwise slip through.
-    const uint32_t pixels32 = width * height;
-    const uint32_t bits32 = pixels32 * bitsPerPixel;
-    const uint64_t bits64 = static_cast<uint64_t>(width) * height * bitsPerPixel;
-    if ((bits32 & ~7u) > 8u * CXIMAGE_MAX_MEMORY || bits32 / bitsPerPixel != pixels32 ||
-        bits64 > 8ull * CXIMAGE_MAX_MEMORY || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) {
+    // In 64 bits, so that no product wraps around to a small value and slips through: the
+    // pixels may hold at most maxMemory bytes (width x height x bits <= 8 x maxMemory).
+    const uint64_t pixels = static_cast<uint64_t>(width) * height;
+    if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu || pixels > 8 * info_.maxMemory / bitsPerPixel) {
         SetLastError(kErrorMaxMemory);
         return nullptr;
     }
@@ -108,6 +106,10 @@ void* CxImage::Create(uint32_t width, uint32_t height, uint32_t bitsPerPixel, in
     info_.pImage = block + sizeof(BitmapInfoHeader) + colors * sizeof(RgbQuad);
     info_.lastColorValid = false;
     return dib_;
+}
+
+void CxImage::SetMaxMemory(uint64_t bytes) {
+    info_.maxMemory = std::clamp<uint64_t>(bytes, CXIMAGE_MAX_MEMORY, kImageMemoryCeiling);
 }
 
 bool CxImage::Destroy() {

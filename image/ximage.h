@@ -11,6 +11,9 @@
 #include "image/output_formats.h"
 
 constexpr uint32_t CXIMAGE_MAX_MEMORY = 268435456u;  // bytes
+// The most an image may be allowed to hold, whatever it is given: every size field of the
+// block (and of the files written from it) stays far inside 32 bits.
+constexpr uint64_t kImageMemoryCeiling = 2ull * 1024 * 1024 * 1024;
 constexpr size_t kLastErrorCapacity = 255;
 
 #pragma pack(push, 1)
@@ -65,6 +68,9 @@ struct CxImageInfo {
     int32_t xOffset = 0;
     int32_t yOffset = 0;
     uint32_t codecOptions[kFormatCodeCount] = {};
+    // Bytes of pixels Create accepts, CXIMAGE_MAX_MEMORY to kImageMemoryCeiling. Copied along
+    // with the rest, so that the images an operation makes on the way share the limit.
+    uint64_t maxMemory = CXIMAGE_MAX_MEMORY;
     // Nearest-colour cache: any palette change clears lastColorValid.
     RgbQuad lastColor{0, 0, 0, 0};
     uint8_t lastColorIndex = 0;
@@ -140,6 +146,10 @@ public:
     void SetCodecOption(uint32_t value, int32_t formatCode = 0);
     uint32_t GetCodecOption(int32_t formatCode = 0) const;
     const std::string& GetLastError() const { return info_.lastError; }
+    // The pixel bytes Create accepts; a value outside CXIMAGE_MAX_MEMORY..kImageMemoryCeiling
+    // is taken as the nearer end.
+    void SetMaxMemory(uint64_t bytes);
+    uint64_t GetMaxMemory() const { return info_.maxMemory; }
     void SetLastError(std::string_view message);  // cut at kLastErrorCapacity
     void SetProgress(int32_t percent) { info_.progress = percent; }
     int32_t GetEscape() const { return info_.escape; }

@@ -63,6 +63,7 @@ bool CxImage::ConvertToGrey() {
 
     if (bits > 8) {
         CxImage grey;
+        grey.SetMaxMemory(GetMaxMemory());
         if (grey.Create(width, height, 8, GetType()) == nullptr) {
             SetLastError(grey.GetLastError());
             return false;
@@ -85,6 +86,7 @@ bool CxImage::ConvertToGrey() {
         greyOfIndex[i] = GreyOf(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
     }
     CxImage expanded;
+    expanded.SetMaxMemory(GetMaxMemory());
     if (bits < 8 && expanded.Create(width, height, 8, GetType()) == nullptr) {
         SetLastError(expanded.GetLastError());
         return false;
@@ -130,6 +132,7 @@ bool CxImage::DecreaseBpp(uint32_t bits, bool errorDiffusion, const RgbQuad* pal
     const uint32_t width = GetWidth();
     const uint32_t height = GetHeight();
     CxImage target;
+    target.SetMaxMemory(GetMaxMemory());
     if (target.Create(width, height, bits, GetType()) == nullptr) {
         SetLastError(target.GetLastError());
         return false;

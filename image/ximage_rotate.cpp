@@ -31,6 +31,7 @@ static bool QuarterTurn(CxImage& image, bool clockwise) {
     const uint32_t oldHeight = image.GetHeight();
     const uint32_t bits = image.GetBpp();
     CxImage turned;
+    turned.SetMaxMemory(image.GetMaxMemory());
     if (turned.Create(oldHeight, oldWidth, bits, image.GetType()) == nullptr) {
         image.SetLastError(turned.GetLastError());
         return false;
@@ -98,6 +99,7 @@ bool CxImage::Rotate(float angleDegrees) {
     if (newWidth <= 0 || newHeight <= 0) return false;
 
     CxImage rotated;
+    rotated.SetMaxMemory(GetMaxMemory());
     if (rotated.Create(static_cast<uint32_t>(newWidth), static_cast<uint32_t>(newHeight), GetBpp(),
                        GetType()) == nullptr) {
         SetLastError(rotated.GetLastError());
@@ -158,6 +160,7 @@ bool CxImage::Resample(int32_t newWidth, int32_t newHeight) {
     if (newWidth == head_.biWidth && newHeight == head_.biHeight) return true;
     const uint32_t bits = GetBpp();
     CxImage resized;
+    resized.SetMaxMemory(GetMaxMemory());
     if (resized.Create(static_cast<uint32_t>(newWidth), static_cast<uint32_t>(newHeight), bits,
                        GetType()) == nullptr) {
         SetLastError(resized.GetLastError());

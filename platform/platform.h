@@ -113,6 +113,11 @@ void ShowErrorMessage(const std::string& caption, const std::string& text);
 bool OpenHelpFile(const std::string& path);
 // One line on standard error.
 void ReportError(const std::string& line);
+// Text on standard error as it is (no line end added), in one call, flushed.
+void WriteErrorText(const std::string& text);
+// True when standard error is a terminal (a console window on Windows), where a line that
+// updates itself can be shown.
+bool ErrorIsTerminal();
 // One line on standard output.
 void WriteOutput(const std::string& line);
 // Reads at most size bytes of this process's standard input as they come, blocking; 0 at its
@@ -147,13 +152,14 @@ struct ChildProcess {
 };
 // Starts the program named by the first argument (a bare name is looked up in the program's
 // own folder, never on the search path) with standard input and output on new pipes and
-// standard error inherited. The child gets this process's environment plus extraEnvironment
+// standard error inherited, or, with errorIntoOutput, on the output pipe too (the caller then
+// tells the lines apart). The child gets this process's environment plus extraEnvironment
 // ("NAME=value" each, replacing a variable of the same name). False when a pipe or the process
 // could not be created or the program could not be executed. The child is ended when the
 // thread that started it ends (or this process, even by SIGKILL): wait for it and end it on
 // that thread.
 bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child,
-                       const std::vector<std::string>& extraEnvironment = {});
+                       const std::vector<std::string>& extraEnvironment = {}, bool errorIntoOutput = false);
 // Reads at most size bytes from the child's output; 0 at the end of the pipe or on error.
 size_t ReadChildOutput(ChildProcess& child, char* buffer, size_t size);
 // Writes all of data to the child's standard input; false when it could not (the child has

@@ -32,6 +32,19 @@ constexpr const char* kPageBacklogVariable = "XPSCONV_PAGE_BACKLOG";
 constexpr const char* kPageBacklogPatienceVariable = "XPSCONV_PAGE_BACKLOG_PATIENCE_MS";
 // The engine's memory budget in MiB.
 constexpr const char* kEngineMemoryVariable = "XPSCONV_ENGINE_MEMORY";
+// How many threads the engine may keep busy (page drawing, stream compression); absent or not
+// a positive number: one per processor. The converter sets it when it runs several documents
+// at once, so that their engines share the processors rather than each taking them all.
+constexpr const char* kEngineThreadsVariable = "XPSCONV_ENGINE_THREADS";
+
+// The thread count a kEngineThreadsVariable value asks for; 0 when it is absent or unusable.
+inline int ThreadsFromVariable(const char* value) {
+    if (value == nullptr || *value == '\0') return 0;
+    int threads = 0;
+    const char* end = value + std::char_traits<char>::length(value);
+    auto [ptr, ec] = std::from_chars(value, end, threads);
+    return ec == std::errc() && ptr == end && threads > 0 && threads <= 256 ? threads : 0;
+}
 
 // ---- Page files -------------------------------------------------------------------------------
 
@@ -71,9 +84,14 @@ inline std::string PageFileName(const std::string& folder, const std::string& ba
 // file; the engine reads it only when it was given a page backlog.
 constexpr std::string_view kPageDoneWord = "page ";
 constexpr std::string_view kPageTakenWord = "taken ";
+// The page-count device's one line: "pages N".
+constexpr std::string_view kPageCountWord = "pages ";
+// The start of the keep-alive line the engine says while it waits for pages to be taken.
+constexpr std::string_view kKeepAliveWords = "waiting until page files are taken";
 
 inline std::string PageDoneLine(int page) { return std::string(kPageDoneWord) + std::to_string(page) + "\n"; }
 inline std::string PageTakenLine(int page) { return std::string(kPageTakenWord) + std::to_string(page) + "\n"; }
+inline std::string PageCountLine(int pages) { return std::string(kPageCountWord) + std::to_string(pages) + "\n"; }
 
 // The page number of a line of the given kind (its line end, LF or CR LF, already gone or not).
 inline bool ReadPageLine(std::string_view word, std::string_view line, int& page) {
@@ -115,7 +133,8 @@ class PageLineReader {
 
 // ---- The request ------------------------------------------------------------------------------
 
-enum class Device { None, PdfWrite, Bmp16m };
+// PageCount writes nothing: the engine opens the document and says how many pages it has.
+enum class Device { None, PdfWrite, Bmp16m, PageCount };
 
 // The full permission value: the standard security handler's bits 4, 8, 16 and 32. The
 // converter sends it less the restrictions the user asked for.
@@ -167,8 +186,10 @@ inline std::string FormatEngineArguments(const EngineRequest& request) {
         line += "-sDEVICE=pdfwrite -dNOPAUSE -dBATCH -dSAFER ";
     } else if (request.device == Device::Bmp16m) {
         line += "-dNOPAUSE -sDEVICE=bmp16m ";
+    } else if (request.device == Device::PageCount) {
+        line += "-sDEVICE=pagecount ";
     }
-    line += "-sOutputFile=" + quoted(request.outputFile) + " ";
+    if (request.device != Device::PageCount) line += "-sOutputFile=" + quoted(request.outputFile) + " ";
     if (!pdf) {
         line += "-r" + std::to_string(request.resolutionX) + "x" + std::to_string(request.resolutionY) + " ";
         if (request.renderingThreads > 0)
@@ -241,6 +262,8 @@ inline void ParseSwitch(std::string_view arg, ParsedRequest& result) {
             request.device = Device::PdfWrite;
         } else if (value == "bmp16m") {
             request.device = Device::Bmp16m;
+        } else if (value == "pagecount") {
+            request.device = Device::PageCount;
         } else {
             result.errors.push_back("unknown device: " + std::string(value));
         }
@@ -319,7 +342,8 @@ inline ParsedRequest ParseEngineArguments(const std::vector<std::string>& argume
     }
     if (result.request.device == Device::None)
         result.errors.push_back("no output device given (-sDEVICE=pdfwrite or -sDEVICE=bmp16m)");
-    if (result.request.outputFile.empty()) result.errors.push_back("no output file given");
+    if (result.request.outputFile.empty() && result.request.device != Device::PageCount)
+        result.errors.push_back("no output file given");
     return result;
 }
 

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libtiff-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libopenjp2-7-dev
   libmupdf-dev libfreetype-dev libharfbuzz-dev libjbig2dec0-dev libgumbo-dev libmujs-dev
-  libqpdf-dev libuemf-dev libgtest-dev fonts-dejavu-core
+  libqpdf-dev libuemf-dev libgtest-dev nlohmann-json3-dev fonts-dejavu-core
 )
 # The independent readers the tests check outputs with, the fonts poppler and wmf2gd draw the
 # standard fonts with (a fresh machine has none), and what the install and package checks run.
@@ -23,7 +23,7 @@ test_packages=(
 # and what the release check runs on the Windows programs' outputs.
 windows_packages=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  mingw-w64-tools libz-mingw-w64-dev googletest wine wine64
+  mingw-w64-tools libz-mingw-w64-dev googletest nlohmann-json3-dev wine wine64
   dpkg-dev gcc make cmake ninja-build pkg-config nasm python3 patch xz-utils bzip2
   nsis qpdf pngcheck unzip
 )

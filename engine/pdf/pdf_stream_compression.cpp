@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/runtime/mupdf_guard.h"
+#include "engine/runtime/worker_threads.h"
 
 namespace engine {
 namespace {
@@ -57,7 +58,7 @@ void DeflateAll(fz_context* ctx, std::vector<StreamWork>& batch) {
         for (size_t i = next++; i < batch.size(); i = next++) Deflate(ctx, batch[i]);
     };
     const size_t helpers =
-        std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), batch.size()) - 1;
+        std::min<size_t>(WorkerThreads(), batch.size()) - 1;
     std::vector<std::thread> threads;
     for (size_t i = 0; i < helpers; ++i) {
         try {
@@ -176,7 +177,7 @@ bool DeflateUnfilteredStreams(fz_context* ctx, pdf_document* doc) {
 
 BackgroundStreamDeflater::BackgroundStreamDeflater(fz_context* ctx, pdf_document* doc)
     : ctx_(ctx), doc_(doc) {
-    if (std::thread::hardware_concurrency() < 2) return;  // one core: deflate at the end instead
+    if (WorkerThreads() < 2) return;  // one thread allowed: deflate at the end instead
     try {
         worker_ = std::thread(&BackgroundStreamDeflater::Serve, this);
     } catch (...) {

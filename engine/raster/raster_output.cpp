@@ -13,6 +13,7 @@
 #include "engine/raster/page_recording.h"
 #include "engine/runtime/engine_errors.h"
 #include "engine/runtime/library_messages.h"
+#include "engine/runtime/worker_threads.h"
 #include "engine/xps/xps_source.h"
 
 namespace engine {
@@ -264,7 +265,7 @@ class ParallelPageWriter {
 
 int PageRenderingThreads(const EngineOptions& options) {
     if (options.renderingThreads > 0) return options.renderingThreads;
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return static_cast<int>(WorkerThreads());
 }
 
 bool WritePageBitmaps(fz_context* ctx, fz_document* doc, int pageCount,

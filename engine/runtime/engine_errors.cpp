@@ -24,4 +24,9 @@ void ReportPageDone(int page) {
     std::fflush(stdout);
 }
 
+void ReportPageCount(int pages) {
+    std::fputs(protocol::PageCountLine(pages).c_str(), stdout);
+    std::fflush(stdout);
+}
+
 }  // namespace engine

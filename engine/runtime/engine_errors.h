@@ -15,5 +15,7 @@ void ReportPageError(const std::string& document, int page, const std::string& m
 // its file is complete under its final name): the caller takes the page from it, and tells a
 // long document from a stuck engine.
 void ReportPageDone(int page);
+// The page-count device's answer "pages N" on standard output.
+void ReportPageCount(int pages);
 
 }  // namespace engine

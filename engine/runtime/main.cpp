@@ -50,6 +50,9 @@ int Convert(fz_context* ctx, const engine::EngineOptions& options,
         engine::ReportError("cannot read the pages of " + options.inputPath + ": " + error);
     } else if (pageCount == 0) {
         engine::ReportError(options.inputPath + " has no pages");
+    } else if (options.device == engine::OutputDevice::PageCount) {
+        engine::ReportPageCount(pageCount);
+        status = kEngineAllWritten;
     } else if (options.device == engine::OutputDevice::PdfWrite) {
         status = engine::WritePdf(ctx, doc, pageCount, options, messages) ? kEngineAllWritten
                                                                          : kEnginePartlyWritten;

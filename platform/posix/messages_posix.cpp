@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -13,6 +15,13 @@ void ReportError(const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
 }
+
+void WriteErrorText(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool ErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 void WriteOutput(const std::string& line) {
     std::fprintf(stdout, "%s\n", line.c_str());

@@ -59,7 +59,7 @@ static bool PlaceDescriptor(int fd, int target) {
 // The forked child, up to exec: only async-signal-safe calls, as another thread of the parent
 // may have held any lock at the moment of the fork.
 [[noreturn]] static void BecomeChild(const char* executable, char* const* argv, char* const* envp,
-                                     int input, int output, int errorReport, pid_t parent) {
+                                     int input, int output, bool errorIntoOutput, int errorReport, pid_t parent) {
     // The child dies with the thread that started it. The runner waits for its engine on the
     // thread that started it, so that thread outlives the engine unless this process ends.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -81,7 +81,8 @@ static bool PlaceDescriptor(int fd, int target) {
     errorReport = AboveStandardError(errorReport);
     input = AboveStandardError(input);
     output = AboveStandardError(output);
-    if (PlaceDescriptor(input, STDIN_FILENO) && PlaceDescriptor(output, STDOUT_FILENO))
+    if (PlaceDescriptor(input, STDIN_FILENO) && PlaceDescriptor(output, STDOUT_FILENO) &&
+        (!errorIntoOutput || dup2(STDOUT_FILENO, STDERR_FILENO) == STDERR_FILENO))
         execve(executable, argv, envp);
     // Only the errno, for the parent to see; the child itself writes nothing anywhere.
     const int reason = errno;
@@ -93,7 +94,7 @@ static bool PlaceDescriptor(int fd, int target) {
 }
 
 bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child,
-                       const std::vector<std::string>& extraEnvironment) {
+                       const std::vector<std::string>& extraEnvironment, bool errorIntoOutput) {
     child = ChildProcess{};
     if (arguments.empty() || arguments[0].empty()) return false;
     // A bare program name is found beside this program, never on the search path.
@@ -141,7 +142,7 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
         pid = fork();
         if (pid == 0) {
             BecomeChild(executable.c_str(), argv.data(), childEnvironment, inputPipe[0], outputPipe[1],
-                        errorPipe[1], parent);
+                        errorIntoOutput, errorPipe[1], parent);
         }
         if (pid > 0) interrupt::AddChild(pid);
     }

@@ -46,6 +46,17 @@ bool OpenHelpFile(const std::string& path) {
 
 void ReportError(const std::string& line) { WriteLine(stderr, line); }
 
+void WriteErrorText(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool ErrorIsTerminal() {
+    DWORD mode = 0;
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    return error != nullptr && error != INVALID_HANDLE_VALUE && GetConsoleMode(error, &mode) != 0;
+}
+
 void WriteOutput(const std::string& line) { WriteLine(stdout, line); }
 
 }  // namespace platform

@@ -144,7 +144,7 @@ void EndRegisteredChild(int64_t id) {
 }  // namespace win32
 
 bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& child,
-                       const std::vector<std::string>& extraEnvironment) {
+                       const std::vector<std::string>& extraEnvironment, bool errorIntoOutput) {
     child = ChildProcess{};
     if (arguments.empty() || arguments[0].empty()) return false;
     // A bare program name is found beside this program, never on the search path.
@@ -180,7 +180,7 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
         // Started and registered as one step: an interrupt never misses this child.
         const auto held = interrupt::LockRegistry();
         HANDLE errorHandle = nullptr;
-        const HANDLE ourError = GetStdHandle(STD_ERROR_HANDLE);
+        const HANDLE ourError = errorIntoOutput ? outputWrite : GetStdHandle(STD_ERROR_HANDLE);
         if (ourError != nullptr && ourError != INVALID_HANDLE_VALUE)
             DuplicateHandle(GetCurrentProcess(), ourError, GetCurrentProcess(), &errorHandle, 0, TRUE,
                             DUPLICATE_SAME_ACCESS);

@@ -215,8 +215,8 @@ TEST_F(RunPromises, ALoopingOrHugePageFailsItsDocumentAndTheBatchGoesOn) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << type;
         EXPECT_EQ(result.exitCode, 1) << type;
         EXPECT_NE(result.err.find("made no progress for 2 s and was ended"), std::string::npos) << result.err;
-        EXPECT_NE(result.err.find("b-huge.xps: page 1: out of memory: the engine's budget of 256 MiB was reached"),
-                  std::string::npos)
+        // Documents converted at once share the budget: each engine has its part of it.
+        EXPECT_NE(result.err.find("b-huge.xps: page 1: out of memory: the engine's budget of "), std::string::npos)
             << result.err;
         const std::vector<std::string> names = ListNames(dir / type);
         const std::string converted = std::string(type) == "pdf" ? "report.pdf" : "report_002.png";

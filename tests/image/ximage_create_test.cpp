@@ -29,6 +29,22 @@ TEST(CxImageCreate, SizeLimitsAndMessages) {
     EXPECT_EQ(image.GetLastError(), "CXIMAGE_MAX_MEMORY exceeded");
 }
 
+// A raised limit (one batch worker's share of the memory budget) takes a 600 dpi A2 page; it
+// never goes below the image layer's own.
+TEST(CxImageCreate, RaisedLimitReachesTheImagesOperationsMake) {
+    CxImage page;
+    EXPECT_EQ(page.Create(9921, 14031, 24), nullptr);  // 417 MB: beyond the 256 MiB
+    page.SetMaxMemory(512ull << 20);
+    ASSERT_NE(page.Create(9921, 14031, 24), nullptr);
+    // Copies carry it, so that the images an operation builds from this one may be as large.
+    CxImage copy;
+    ASSERT_TRUE(copy.Transfer(page));
+    EXPECT_EQ(copy.GetMaxMemory(), 512ull << 20);
+    EXPECT_EQ(copy.GetWidth(), 9921u);
+    copy.SetMaxMemory(1);
+    EXPECT_EQ(copy.GetMaxMemory(), CXIMAGE_MAX_MEMORY);
+}
+
 TEST(CxImageCreate, DepthsStridesAndPalettes) {
     struct Case {
         uint32_t width, askedBits, bits, colours, stride;
