@@ -22,13 +22,6 @@ constexpr const char* kPageFolderPrefix = "mtmp";
 // Page files ready beyond one per worker, so that a worker finds its next page waiting.
 constexpr int kPageBacklogSlack = 2;
 
-// The depth values each output type can write; anything else falls back to the type's default.
-int32_t NormaliseBits(int32_t imageType, int32_t bits) {
-    const OutputFormat* format = FindOutputFormat(imageType);
-    if (format == nullptr || TakesBits(format->bits, bits)) return bits;
-    return format->defaultBits;
-}
-
 // Why the converter behind handle failed, or a plain sentence when it could not say.
 std::string FailureText(ImgConvHandle handle) {
     std::string text;
@@ -249,7 +242,8 @@ void DeletePageFiles(const std::string& folder, const PageFileList& pages) {
 }
 
 void NormaliseConverterSettings(Settings& settings) {
-    settings.bitsPerPixel = NormaliseBits(settings.imageType, settings.bitsPerPixel);
+    if (const OutputFormat* format = FindOutputFormat(settings.imageType))
+        settings.bitsPerPixel = BitsWritten(*format, settings.bitsPerPixel);
     if (settings.tiffCompression == -1)
         settings.tiffCompression = DefaultTiffCompression(DepthOfBits(settings.bitsPerPixel));
 }

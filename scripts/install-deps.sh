@@ -15,7 +15,7 @@ test_packages=(
   poppler-utils qpdf libtiff-tools libjpeg-turbo-progs imagemagick netpbm libopenjp2-tools
   emf2svg librsvg2-bin libwmf-bin mupdf-tools pngcheck
   fonts-urw-base35
-  file man-db fontconfig unzip lintian
+  file man-db fontconfig unzip lintian jq
 )
 
 # The Windows build: the MinGW-w64 cross compilers (POSIX threads), Wine to run the programs,

@@ -286,13 +286,12 @@ TEST_F(RunPromises, ASilentEngineIsEndedAfterThePageTimeout) {
     bin.AddHelpFile();
     fs::copy_file(dir / "report.xps", dir / "second.xps");
     for (const char* type : {"pdf", "png"}) {
-        const auto start = std::chrono::steady_clock::now();
+        // Each engine alone would sleep for a minute: the run's own limit of 50 s (exit 124)
+        // proves that they were ended. Whether an engine got to say what it does before it was
+        // ended depends on how fast it started, so that is not counted.
         const ShellResult result = bin.Run(dir.str(), "-i report.xps -i second.xps -t " + std::string(type), tmp,
                                            {"XPSCONV_TEST_ENGINE=sleep 60000", "XPSCONV_PAGE_TIMEOUT=1"}, 50);
-        const auto elapsed = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(result.exitCode, 1) << type;
-        EXPECT_LT(elapsed, std::chrono::seconds(30)) << type;  // the engine alone would take 2 minutes
-        EXPECT_EQ(Count(result.err, "app_engine_program: sleep 60000\n"), 2u) << result.err;
         EXPECT_EQ(Count(result.err, "made no progress for 1 s and was ended"), 2u) << result.err;
         EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"report.xps", "second.xps"})) << type;
     }
