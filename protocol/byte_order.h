@@ -1,6 +1,6 @@
 #pragma once
 // 16- and 32-bit integers stored in a fixed byte order, whatever the host's, for the file
-// layouts written and read here (BMP, TIFF, metafiles, Sun raster).
+// layouts written and read here (BMP, TIFF, metafiles, Sun raster, the PDF security keys).
 
 #include <cstdint>
 

@@ -101,18 +101,21 @@ void PaintList(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
                         nullptr);
 }
 
-struct ShadePaint {
-    fz_shade* shade;
+// A shading or an image filled again, for PlaceRendered, with the call that draws it.
+template <typename Object, void (*kFill)(fz_context*, fz_device*, Object*, fz_matrix, float, fz_color_params)>
+struct FillPaint {
+    Object* object;
     fz_matrix ctm;
     float alpha;
     fz_color_params params;
-};
 
-void PaintShade(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
-    auto* paint = static_cast<ShadePaint*>(arg);
-    fz_fill_shade(ctx, device, paint->shade, fz_concat(paint->ctm, ctm), paint->alpha,
-                  paint->params);
-}
+    static void Paint(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
+        auto* paint = static_cast<FillPaint*>(arg);
+        kFill(ctx, device, paint->object, fz_concat(paint->ctm, ctm), paint->alpha, paint->params);
+    }
+};
+using ShadePaint = FillPaint<fz_shade, fz_fill_shade>;
+using ImagePaint = FillPaint<fz_image, fz_fill_image>;
 
 bool AlphaAsLuminosity(const DeviceState& s) { return s.target.alphaAsLuminosity; }
 
@@ -531,21 +534,8 @@ void FillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, 
         WriteShading(ctx, s, shade, ctm, alpha, visible);
     } else {
         ShadePaint paint{shade, ctm, alpha, params};
-        PlaceRendered(ctx, s, visible, false, PaintShade, &paint);
+        PlaceRendered(ctx, s, visible, false, ShadePaint::Paint, &paint);
     }
-}
-
-struct ImagePaint {
-    fz_image* image;
-    fz_matrix ctm;
-    float alpha;
-    fz_color_params params;
-};
-
-void PaintImage(fz_context* ctx, fz_device* device, fz_matrix ctm, void* arg) {
-    auto* paint = static_cast<ImagePaint*>(arg);
-    fz_fill_image(ctx, device, paint->image, fz_concat(paint->ctm, ctm), paint->alpha,
-                  paint->params);
 }
 
 // True when the image is drawn larger than its pixels at one pixel per page unit (1/96 inch)
@@ -566,7 +556,7 @@ void FillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, 
     if (!Capturing(s) && placedByDevice && AlphaAsLuminosity(s)) {
         // The output device would paint its colours into the mask: its coverage is drawn.
         ImagePaint paint{image, ctm, alpha, params};
-        PlaceRendered(ctx, s, fz_transform_rect(fz_unit_rect, ctm), false, PaintImage, &paint);
+        PlaceRendered(ctx, s, fz_transform_rect(fz_unit_rect, ctm), false, ImagePaint::Paint, &paint);
         return;
     }
     if (Capturing(s) || placedByDevice) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/runtime/mupdf_guard.h"
+#include "protocol/byte_order.h"
 
 namespace engine {
 namespace {
@@ -37,8 +38,8 @@ size_t FindPlaceholder(const unsigned char* pdf, size_t length) {
 
 void HashLength(fz_sha256& sha, size_t length) {
     uint8_t bytes[8];
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = static_cast<uint8_t>(static_cast<uint64_t>(length) >> (8 * i));
+    PutLe32(bytes, static_cast<uint32_t>(length));
+    PutLe32(bytes + 4, static_cast<uint32_t>(static_cast<uint64_t>(length) >> 32));
     fz_sha256_update(&sha, bytes, 8);
 }
 

@@ -2,7 +2,9 @@
 
 #include <mupdf/pdf.h>
 
-#include "engine/runtime/output_files.h"
+#include <cerrno>
+#include <cstring>
+
 #include "engine/pdf/faithful_pdf_device.h"
 #include "engine/pdf/page_boxes.h"
 #include "engine/pdf/pdf_encrypted_writer.h"
@@ -19,6 +21,7 @@
 #include "engine/xps/package_properties.h"
 #include "engine/xps/xps_source.h"
 #include "platform/platform.h"
+#include "platform/replacement_file.h"
 
 namespace engine {
 namespace {
@@ -304,10 +307,12 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         writable = false;
     }
     if (writable) {
-        std::string temporary = TemporaryNameFor(options.outputFile);
-        bool saved = SavePdf(ctx, pdf, deflater, options, temporary, error);
-        if (!saved || !CommitFile(temporary, options.outputFile)) {
-            DiscardFile(temporary);
+        // The writers open the file again by its name.
+        platform::ReplacementFile file;
+        bool saved = file.Create(options.outputFile, "wb", ".part") && file.Close();
+        if (!saved) error = std::strerror(errno);
+        saved = saved && SavePdf(ctx, pdf, deflater, options, file.path(), error);
+        if (!saved || !file.Commit()) {
             ReportError("cannot write " + options.outputFile + (saved ? "" : ": " + error));
             writable = false;
         }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "protocol/byte_order.h"
+
 namespace engine {
 namespace {
 
@@ -81,8 +83,7 @@ StandardSecurity ComputeStandardSecurity(const SecurityRequest& request,
 
     // The file key.
     uint8_t permissionBytes[4];
-    auto p = static_cast<uint32_t>(security.permissions);
-    for (int i = 0; i < 4; ++i) permissionBytes[i] = static_cast<uint8_t>(p >> (8 * i));
+    PutLe32(permissionBytes, static_cast<uint32_t>(security.permissions));
     uint8_t digest[16];
     fz_md5_init(&md5);
     fz_md5_update(&md5, paddedUser, 32);
@@ -104,9 +105,10 @@ StandardSecurity ComputeStandardSecurity(const SecurityRequest& request,
 }
 
 size_t ObjectKey(const StandardSecurity& security, int num, int gen, uint8_t key[16]) {
-    uint8_t suffix[5] = {static_cast<uint8_t>(num), static_cast<uint8_t>(num >> 8),
-                         static_cast<uint8_t>(num >> 16), static_cast<uint8_t>(gen),
-                         static_cast<uint8_t>(gen >> 8)};
+    // The low three bytes of the object number, then the two of the generation.
+    uint8_t suffix[5];
+    PutLe32(suffix, static_cast<uint32_t>(num));
+    PutLe16(suffix + 3, static_cast<uint16_t>(gen));
     fz_md5 md5;
     fz_md5_init(&md5);
     fz_md5_update(&md5, security.fileKey, security.keyLength);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/pdf/pdf_security.h"
+#include "protocol/byte_order.h"
 
 namespace engine {
 namespace {
@@ -187,8 +188,7 @@ Aes256Security ComputeAes256Security(const SecurityRequest& request, const uint8
 
     // /Perms: P extended to 64 bits, metadata encrypted, the marker, four free bytes.
     uint8_t perms[16];
-    auto p = static_cast<uint32_t>(security.permissions);
-    for (int i = 0; i < 4; ++i) perms[i] = static_cast<uint8_t>(p >> (8 * i));
+    PutLe32(perms, static_cast<uint32_t>(security.permissions));
     std::memset(perms + 4, 0xFF, 4);
     std::memcpy(perms + 8, "Tadb", 4);
     Derive(seed, "permissions", perms + 12, 4);
@@ -201,10 +201,8 @@ size_t EncryptedAesLength(size_t length) { return 16 + (length / 16 + 1) * 16; }
 void EncryptAes(const Aes256Security& security, uint32_t objectNumber, uint32_t index,
                 const uint8_t* data, size_t length, uint8_t* out) {
     uint8_t counter[8];
-    for (int i = 0; i < 4; ++i) {
-        counter[i] = static_cast<uint8_t>(objectNumber >> (8 * i));
-        counter[4 + i] = static_cast<uint8_t>(index >> (8 * i));
-    }
+    PutLe32(counter, objectNumber);
+    PutLe32(counter + 4, index);
     uint8_t mac[32];
     HmacSha256(security.ivSeed, 32, counter, 8, mac);
     std::memcpy(out, mac, 16);

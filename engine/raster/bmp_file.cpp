@@ -56,23 +56,18 @@ void RgbToBgr(const uint8_t* rgb, uint8_t* bgr, int width) { RgbToBgrPlain(rgb, 
 
 }  // namespace
 
-BmpFileWriter::~BmpFileWriter() {
-    if (file_) std::fclose(file_);
-}
-
 int32_t BmpFileWriter::PixelsPerMetre(int dpi) {
     return static_cast<int32_t>(std::floor(dpi * 39.37007874015748 + 0.5));
 }
 
-bool BmpFileWriter::Open(const std::string& path, int width, int height, int dpiX, int dpiY) {
-    if (file_ || width <= 0 || height <= 0) return false;
+bool BmpFileWriter::Open(std::FILE* stream, int width, int height, int dpiX, int dpiY) {
+    if (file_ || !stream || width <= 0 || height <= 0) return false;
     uint64_t rowSize = (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
     uint64_t imageSize = rowSize * static_cast<uint64_t>(height);
     if (imageSize + kFileHeaderSize + kInfoHeaderSize > std::numeric_limits<uint32_t>::max()) {
         return false;
     }
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) return false;
+    file_ = stream;
     // Everything goes through pending_, so the stream's own buffer would only copy it again.
     std::setvbuf(file_, nullptr, _IONBF, 0);
     width_ = width;
@@ -122,10 +117,9 @@ bool BmpFileWriter::WriteRowsBottomUp(const uint8_t* top, std::ptrdiff_t stride,
 
 bool BmpFileWriter::WriteRow(const uint8_t* rgb) { return WriteRowsBottomUp(rgb, 0, 1); }
 
-bool BmpFileWriter::Close() {
+bool BmpFileWriter::Finish() {
     if (!file_) return false;
     bool ok = Flush() && rowsLeft_ == 0;
-    if (std::fclose(file_) != 0) ok = false;
     file_ = nullptr;
     return ok;
 }

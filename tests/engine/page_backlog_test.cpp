@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "engine/raster/page_backlog.h"
 #include "engine_test_support.h"
 #include "protocol/engine_protocol.h"
 
@@ -16,6 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using namespace enginetest;
+using engine::PageBacklog;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPages = 6;
@@ -59,6 +61,7 @@ TEST(PageBacklogTest, WaitsWhileTheBacklogIsFullAndWritesTheSameFiles) {
         const std::string taken = dir / ("taken" + std::to_string(threads));
         fs::create_directories(out);
         fs::create_directories(taken);
+        const auto engineStart = Clock::now();
         BackgroundEngine engine(
             {"-sDEVICE=bmp16m", "-dNumRenderingThreads=" + std::to_string(threads), "-r150x100",
              "-sOutputFile=" + out + "/p_%03d.bmp", document},
@@ -70,11 +73,9 @@ TEST(PageBacklogTest, WaitsWhileTheBacklogIsFullAndWritesTheSameFiles) {
         ASSERT_TRUE(engine.WaitUntil(
             [&] { return engine.Output().find(protocol::PageDoneLine(2)) != std::string::npos; }, 60))
             << engine.Output();
-        const auto waitStart = Clock::now();
         ASSERT_TRUE(engine.WaitUntil(
-            [&] { return engine.Output().find("waiting") != std::string::npos; }, 10))
+            [&] { return engine.Output().find("waiting") != std::string::npos; }, 60))
             << engine.Output();
-        EXPECT_GE(std::chrono::duration<double>(Clock::now() - waitStart).count(), 1.0);
         EXPECT_EQ(ListNames(out), PageNames(1, 2));
         EXPECT_EQ(engine.Output().find("page 3"), std::string::npos) << engine.Output();
         EXPECT_FALSE(engine.OutputEnded());
@@ -108,6 +109,13 @@ TEST(PageBacklogTest, WaitsWhileTheBacklogIsFullAndWritesTheSameFiles) {
             }
         }
         EXPECT_EQ(engine.Finish(60), 0) << engine.Output();
+        // Said while it waits, never oftener than the interval: a load that slows the test only
+        // makes the bound looser.
+        const std::string said = engine.Output();
+        size_t waits = 0;
+        for (size_t at = said.find("waiting"); at != std::string::npos; at = said.find("waiting", at + 1)) ++waits;
+        EXPECT_LE(waits, 1 + static_cast<size_t>((Clock::now() - engineStart) / PageBacklog::kKeepAliveInterval))
+            << said;
         EXPECT_LE(most, 2u);
         EXPECT_TRUE(ListNames(out).empty());
         ASSERT_EQ(ListNames(taken), PageNames(1, kPages));
@@ -126,15 +134,14 @@ TEST(PageBacklogTest, GoesOnWhenNothingIsTakenForTooLong) {
         SCOPED_TRACE("threads " + std::to_string(threads));
         const std::string out = dir / ("out" + std::to_string(threads));
         fs::create_directories(out);
-        const auto start = Clock::now();
         const ShellResult run = RunEngineWith(
             {"XPSCONV_PAGE_BACKLOG=1", "XPSCONV_PAGE_BACKLOG_PATIENCE_MS=300"},
             {"-sDEVICE=bmp16m", "-dNumRenderingThreads=" + std::to_string(threads),
              "-sOutputFile=" + out + "/p_%03d.bmp", document},
             60);
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        // One wait of the patience, then no more while nothing is taken; said once.
-        EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 10.0);
+        // One wait of the patience, then no more while nothing is taken: a second wait would
+        // have been said again.
         EXPECT_EQ(ListNames(out), PageNames(1, kPages));
         EXPECT_NE(run.err.find("going on without waiting"), std::string::npos) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -153,7 +160,6 @@ TEST(PageBacklogTest, EndsWhenNobodyReadsItsOutput) {
         SCOPED_TRACE(trap);
         const std::string out = dir / (std::string("out") + std::to_string(expected));
         fs::create_directories(out);
-        const auto start = Clock::now();
         // Appended piece by piece: "literal" + std::string&& trips a false GCC 12 -Wrestrict.
         std::string command = "(";
         command += trap;
@@ -163,7 +169,7 @@ TEST(PageBacklogTest, EndsWhenNobodyReadsItsOutput) {
                      ShellQuote(out + "/p_%03d.bmp") + " " + ShellQuote(document) + "; echo $? >" +
                      ShellQuote(dir / "status") + ") | head -c 1 >/dev/null");
         EXPECT_EQ(run.exitCode, 0);
-        EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 15.0);
+        // An engine that went on waiting would have been ended by the timeout (124 or 137).
         EXPECT_EQ(ReadFile(dir / "status"), std::to_string(expected) + "\n") << run.err;
         EXPECT_EQ(ListNames(out), PageNames(1, 1));
     }
@@ -171,14 +177,12 @@ TEST(PageBacklogTest, EndsWhenNobodyReadsItsOutput) {
     // Windows has no broken-pipe signal: the engine's next write fails, and it stops with 1.
     const std::string out = dir / "out";
     fs::create_directories(out);
-    const auto start = Clock::now();
     BackgroundEngine engine({"-sDEVICE=bmp16m", "-sOutputFile=" + out + "/p_%03d.bmp", document},
                             {"XPSCONV_PAGE_BACKLOG=1"});
     ASSERT_TRUE(engine.Started());
     ASSERT_TRUE(engine.WaitUntil([&] { return !engine.Output().empty(); }, 60));
     engine.CloseOutput();  // the reader goes after what it has read
     EXPECT_EQ(engine.Exit(60), 1);
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 15.0);
     EXPECT_EQ(ListNames(out), PageNames(1, 1));
 #endif
 }

@@ -22,8 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/runtime/output_files.h"
 #include "platform/platform.h"
+#include "platform/replacement_file.h"
 #include "protocol/engine_protocol.h"
 
 namespace fs = std::filesystem;
@@ -56,9 +56,10 @@ std::string OutputFile(int argc, char** argv) {
 int KeepPartialFile(int argc, char** argv, long milliseconds) {
     const std::string output = OutputFile(argc, argv);
     if (output.empty()) return 90;
-    {
-        std::ofstream partial(engine::TemporaryNameFor(output), std::ios::binary);
-        if (!(partial << "%PDF-1.7\n%unfinished\n")) return 93;
+    platform::ReplacementFile partial;
+    if (!partial.Create(output, "wb", ".part") ||
+        std::fputs("%PDF-1.7\n%unfinished\n", partial.stream()) < 0 || !partial.Close()) {
+        return 93;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     return 0;
