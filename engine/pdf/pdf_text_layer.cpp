@@ -52,12 +52,14 @@ std::vector<int> FontCharacters(fz_context* ctx, fz_font* font) {
     std::vector<int> table;
     if (!face || face->num_glyphs <= 0) return table;
     table.assign(static_cast<size_t>(face->num_glyphs), 0);
-    fz_lock(ctx, FZ_LOCK_FREETYPE);
+    // The context's lock callbacks directly: the library's fz_lock of a debug build calls a
+    // lock checker that the release library does not have.
+    ctx->locks.lock(ctx->locks.user, FZ_LOCK_FREETYPE);
     FT_UInt gid = 0;
     for (FT_ULong c = FT_Get_First_Char(face, &gid); gid != 0; c = FT_Get_Next_Char(face, c, &gid)) {
         if (gid < table.size()) table[gid] = static_cast<int>(c);
     }
-    fz_unlock(ctx, FZ_LOCK_FREETYPE);
+    ctx->locks.unlock(ctx->locks.user, FZ_LOCK_FREETYPE);
     return table;
 }
 
