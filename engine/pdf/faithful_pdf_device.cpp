@@ -12,6 +12,7 @@
 #include "engine/pdf/pdf_shading_writer.h"
 #include "engine/pdf/stroke_caps.h"
 #include "engine/raster/region_raster.h"
+#include "engine/runtime/image_smoothing.h"
 #include "engine/runtime/mupdf_guard.h"
 #include "engine/xps/text_style_simulation.h"
 
@@ -538,13 +539,13 @@ void FillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, 
     }
 }
 
-// True when the image is drawn larger than its pixels at one pixel per page unit (1/96 inch)
-// in either direction: viewers smooth such an image rather than show its pixels as blocks.
-bool IsUpscaled(const DeviceState& s, const fz_image* image, fz_matrix ctm) {
+// Smoothing as the engine's own page images would: an image's pixels are measured against
+// page units (1/96 inch), the size at which it shows them one to one.
+bool AsksForSmoothing(fz_context* ctx, const DeviceState& s, fz_image* image, fz_matrix ctm) {
     constexpr float kPointsPerUnit = 72.0f / 96;
     const float across = std::hypot(ctm.a, ctm.b) * s.target.unitScale / kPointsPerUnit;
     const float down = std::hypot(ctm.c, ctm.d) * s.target.unitScale / kPointsPerUnit;
-    return across > image->w + 0.5f || down > image->h + 0.5f;
+    return SmoothingFor(ctx, image, across, down) == ImageSmoothing::Smooth;
 }
 
 // Images are placed by our own operators so that each distinct image is stored once.
@@ -568,8 +569,10 @@ void FillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, 
     if (fz_is_empty_rect(clip) || fz_is_infinite_rect(clip)) return;
     clip = fz_union_rect(clip, fz_unit_rect);
     pdf_obj* ref = s.shared->images.ObjectFor(image);
-    // The object is shared by every use: one use drawn enlarged asks for smoothing for all.
-    if (IsUpscaled(s, image, ctm)) pdf_dict_put_bool(ctx, ref, PDF_NAME(Interpolate), 1);
+    // The object is shared by every use: one use that asks for smoothing asks for all.
+    if (!pdf_dict_get(ctx, ref, PDF_NAME(Interpolate)) && AsksForSmoothing(ctx, s, image, ctm)) {
+        pdf_dict_put_bool(ctx, ref, PDF_NAME(Interpolate), 1);
+    }
     if (AlphaAsLuminosity(s)) {
         // A mask takes the image's alpha: its soft mask as a grey image, or opaque white.
         ref = pdf_dict_get(ctx, ref, PDF_NAME(SMask));

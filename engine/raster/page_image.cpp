@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/raster/bmp_file.h"
+#include "engine/raster/smoothing_device.h"
 #include "engine/runtime/mupdf_guard.h"
 #include "engine/xps/xps_source.h"
 #include "platform/replacement_file.h"
@@ -47,15 +48,20 @@ fz_pixmap* NewWhiteBand(fz_context* ctx, fz_irect area, BandMemory& memory) {
 bool DrawBand(fz_context* ctx, fz_display_list* list, fz_matrix ctm, fz_pixmap* pixmap,
               std::string& error) {
     fz_device* device = nullptr;
+    fz_device* smoothing = nullptr;
     error = RunGuarded(
         ctx,
         [&] {
             device = fz_new_draw_device(ctx, fz_identity, pixmap);
-            fz_run_display_list(ctx, list, device, ctm,
+            smoothing = NewSmoothingDevice(ctx, device);
+            fz_run_display_list(ctx, list, smoothing, ctm,
                                 fz_rect_from_irect(fz_pixmap_bbox(ctx, pixmap)), nullptr);
-            fz_close_device(ctx, device);
+            fz_close_device(ctx, smoothing);
         },
-        [&] { fz_drop_device(ctx, device); });
+        [&] {
+            fz_drop_device(ctx, smoothing);
+            fz_drop_device(ctx, device);
+        });
     return error.empty();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "engine/raster/jpeg_encoder.h"
+#include "engine/raster/smoothing_device.h"
 #include "engine/runtime/mupdf_guard.h"
 
 namespace engine {
@@ -216,14 +217,16 @@ RegionImage RenderRegion(fz_context* ctx, fz_rect bounds, float unitScale, bool 
     fz_pixmap* pixmap = nullptr;
     fz_pixmap* opaque = nullptr;
     fz_device* device = nullptr;
+    fz_device* smoothing = nullptr;
     RunWithCleanup(
         ctx,
         [&] {
             pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), box, nullptr, 1);
             fz_clear_pixmap(ctx, pixmap);
             device = fz_new_draw_device(ctx, fz_identity, pixmap);
-            painter(ctx, device, fz_scale(s, s), arg);
-            fz_close_device(ctx, device);
+            smoothing = NewSmoothingDevice(ctx, device);
+            painter(ctx, smoothing, fz_scale(s, s), arg);
+            fz_close_device(ctx, smoothing);
             if (coverageOnly) WhitenKeepingAlpha(pixmap);
             int coverage = AlphaCoverage(pixmap);
             if (coverage != 0) {
@@ -242,6 +245,7 @@ RegionImage RenderRegion(fz_context* ctx, fz_rect bounds, float unitScale, bool 
             }
         },
         [&] {
+            fz_drop_device(ctx, smoothing);
             fz_drop_device(ctx, device);
             fz_drop_pixmap(ctx, opaque);
             fz_drop_pixmap(ctx, pixmap);

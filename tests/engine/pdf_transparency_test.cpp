@@ -1,8 +1,13 @@
 // Opacity masks and brushes painted through strokes stay vectors in the PDF: the text under a
 // mask can be found, no image stands in for the region, and the region looks as the engine's
-// own page image draws it. Images drawn larger than their pixels ask for smoothing.
+// own page image draws it. Enlarged images are smoothed unless they are barcodes or line art.
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iterator>
+#include <map>
+#include <sstream>
 
 #include "engine_test_support.h"
 #include "pdf_pixel_oracle.h"
@@ -103,20 +108,53 @@ TEST_F(PdfTransparencyTest, GradientStrokesAreShadingsSeenThroughTheStroke) {
     ExpectBoxAsInBmp(pdf, 48, 600, 720, 200);
 }
 
-// The fixture's image has 16 x 16 pixels.
-TEST_F(PdfTransparencyTest, OnlyAnEnlargedImageAsksForSmoothing) {
-    {
-        xpsfixture::XpsDocumentBuilder doc;
-        doc.AddImage(doc.AddPage(kPage1Width, kPage1Height), 96, 96, 300, 200);
-        std::string content = Uncompressed(Convert(doc), dir_);
-        EXPECT_NE(content.find("/Interpolate true"), std::string::npos) << "enlarged";
+// A QR-like 30 x 30 bilevel image enlarged 20 times stays sharp and a 40 x 40 image of 1600
+// colours enlarged 3 times is smoothed, in the PDF (poppler smooths an enlargement of 4 times
+// or more only when the image asks for it) as in the page image; a reduced image asks for
+// nothing. Distinct colours inside each image's box tell sharp (no more than the source's)
+// from smooth.
+TEST_F(PdfTransparencyTest, BarcodesStaySharpAndPhotosAreSmoothedWhenEnlarged) {
+    const std::string qr = dir_ / "qr.png";
+    const std::string photo = dir_ / "photo.png";
+    ASSERT_EQ(RunShell("convert -size 30x30 xc: -fx \"(i*7+j*13+i*j)%5<2\" -type bilevel " +
+                       ShellQuote(qr)).exitCode, 0);
+    ASSERT_EQ(RunShell("convert -size 40x40 xc: -channel R -fx i/w -channel G -fx j/h "
+                       "-channel B -fx \"i*j/(w*h)\" +channel " + ShellQuote(photo)).exitCode, 0);
+    auto bytes = [](const std::string& path) {
+        const std::string b = ReadFile(path);
+        return std::vector<uint8_t>(b.begin(), b.end());
+    };
+    xpsfixture::XpsDocumentBuilder doc;
+    const int page = doc.AddPage(kPage1Width, kPage1Height);
+    doc.AddImagePart(page, 96, 48, 600, 600, bytes(qr), ".png", 30, 30);
+    doc.AddImagePart(page, 96, 720, 120, 120, bytes(photo), ".png", 40, 40);
+    doc.AddImage(page, 400, 720, 12, 8);
+    const std::string pdf = Convert(doc);
+
+    // pdfimages' columns: page num type width height color comp bpc enc interp ...
+    std::map<std::string, std::string> interpolated;  // by width
+    for (const std::string& line : Lines(RunShell("pdfimages -list " + ShellQuote(pdf)).out)) {
+        std::istringstream row(line);
+        std::vector<std::string> cells{std::istream_iterator<std::string>(row), {}};
+        if (cells.size() > 9 && cells[2] == "image") interpolated[cells[3]] = cells[9];
     }
-    {
-        xpsfixture::XpsDocumentBuilder doc;
-        doc.AddImage(doc.AddPage(kPage1Width, kPage1Height), 96, 96, 12, 8);
-        std::string content = Uncompressed(Convert(doc), dir_);
-        EXPECT_NE(content.find("/Subtype /Image"), std::string::npos);
-        EXPECT_EQ(content.find("/Interpolate"), std::string::npos) << "reduced";
+    EXPECT_EQ(interpolated["30"], "no");
+    EXPECT_EQ(interpolated["40"], "yes");
+    EXPECT_EQ(interpolated["16"], "no") << "reduced";
+
+    // At 150 dpi the barcode is enlarged 31.25 times, the photo 4.6875 times.
+    const OraclePages pages = RenderBoth(xps_, pdf, dir_.str());
+    auto colours = [&](const std::string& image, double x, double y, double size) {
+        const double k = kOracleDpi / 96.0;
+        char crop[64];
+        std::snprintf(crop, sizeof crop, "%dx%d+%d+%d", int(size * k), int(size * k),
+                      int(x * k), int(y * k));
+        return std::atoi(RunShell("convert " + ShellQuote(image) + " -crop " + crop +
+                                  " +repage -format %k info:").out.c_str());
+    };
+    for (const std::string& image : {pages.bmp, pages.poppler}) {
+        EXPECT_EQ(colours(image, 100, 52, 592), 2) << image << ": only black and white";
+        EXPECT_GT(colours(image, 100, 724, 112), 1600) << image << ": blended colours";
     }
 }
 
