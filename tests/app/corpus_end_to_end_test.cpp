@@ -93,10 +93,12 @@ TEST_P(CorpusRasterFormats, EveryRasterFormatShowsTheBmpPixels) {
     const std::string resolution = " -mx 150 -my 150";
     std::set<std::string> references;
     for (const RasterFormat& format : GetParam()) references.insert(format.reference);
-    if (references.count("bmp24"))
+    if (references.count("bmp24")) {
         ASSERT_EQ(RunConverter(dir.str(), inputs + resolution + " -t bmp -o bmp24").exitCode, 0);
-    if (references.count("bmp8"))
+    }
+    if (references.count("bmp8")) {
         ASSERT_EQ(RunConverter(dir.str(), inputs + resolution + " -t bmp -mb 8 -o bmp8").exitCode, 0);
+    }
     for (const RasterFormat& format : GetParam()) {
         const ShellResult result =
             RunConverter(dir.str(), inputs + resolution + " -t " + format.type + " -o " + format.type);
