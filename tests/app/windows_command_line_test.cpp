@@ -21,7 +21,7 @@ namespace {
 class WindowsCommandLine : public ::testing::Test {
 protected:
     void SetUp() override {
-        REQUIRE_TOOLS("pdfinfo", "qpdf");
+        REQUIRE_TOOLS("pdfinfo", "pdftotext", "qpdf");
         fs::create_directories(tmp);
         fs::create_directories(dir.path() / "my docs");
         WriteTwoPageDocument(In("my docs\\report.xps"));
@@ -147,10 +147,13 @@ TEST_F(WindowsCommandLine, NamesOutsideTheAnsiCodePage) {
     };
     ASSERT_TRUE(platform::MakeFolder(folder));
     WriteTwoPageDocument(folder + "\\" + name + ".xps");
-    ShellResult result = Run("-i " + folder + "\\" + name + ".xps -t pdf");
+    // The overlay makes the post-processor open the file by its name too.
+    ShellResult result = Run("-i " + folder + "\\" + name + ".xps -t pdf -wt Stamp");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(IsTwoPagePdf(folder + "\\" + name + ".pdf")) << Info(folder + "\\" + name + ".pdf");
+    EXPECT_NE(RunShell("pdftotext " + ShellQuote(folder + "\\" + name + ".pdf") + " -").out.find("Stamp"),
+              std::string::npos);
     result = Run("-i " + folder + " -t png -o " + folder + "\\" + name);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(names(folder + "\\" + name), (std::vector<std::string>{name + "_001.png", name + "_002.png"}));
