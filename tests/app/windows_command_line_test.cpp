@@ -81,7 +81,7 @@ TEST_F(WindowsCommandLine, QuotedArgumentsHoldBlanksAndWhatLooksLikeOptions) {
 TEST_F(WindowsCommandLine, BackslashBeforeTheClosingQuoteEndsNothing) {
     // By the C runtime's rules \" would be a quote inside the argument, and the rest of the
     // line would belong to it; here the folder ends at the quote and -t png still counts.
-    ShellResult result = Run("-i \"" + In("my docs\\report.xps") + "\" -o \"" + In("out dir\\") + "\" -t png -mx 72");
+    ShellResult result = Run("-i \"" + In("my docs\\report.xps") + "\" -o \"" + In("out dir\\") + "\" -t png -mx 72 -my 72");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(ListNames(In("out dir")), (std::vector<std::string>{"report_001.png", "report_002.png"}));
