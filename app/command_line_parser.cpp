@@ -345,8 +345,7 @@ void Parse::OverlayOption(std::string& text) {
         case 't':
             if (Argument(text, option, argument)) {
                 bool unmapped = false;
-                const std::string bytes =
-                    platform::kArgumentsAreUtf8 ? Utf8ToWinAnsi(argument, &unmapped) : argument;
+                const std::string bytes = Utf8ToWinAnsi(platform::ArgumentTextAsUtf8(argument), &unmapped);
                 if (unmapped)
                     Warn(option + " \"" + argument + "\": characters the overlay font cannot show became ?");
                 AssignCapped(settings.overlayText, bytes, kSettingsTextCapacity);
@@ -590,8 +589,12 @@ int ParseCommandLine(const std::string& commandLine, Settings& settings, InputLi
         // A closing quote left by an empty value is no word of the user's.
         if (!text.empty() && text[0] != '-' && FirstWord(text) != "\"") {
             const std::string loose = ReleaseHeldCharacters(FirstWord(text));
-            parse.Warn("stray word " + loose + " ignored" +
-                       (NamesExistingPath(loose) ? "; give inputs with -i or --list" : ""));
+            // Windows programs answer /? with their help; elsewhere it is a word like any other.
+            if (platform::kSlashQuestionIsHelp && loose == "/?")
+                platform::OpenHelpFile(settings.helpFilePath);
+            else
+                parse.Warn("stray word " + loose + " ignored" +
+                           (NamesExistingPath(loose) ? "; give inputs with -i or --list" : ""));
         }
         if (NextSwitch(text)) {
             text.erase(0, 1);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "settings/settings.h"
 
 // The input specifications as typed, in order.
@@ -14,11 +15,14 @@ using InputList = std::vector<std::string>;
 // XPS document nor a folder, a folder that cannot be listed or holds no XPS document, and a
 // document whose path passes the path capacity. With recursive, folders bring the documents of
 // their sub-folders too.
-int ExpandInputs(const InputList& inputs, FileList& files, bool recursive = false);
+// With wildcards (on where programs expand them themselves), * and ? in the last component of
+// a specification select the XPS documents whose names match, in byte order of their names.
+int ExpandInputs(const InputList& inputs, FileList& files, bool recursive = false,
+                 bool wildcards = platform::kProgramExpandsWildcards);
 // Appends the documents one specification yields; every problem goes into problems as one line.
 // Returns the number of problems.
 int ExpandInputSpec(const std::string& specification, FileList& files, std::vector<std::string>& problems,
-                    bool recursive = false);
+                    bool recursive = false, bool wildcards = platform::kProgramExpandsWildcards);
 // Appends the XPS files inside folder (as typed, a separator appended when missing) in byte
 // order of their names, so that every run and machine takes them in the same order: regular
 // files only, so that a pipe or a device of that name never holds up the engine. With recursive,

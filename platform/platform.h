@@ -14,12 +14,14 @@ namespace platform {
 
 #if defined(_WIN32)
 constexpr char kSeparator = '\\';
-// The command-line text arrives in the ANSI code page, which the overlay font already uses.
-constexpr bool kArgumentsAreUtf8 = false;
+// Windows programs expand * and ? in their file names themselves; "/?" asks for help there.
+constexpr bool kProgramExpandsWildcards = true;
+constexpr bool kSlashQuestionIsHelp = true;
 #else
 constexpr char kSeparator = '/';
-// Command-line text arrives in UTF-8 and is converted for the overlay font.
-constexpr bool kArgumentsAreUtf8 = true;
+// The shell has expanded patterns before the program starts, and "/?" is a word like any other.
+constexpr bool kProgramExpandsWildcards = false;
+constexpr bool kSlashQuestionIsHelp = false;
 #endif
 
 // The text of this program's command line after its own name, as the system handed it over;
@@ -54,8 +56,11 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, st
 bool RemoveFile(const std::string& path);
 // The path as libraries that take UTF-8 file names expect it (the rendering library does on
 // every system): unchanged where paths are UTF-8 already, converted from the ANSI code page on
-// Windows. Empty when it cannot be converted.
+// Windows when that is not UTF-8 (the program's manifest asks for UTF-8; systems before
+// Windows 10 1903 ignore it). Empty when it cannot be converted.
 std::string PathForUtf8Library(const std::string& path);
+// Command-line text in UTF-8, by the same rule; characters that cannot be converted become '?'.
+std::string ArgumentTextAsUtf8(const std::string& text);
 // Creates a new file at path and opens it with the C library mode given ("wb", "w+b"); nullptr
 // when the name exists already or the file cannot be made, with errno telling why (EEXIST for
 // a name that is taken). Never opens or truncates an existing file.
@@ -109,7 +114,9 @@ void ForgetTemporaryFolder(const std::string& folder);
 
 // The error message box; on POSIX one line "CAPTION: TEXT" on standard error.
 void ShowErrorMessage(const std::string& caption, const std::string& text);
-// Opens the help file with the platform's default action; on POSIX copies it to standard output.
+// Shows the help file: copies it to standard output, byte for byte, where someone reads that
+// output; only a Windows program alone on a console made for it (started from Explorer, whose
+// window would close at once) or without any output opens it with the shell instead.
 bool OpenHelpFile(const std::string& path);
 // One line on standard error.
 void ReportError(const std::string& line);

@@ -3,6 +3,8 @@
 #include <qpdf/QPDFExc.hh>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace mstar {
 namespace {
 
@@ -10,7 +12,8 @@ std::unique_ptr<QPDF> OpenWithPassword(const std::string& path, const std::strin
     auto pdf = std::make_unique<QPDF>();
     pdf->setSuppressWarnings(true);
     pdf->setAttemptRecovery(false);
-    pdf->processFile(path.c_str(), password.c_str());
+    // The library reads file names as UTF-8 on every system; the path is in the system's.
+    pdf->processFile(platform::PathForUtf8Library(path).c_str(), password.c_str());
     return pdf;
 }
 

@@ -20,17 +20,32 @@ bool ProgramArgumentsText(std::string& text) {
     return true;
 }
 
-std::string PathForUtf8Library(const std::string& path) {
-    if (path.empty()) return path;
-    const int wideLength = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+namespace {
+
+// Text of the ANSI code page in UTF-8. With the manifest's UTF-8 code page it is UTF-8 already
+// and passes as it is; on older systems it is converted through UTF-16. Empty when it cannot be
+// converted.
+std::string AnsiToUtf8(const std::string& text) {
+    if (text.empty() || GetACP() == CP_UTF8) return text;
+    const int size = static_cast<int>(text.size());
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
     if (wideLength <= 0) return std::string();
     std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), wideLength);
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), wideLength);
     const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
     if (length <= 0) return std::string();
     std::string utf8(static_cast<size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), length, nullptr, nullptr);
     return utf8;
+}
+
+}  // namespace
+
+std::string PathForUtf8Library(const std::string& path) { return AnsiToUtf8(path); }
+
+std::string ArgumentTextAsUtf8(const std::string& text) {
+    const std::string utf8 = AnsiToUtf8(text);
+    return utf8.empty() ? std::string(text.size(), '?') : utf8;
 }
 
 bool SetEnvironmentValue(const std::string& name, const std::string& value) {

@@ -92,11 +92,56 @@ TEST_F(InputCollection, DuplicatesStayAndOrderFollowsSpecifications) {
 
 TEST_F(InputCollection, NothingForMissingWildcardOrOtherExtensions) {
     FileList files;
+    // Where the shell expands patterns, one that reaches the program matched nothing there.
     const int unmatched = ExpandInputs({dir / "docs/*.xps", dir / "missing.xps", dir / "docs/notes.txt",
                                         dir / "docs/c.xps.bak"},
-                                       files);
+                                       files, false, false);
     EXPECT_TRUE(files.empty());
     EXPECT_EQ(unmatched, 4);
+}
+
+// Where the program expands patterns itself: * and ? in the last component, letters in any case,
+// ? one character (a whole UTF-8 sequence), only regular XPS files, in byte order of the names.
+TEST_F(InputCollection, WildcardsSelectMatchingDocumentsInNameOrder) {
+    const std::string docs = Native(dir / "docs") + platform::kSeparator;
+    // Joined as text: a path object would take the UTF-8 name for another code page's.
+    for (const char* name : {"a2.xps", "ab.oxps", "b.xpsx", "\xe5\xa0\xb1.xps", "x.xps.txt"}) WriteFile(docs + name, "x");
+    const auto expand = [&](const std::string& pattern, FileList& files, std::vector<std::string>& problems) {
+        return ExpandInputSpec(pattern, files, problems, false, true);
+    };
+    FileList files;
+    std::vector<std::string> problems;
+    EXPECT_EQ(expand(docs + "*.xps", files, problems), 0);
+    EXPECT_EQ(files, (FileList{docs + "B.XPS", docs + "a.xps", docs + "a2.xps", docs + "\xe5\xa0\xb1.xps"}));
+    files.clear();
+    EXPECT_EQ(expand(docs + "A?.*", files, problems), 0);
+    EXPECT_EQ(files, (FileList{docs + "a2.xps", docs + "ab.oxps"}));
+    files.clear();
+    EXPECT_EQ(expand(docs + "?.xps", files, problems), 0);
+    EXPECT_EQ(files, (FileList{docs + "B.XPS", docs + "a.xps", docs + "\xe5\xa0\xb1.xps"}));
+    files.clear();
+    EXPECT_EQ(expand(docs + "*", files, problems), 0);
+    EXPECT_EQ(files.size(), 5u) << "the folder, the sub-folder and other extensions are left out";
+    files.clear();
+    {
+        // Relative to the current folder: full paths, as for a document named directly.
+        CurrentFolder here(dir.path() / "docs");
+        EXPECT_EQ(expand("a*", files, problems), 0);
+        EXPECT_EQ(files, (FileList{docs + "a.xps", docs + "a2.xps", docs + "ab.oxps"}));
+    }
+    files.clear();
+    EXPECT_TRUE(problems.empty());
+    // No match, a pattern in a folder's name, and a folder that is not there: each one problem.
+    EXPECT_EQ(expand(docs + "*.pdf", files, problems), 1);
+    EXPECT_EQ(expand(Native(dir / "d*/a.xps"), files, problems), 1);
+    EXPECT_EQ(expand(Native(dir / "missing/*.xps"), files, problems), 1);
+    EXPECT_TRUE(files.empty());
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_EQ(problems[0], "xpsconv: no XPS document matches \"" + docs + "*.pdf\"");
+    EXPECT_EQ(problems[1], "xpsconv: no XPS document at \"" + Native(dir / "d*/a.xps") +
+                               "\" (* and ? are taken in the last part of a name only)");
+    EXPECT_EQ(problems[2].rfind("xpsconv: no XPS document at \"" + Native(dir / "missing/*.xps") + "\"", 0), 0u)
+        << problems[2];
 }
 
 TEST_F(InputCollection, FolderWithoutDocumentsIsReported) {

@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "app/end_to_end_support.h"
+#include "app/long_options.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 using namespace e2e;
@@ -79,23 +81,69 @@ TEST_F(Startup, PostProcessorFailureIsShownWithItsReason) {
 
 TEST_F(Startup, HelpForNoArgumentsAndTheHelpSwitches) {
     AddEverything();
-    const std::string help = ReadFile(bin / "Command line.txt");
+    std::string help = ReadFile(bin / "Command line.txt");
     ASSERT_FALSE(help.empty());
+    // Copied to standard output byte for byte: the output is read here. Only a Windows program
+    // alone on a console of its own opens it with the shell instead. (Windows output comes
+    // back with CR LF made LF, so a CR doubled on the way would show.)
 #ifdef _WIN32
-    // Opened with the shell's default action, in a window of its own: nothing on the console.
-    const std::string shown;
-#else
-    // Copied to standard output.
-    const std::string shown = help;
+    std::erase(help, '\r');
 #endif
-    for (const std::string arguments : {"", "-?", "-h", "--help", "-i nothing.xps -?"}) {
+    std::vector<std::string> asks = {"", "-?", "-h", "--help", "-i nothing.xps -?"};
+    if (platform::kSlashQuestionIsHelp) asks.push_back("/?");
+    for (const std::string& arguments : asks) {
         const ShellResult result = Run(arguments);
         EXPECT_EQ(result.exitCode, arguments.find(".xps") == std::string::npos ? 0 : 1) << arguments;
-        EXPECT_EQ(result.out, shown) << arguments;
+        EXPECT_EQ(result.out, help) << arguments;
         if (arguments.find(".xps") == std::string::npos) {
             EXPECT_EQ(result.err, "") << arguments;
         }
     }
+    if (!platform::kSlashQuestionIsHelp) {
+        const ShellResult result = Run("/?");
+        EXPECT_EQ(result.exitCode, 3);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "xpsconv: stray word /? ignored\n");
+    }
+}
+
+// The Windows help file is the same text with CRLF line ends, Windows examples and variables,
+// and the Windows exit statuses of an interruption. (Made at build time; elsewhere made here.)
+TEST(WindowsHelpFile, SameTextInWindowsForm) {
+    const std::string source = SourceDir() + platform::kSeparator + "app" + platform::kSeparator + "Command line.txt";
+#ifdef _WIN32
+    const std::string windows = ReadFile(InFolder(BuiltBinDir(), "Command line.txt"));
+#else
+    TempDir out;
+    const ShellResult made = RunShell("cmake -DHELP=" + ShellQuote(source) + " -DOUT=" + ShellQuote(out / "help.txt") +
+                                      " -P " + ShellQuote(SourceDir() + "/cmake/help_to_windows.cmake"));
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const std::string windows = ReadFile(out / "help.txt");
+#endif
+    ASSERT_FALSE(windows.empty());
+    std::string lines;  // the text with LF line ends, each CR checked on the way
+    for (size_t at = 0; at < windows.size(); ++at) {
+        if (windows[at] == '\r') {
+            ASSERT_EQ(windows[at + 1], '\n') << "a CR without its LF at byte " << at;
+            continue;
+        }
+        ASSERT_TRUE(windows[at] != '\n' || (at > 0 && windows[at - 1] == '\r')) << "an LF without its CR at byte " << at;
+        lines += windows[at];
+    }
+    for (const char* posixOnly : {"/home/", "/srv/", "/tmp", "TMPDIR", "signal", "find "})
+        EXPECT_EQ(lines.find(posixOnly), std::string::npos) << posixOnly;
+    for (const char* shown : {"-?, /?, -h or --help", "-i D:\\in\\*.xps", "C:\\Users\\ann\\report.xps", "%TEMP%",
+                              "set XPSCONV_PAGE_TIMEOUT=300", "    130 ", "    143 "})
+        EXPECT_NE(lines.find(shown), std::string::npos) << shown;
+    // Everything that is not about the system is the source's own text: the options here.
+    const std::string linuxText = ReadFile(source);
+    for (const char* section : {"OUTPUT\n", "PAGE IMAGE OPTIONS\n", "PDF OPTIONS\n", "TEXT OVERLAY", "NOTES\n"}) {
+        const size_t start = linuxText.find(section);
+        ASSERT_NE(start, std::string::npos) << section;
+        const std::string body = linuxText.substr(start, linuxText.find("\n\n", start) - start);
+        EXPECT_NE(lines.find(body), std::string::npos) << section;
+    }
+    EXPECT_NE(lines.find("\n\n" + LongOptionsHelpSection() + "\n"), std::string::npos);
 }
 
 // Without the help file, asking for help is still no failure and prints nothing.

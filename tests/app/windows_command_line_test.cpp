@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "app/end_to_end_support.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 using namespace e2e;
@@ -20,7 +21,7 @@ namespace {
 class WindowsCommandLine : public ::testing::Test {
 protected:
     void SetUp() override {
-        REQUIRE_TOOLS("pdfinfo", "qpdf");
+        REQUIRE_TOOLS("pdfinfo", "pdftotext", "qpdf");
         fs::create_directories(tmp);
         fs::create_directories(dir.path() / "my docs");
         WriteTwoPageDocument(In("my docs\\report.xps"));
@@ -80,7 +81,7 @@ TEST_F(WindowsCommandLine, QuotedArgumentsHoldBlanksAndWhatLooksLikeOptions) {
 TEST_F(WindowsCommandLine, BackslashBeforeTheClosingQuoteEndsNothing) {
     // By the C runtime's rules \" would be a quote inside the argument, and the rest of the
     // line would belong to it; here the folder ends at the quote and -t png still counts.
-    ShellResult result = Run("-i \"" + In("my docs\\report.xps") + "\" -o \"" + In("out dir\\") + "\" -t png -mx 72");
+    ShellResult result = Run("-i \"" + In("my docs\\report.xps") + "\" -o \"" + In("out dir\\") + "\" -t png -mx 72 -my 72");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(ListNames(In("out dir")), (std::vector<std::string>{"report_001.png", "report_002.png"}));
@@ -110,6 +111,53 @@ TEST_F(WindowsCommandLine, AFolderAsInputConvertsItsDocuments) {
     const ShellResult result = RunConverter(dir.str(), "-i docs -t png -o relative", tmp);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ListNames(In("relative")).size(), 6u);
+}
+
+TEST_F(WindowsCommandLine, WildcardsInInputsConvertEveryMatch) {
+    fs::create_directories(dir.path() / "in");
+    for (const char* name : {"b.xps", "A.XPS", "c.oxps", "d.xpsx", "e.xps.txt"})
+        fs::copy_file(In("plain.xps"), In(std::string("in\\") + name));
+    ShellResult result = Run("-i " + In("in\\*.xps") + " -i " + In("in\\?.oxps") + " -t pdf -o " + In("out"));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(ListNames(In("out")), (std::vector<std::string>{"A.pdf", "b.pdf", "c.pdf"}));
+    for (const char* name : {"A.pdf", "b.pdf", "c.pdf"}) EXPECT_TRUE(IsTwoPagePdf(In(std::string("out\\") + name)));
+    // Relative to the folder the run starts in; no match is a failure named on standard error.
+    result = RunConverter(In("in"), "-i *.xps -i z*.xps -t png -o " + In("pages"), tmp);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "xpsconv: no XPS document matches \"z*.xps\"\n");
+    EXPECT_EQ(ListNames(In("pages")),
+              (std::vector<std::string>{"A_001.png", "A_002.png", "b_001.png", "b_002.png"}));
+}
+
+// The programs ask for the UTF-8 code page: a name outside the ANSI code page is converted,
+// to PDF and to page images, beside itself and into a folder. The names are made and listed
+// with the narrow calls the converter uses, in UTF-8.
+TEST_F(WindowsCommandLine, NamesOutsideTheAnsiCodePage) {
+    const std::string name = "\xe5\xa0\xb1\xe5\x91\x8a";       // two CJK characters
+    const std::string folder = In("\xe6\x96\x87\xe6\x9b\xb8");  // two more
+    const auto names = [](const std::string& path) {
+        std::vector<platform::FolderEntry> entries;
+        std::vector<std::string> files;
+        if (platform::ListFolder(path + "\\", entries))
+            for (const platform::FolderEntry& entry : entries)
+                if (entry.isRegularFile) files.push_back(entry.name);
+        std::sort(files.begin(), files.end());
+        return files;
+    };
+    ASSERT_TRUE(platform::MakeFolder(folder));
+    WriteTwoPageDocument(folder + "\\" + name + ".xps");
+    // The overlay makes the post-processor open the file by its name too.
+    ShellResult result = Run("-i " + folder + "\\" + name + ".xps -t pdf -wt Stamp");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(IsTwoPagePdf(folder + "\\" + name + ".pdf")) << Info(folder + "\\" + name + ".pdf");
+    EXPECT_NE(RunShell("pdftotext " + ShellQuote(folder + "\\" + name + ".pdf") + " -").out.find("Stamp"),
+              std::string::npos);
+    result = Run("-i " + folder + " -t png -o " + folder + "\\" + name);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(names(folder + "\\" + name), (std::vector<std::string>{name + "_001.png", name + "_002.png"}));
+    EXPECT_EQ(names(folder), (std::vector<std::string>{name + ".pdf", name + ".xps"}));
 }
 
 TEST_F(WindowsCommandLine, OutputFolderMustBecomeLetterColonBackslash) {
