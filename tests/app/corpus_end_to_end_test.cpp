@@ -79,6 +79,8 @@ struct RasterFormat {
     double tolerance;       // normalised RMSE
 };
 
+void PrintTo(const RasterFormat& format, std::ostream* out) { *out << format.type; }
+
 // Three groups, so that each stays well inside a test's time limit on a slow machine and the
 // groups run side by side.
 class CorpusRasterFormats : public ::testing::TestWithParam<std::vector<RasterFormat>> {};
@@ -117,7 +119,12 @@ INSTANTIATE_TEST_SUITE_P(
     Groups, CorpusRasterFormats,
     ::testing::Values(std::vector<RasterFormat>{{"png", "bmp24", 0}, {"tif", "bmp24", 0.03}, {"pcx", "bmp24", 0}},
                       std::vector<RasterFormat>{{"tga", "bmp24", 0}, {"ras", "bmp24", 0}, {"jpg", "bmp24", 0.05}},
-                      std::vector<RasterFormat>{{"jp2", "bmp24", 0.05}, {"jpc", "bmp24", 0.05}, {"gif", "bmp8", 0}}));
+                      std::vector<RasterFormat>{{"jp2", "bmp24", 0.05}, {"jpc", "bmp24", 0.05}, {"gif", "bmp8", 0}}),
+    [](const ::testing::TestParamInfo<std::vector<RasterFormat>>& info) {
+        std::string name;
+        for (const RasterFormat& format : info.param) name += format.type;
+        return name;
+    });
 
 TEST(CorpusEndToEnd, BmpPagesMatchMupdfsOwnRendering) {
     const std::vector<fs::path> documents = Documents(kCorpus / "minbar", false);

@@ -208,7 +208,7 @@ TEST_F(Startup, RepairedCommandLinesEndWithStatusThree) {
     };
     const Case cases[] = {
         {"-i doc.xps -t pdf -o out", 0, ""},
-        {"--list list.txt -t png --dpi 96 -j 2 -o out", 0, ""},
+        {"--list list.txt -t png --dpi 96 -j 2 -o out", 0, "3 documents: 3 converted; 6 files in "},
         {"-i doc.xps -t tif -mc g4 -mb 1 -o out", 0, ""},
         {"doc.xps -t pdf -o out", 3, "xpsconv: stray word doc.xps ignored; give inputs with -i or --list\n"},
         {"-i in/a.xps in/b.xps -t pdf -o out", 3, "xpsconv: stray word in/b.xps ignored; give inputs with -i or --list\n"},
