@@ -93,7 +93,10 @@ DocumentRecord ConvertDocument(const Settings& settings, const InputDocument& do
                                  : context.outputs.empty() ? DocumentStatus::kFailed : DocumentStatus::kPartial;
     }
     record.outputs = context.outputs;
+    // A page file that a worker converted but the system had not yet let go of is converted
+    // once more at the end (Windows): the same output is then listed once.
     std::sort(record.outputs.begin(), record.outputs.end());
+    record.outputs.erase(std::unique(record.outputs.begin(), record.outputs.end()), record.outputs.end());
     record.pages = context.pages;
     record.messages = context.log.Lines();
     record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
