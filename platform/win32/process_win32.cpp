@@ -186,24 +186,49 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
                             DUPLICATE_SAME_ACCESS);
         SetHandleInformation(outputWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         SetHandleInformation(inputRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        STARTUPINFOA startup{};
+        STARTUPINFOEXA extended{};
+        STARTUPINFOA& startup = extended.StartupInfo;
         startup.cb = sizeof(startup);
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = inputRead;
         startup.hStdOutput = outputWrite;
         startup.hStdError = errorHandle;
+        // The child inherits its three standard handles and nothing else: a page file another
+        // thread has open at this moment must not stay open in the child, where it could not
+        // be deleted until that child ends.
+        HANDLE inherited[3] = {inputRead, outputWrite, errorHandle};
+        const DWORD inheritedCount = errorHandle != nullptr ? 3 : 2;
+        SIZE_T listSize = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
+        std::vector<char> listBuffer(listSize);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBuffer.data());
+        DWORD creationFlags = CREATE_SUSPENDED;
+        if (listSize > 0 && InitializeProcThreadAttributeList(list, 1, 0, &listSize)) {
+            if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                          inheritedCount * sizeof(HANDLE), nullptr, nullptr)) {
+                extended.lpAttributeList = list;
+                startup.cb = sizeof(extended);
+                creationFlags |= EXTENDED_STARTUPINFO_PRESENT;
+            } else {
+                DeleteProcThreadAttributeList(list);
+                list = nullptr;
+            }
+        } else {
+            list = nullptr;
+        }
         std::vector<char> line(commandLine.begin(), commandLine.end());
         line.push_back('\0');
         // Suspended until it is in the job, so that not even its first instruction runs outside.
         // A start refused with an internal error (seen when several processes start programs at
         // once) is tried again, so that a passing hiccup does not cost a document.
         for (int attempt = 0; attempt < 3; ++attempt) {
-            started = CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+            started = CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, TRUE, creationFlags,
                                      environment.empty() ? nullptr : environment.data(), nullptr, &startup,
                                      &created) != 0;
             if (started || GetLastError() != ERROR_INTERNAL_ERROR) break;
             Sleep(50);
         }
+        if (list != nullptr) DeleteProcThreadAttributeList(list);
         if (errorHandle != nullptr) CloseHandle(errorHandle);
         if (started) {
             // Without a job (the system refused one) the child still runs; only its ending with
