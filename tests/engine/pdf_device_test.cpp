@@ -116,12 +116,16 @@ TEST_F(PdfDeviceTest, DocumentInformationKeepsEveryCharacter) {
     EXPECT_EQ(Field(info, "Keywords"), "one, two");
 }
 
+#ifndef _WIN32
+// Only where arguments are bytes: on Windows they reach the engine through the system's UTF-8
+// code page, which takes no single-byte text.
 TEST_F(PdfDeviceTest, SingleByteInformationTextIsReadAsWindows1252) {
     ShellResult run = Convert({"-wTitle=(Caf\xe9 \x80)"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(Field(Tool("pdfinfo -enc UTF-8 " + ShellQuote(pdf_)), "Title"),
               "Caf\xc3\xa9 \xe2\x82\xac");
 }
+#endif
 
 TEST_F(PdfDeviceTest, WithoutInformationArgumentsNoneIsInvented) {
     ASSERT_EQ(Convert({}).exitCode, 0);
