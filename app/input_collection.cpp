@@ -103,8 +103,8 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
     return p == pattern.size();
 }
 
-// The documents of one folder whose names match the specification's last component; a
-// specification whose folder part holds wildcards too, or whose folder cannot be listed, gives
+// The documents of one folder whose names match the input's last component; an input
+// whose folder part holds wildcards too, or whose folder cannot be listed, gives
 // a problem instead.
 void AddMatchingFiles(const std::string& specification, FileList& files, std::vector<std::string>& problems) {
     const size_t cut = specification.find_last_of(std::string("/") + platform::kSeparator);
