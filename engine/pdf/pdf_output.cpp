@@ -310,7 +310,17 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         }
         if (writable) SubsetEmbeddedFonts(ctx, pdf);
     }
-    if (writable && !AddPageLinks(ctx, doc, pdf, layout, pageCount, error)) {
+    // The library reads a page's links recursively, as deep as its elements nest.
+    int tooDeep = 0;
+    for (int index = 0; index < pageCount && !tooDeep; ++index) {
+        if (layout.Page(index) && layout.Page(index)->deeperThanWalked) tooDeep = index + 1;
+    }
+    if (writable && tooDeep) {
+        ReportPageError(messages.DocumentPath(), tooDeep,
+                        "its elements nest too deep for the document's links to be read; the "
+                        "PDF has none");
+        allGood = false;
+    } else if (writable && !AddPageLinks(ctx, doc, pdf, layout, pageCount, error)) {
         ReportError("cannot store the links: " + error);
         allGood = false;
     }

@@ -71,10 +71,12 @@ void CollectNames(fz_xml* fixedPage, PageLayout& layout) {
                 layout.canvasLinks.push_back({fz_transform_rect(area, toPoints), uri});
             }
         }
-        if (static_cast<int>(levels.size()) < kMaxMarkupDepth) {
-            levels.push_back(
-                {fz_xml_down(element), fz_concat(ElementTransform(element), parentTransform)});
+        if (static_cast<int>(levels.size()) >= kMaxMarkupDepth) {
+            layout.deeperThanWalked = layout.deeperThanWalked || fz_xml_down(element);
+            continue;
         }
+        levels.push_back(
+            {fz_xml_down(element), fz_concat(ElementTransform(element), parentTransform)});
     }
 }
 
