@@ -17,6 +17,7 @@
 #include "engine/runtime/engine_errors.h"
 #include "engine/runtime/library_messages.h"
 #include "engine/runtime/mupdf_guard.h"
+#include "engine/xps/endless_markup.h"
 #include "engine/xps/glyph_text.h"
 #include "engine/xps/package_properties.h"
 #include "engine/xps/xps_source.h"
@@ -35,9 +36,11 @@ pdf_document* NewPdfDocument(fz_context* ctx, std::string& error) {
 enum class PageOutcome { Complete, Partial, Lost };
 
 // Draws page index of doc into a new page at the end of pdf. bounds is the page size used
-// when the page cannot be loaded; on return it holds the page's size.
+// when the page cannot be loaded or its size cannot be held; on return it holds the page's
+// size. A page with a refusal (why it must not be drawn) is written blank.
 PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& state, int index,
-                       const PageLayout* layout, fz_rect& bounds, std::string& error) {
+                       const PageLayout* layout, const std::string& refusal, fz_rect& bounds,
+                       std::string& error) {
     pdf_document* pdf = state.doc;
     fz_page* page = nullptr;
     fz_device* device = nullptr;
@@ -54,14 +57,23 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& stat
         error = std::move(failure);
     };
 
+    fz_rect pageBounds = bounds;
     fail(RunGuarded(ctx, [&] {
         page = fz_load_page(ctx, doc, index);
-        fz_rect pageBounds = fz_bound_page(ctx, page);
-        if (fz_is_empty_rect(pageBounds) || fz_is_infinite_rect(pageBounds)) {
-            fz_throw(ctx, FZ_ERROR_GENERIC, "page has no usable size");
-        }
-        mediaBox = PageMediaBox(layout, pageBounds);
+        pageBounds = fz_bound_page(ctx, page);
     }));
+    if (drawn) {
+        mediaBox = PageMediaBox(layout, pageBounds);
+        fail(PageSizeProblem(mediaBox, kPdfPageSides));
+    }
+    if (!drawn) {
+        // Nothing is drawn on a page of the size before it, nor are its boxes kept.
+        mediaBox = bounds;
+        layout = nullptr;
+        fz_drop_page(ctx, page);
+        page = nullptr;
+    }
+    fail(refusal);
 
     fail(RunGuarded(ctx, [&] {
         device = pdf_page_write(ctx, pdf, mediaBox, &resources, &contents);
@@ -69,7 +81,7 @@ PageOutcome AppendPage(fz_context* ctx, fz_document* doc, FaithfulPdfState& stat
         const fz_matrix pageBase = fz_make_matrix(1, 0, 0, -1, -mediaBox.x0, mediaBox.y1);
         faithful =
             NewFaithfulPdfDevice(ctx, state, {device, resources, contents, pageBase, mediaBox, 1});
-        if (page) fz_run_page(ctx, page, faithful, fz_identity, nullptr);
+        if (page && refusal.empty()) fz_run_page(ctx, page, faithful, fz_identity, nullptr);
     }));
 
     // Content our device still held back is written even when the page was cut short.
@@ -252,13 +264,16 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
             std::string pageError;
             PageMessages said;
             PageOutcome outcome;
+            std::string refusal;
             if (!pageParts.empty()) {
                 XmlPart markup = package.ReadXml(pageParts[index]);
+                refusal = EndlessMarkupIn(markup.Root());
                 state.text.BeginPage(ReadGlyphRuns(markup.Root()));
             }
             {
                 PageMessageScope scope(ctx, said);
-                outcome = AppendPage(ctx, doc, state, index, layout.Page(index), bounds, pageError);
+                outcome = AppendPage(ctx, doc, state, index, layout.Page(index), refusal, bounds,
+                                     pageError);
             }
             messages.ReportPage(index + 1, said);
             // A page short of memory may have lost only what the library skipped, without an
@@ -273,6 +288,8 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
                 allGood = false;
                 writable = outcome != PageOutcome::Lost;
             }
+            // What the page lost has been said; the page is still incomplete.
+            if (said.LostContent()) allGood = false;
             const std::string storeError = writable ? deflater.TakeNewStreams() : std::string();
             if (!storeError.empty()) {
                 ReportError("cannot store page " + std::to_string(index + 1) + ": " + storeError);
@@ -293,7 +310,17 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         }
         if (writable) SubsetEmbeddedFonts(ctx, pdf);
     }
-    if (writable && !AddPageLinks(ctx, doc, pdf, layout, pageCount, error)) {
+    // The library reads a page's links recursively, as deep as its elements nest.
+    int tooDeep = 0;
+    for (int index = 0; index < pageCount && !tooDeep; ++index) {
+        if (layout.Page(index) && layout.Page(index)->deeperThanWalked) tooDeep = index + 1;
+    }
+    if (writable && tooDeep) {
+        ReportPageError(messages.DocumentPath(), tooDeep,
+                        "its elements nest too deep for the document's links to be read; the "
+                        "PDF has none");
+        allGood = false;
+    } else if (writable && !AddPageLinks(ctx, doc, pdf, layout, pageCount, error)) {
         ReportError("cannot store the links: " + error);
         allGood = false;
     }

@@ -18,8 +18,11 @@ namespace engine {
 // What the library said about one page. Used by one thread at a time.
 class PageMessages {
   public:
-    // Messages for the user, each once, in the order first said.
+    // Messages for the user, each once, in the order first said. Each tells of something the
+    // page lost (the library's messages that mean nothing was lost are not kept), so a page
+    // with any is incomplete.
     const std::vector<std::string>& Lines() const { return lines_; }
+    bool LostContent() const { return !lines_.empty(); }
     // An allocation failed for good while the page was read or drawn, even if the library
     // went on without what it could not allocate: the page is not complete then.
     bool OutOfMemory() const { return outOfMemory_; }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "engine/xps/xps_package.h"
 
@@ -255,14 +256,35 @@ fz_matrix ElementTransform(fz_xml* element) {
 }
 
 fz_rect ElementBounds(fz_xml* element, fz_matrix transform) {
-    const std::string kind = LocalName(element);
-    const fz_matrix own = fz_concat(ElementTransform(element), transform);
-    if (kind == "Path") return PathBounds(element, own);
-    if (kind == "Glyphs") return GlyphsBounds(element, own);
-    if (kind != "Canvas") return fz_empty_rect;
+    // A Canvas covers what its Paths and Glyphs cover, however deep; walked with a stack of its
+    // own, so that nesting costs no call depth.
+    struct Level {
+        fz_xml* next;  // the next element of this level to measure
+        fz_matrix transform;
+    };
     Extent extent;
-    for (fz_xml* child = fz_xml_down(element); child; child = fz_xml_next(child)) {
-        if (fz_xml_tag(child)) extent.Add(ElementBounds(child, own));
+    std::vector<Level> levels{{element, transform}};
+    bool top = true;
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        fz_xml* at = level.next;
+        if (!at) {
+            levels.pop_back();
+            continue;
+        }
+        // The element itself is measured alone; below it, its siblings follow.
+        level.next = top ? nullptr : fz_xml_next(at);
+        top = false;
+        if (!fz_xml_tag(at)) continue;
+        const std::string kind = LocalName(at);
+        const fz_matrix own = fz_concat(ElementTransform(at), level.transform);
+        if (kind == "Path") {
+            extent.Add(PathBounds(at, own));
+        } else if (kind == "Glyphs") {
+            extent.Add(GlyphsBounds(at, own));
+        } else if (kind == "Canvas" && static_cast<int>(levels.size()) < kMaxMarkupDepth) {
+            levels.push_back({fz_xml_down(at), own});
+        }
     }
     return extent.Result();
 }

@@ -6,6 +6,11 @@
 
 namespace engine {
 
+// How deep the engine's own walks follow nested Canvas elements. The library stops drawing
+// well before this depth (its error stack overflows, and the page is reported incomplete), so
+// nothing drawn is missed; a hostile nesting costs the walks neither call depth nor time.
+constexpr int kMaxMarkupDepth = 1000;
+
 // The bounds of a Path, Glyphs or Canvas (with everything inside it) under transform, which
 // maps the element's parent coordinates to the page, in XPS units. Curves and arcs count with
 // their control points and radii, text with an average advance per character: the area is

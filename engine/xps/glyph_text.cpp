@@ -75,8 +75,17 @@ std::u32string DecodeUtf8(const char* text) {
 
 int CodeUnits(char32_t c) { return c >= 0x10000 ? 2 : 1; }
 
-void Collect(fz_xml* parent, std::vector<GlyphRunText>& runs) {
-    for (fz_xml* element = fz_xml_down(parent); element; element = fz_xml_next(element)) {
+// Every Glyphs element below fixedPage in document order, however deep: the walk keeps its
+// own stack, so that nesting costs no call depth.
+void Collect(fz_xml* fixedPage, std::vector<GlyphRunText>& runs) {
+    std::vector<fz_xml*> next{fz_xml_down(fixedPage)};  // per level, its next element
+    while (!next.empty()) {
+        fz_xml* element = next.back();
+        if (!element) {
+            next.pop_back();
+            continue;
+        }
+        next.back() = fz_xml_next(element);
         if (!fz_xml_tag(element)) continue;
         if (LocalName(element) == "Glyphs") {
             const char* unicode = fz_xml_att(element, "UnicodeString");
@@ -86,7 +95,7 @@ void Collect(fz_xml* parent, std::vector<GlyphRunText>& runs) {
                                             bidi ? std::atoi(bidi) : 0));
             }
         }
-        Collect(element, runs);
+        next.push_back(fz_xml_down(element));
     }
 }
 

@@ -37,13 +37,26 @@ fz_point Anchor(fz_xml* element, const std::string& kind, fz_matrix parentTransf
     return at;
 }
 
-// Gathers named elements and linked canvases below parent.
-void CollectNames(fz_xml* parent, fz_matrix parentTransform, PageLayout& layout) {
-    for (fz_xml* element = fz_xml_down(parent); element; element = fz_xml_next(element)) {
+// Gathers named elements and linked canvases below fixedPage, in document order, with a stack
+// of its own so that nesting costs no call depth.
+void CollectNames(fz_xml* fixedPage, PageLayout& layout) {
+    struct Level {
+        fz_xml* next;  // the next element of this level
+        fz_matrix transform;  // the level's parent's, to the page
+    };
+    std::vector<Level> levels{{fz_xml_down(fixedPage), fz_identity}};
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        fz_xml* element = level.next;
+        if (!element) {
+            levels.pop_back();
+            continue;
+        }
+        level.next = fz_xml_next(element);
+        const fz_matrix parentTransform = level.transform;
         if (!fz_xml_tag(element)) continue;
         const std::string kind = LocalName(element);
         if (kind != "Canvas" && kind != "Path" && kind != "Glyphs") continue;
-        const fz_matrix transform = fz_concat(ElementTransform(element), parentTransform);
         if (const char* name = fz_xml_att(element, "Name")) {
             const fz_point at = Anchor(element, kind, parentTransform);
             layout.names.emplace(name, fz_make_point(at.x * static_cast<float>(kPointsPerXpsUnit),
@@ -58,7 +71,12 @@ void CollectNames(fz_xml* parent, fz_matrix parentTransform, PageLayout& layout)
                 layout.canvasLinks.push_back({fz_transform_rect(area, toPoints), uri});
             }
         }
-        CollectNames(element, transform, layout);
+        if (static_cast<int>(levels.size()) >= kMaxMarkupDepth) {
+            layout.deeperThanWalked = layout.deeperThanWalked || fz_xml_down(element);
+            continue;
+        }
+        levels.push_back(
+            {fz_xml_down(element), fz_concat(ElementTransform(element), parentTransform)});
     }
 }
 
@@ -82,7 +100,7 @@ std::optional<PageLayout> ReadPageLayout(fz_xml* fixedPage) {
     layout.height = size[0];
     layout.bleedBox = ParseXpsBox(fz_xml_att(fixedPage, "BleedBox"));
     layout.contentBox = ParseXpsBox(fz_xml_att(fixedPage, "ContentBox"));
-    CollectNames(fixedPage, fz_identity, layout);
+    CollectNames(fixedPage, layout);
     return layout;
 }
 

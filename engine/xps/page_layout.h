@@ -34,6 +34,9 @@ struct PageLayout {
         std::string uri;
     };
     std::vector<CanvasLink> canvasLinks;
+    // Elements nest deeper than the engine's walks follow (kMaxMarkupDepth): the library's own
+    // reading of the page's links would recurse that deep, so they are not read.
+    bool deeperThanWalked = false;
 };
 
 class DocumentLayout {

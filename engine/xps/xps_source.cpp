@@ -1,5 +1,7 @@
 #include "engine/xps/xps_source.h"
 
+#include <cstdio>
+
 #include "engine/runtime/mupdf_guard.h"
 #include "platform/platform.h"
 
@@ -42,6 +44,19 @@ int CountDocumentPages(fz_context* ctx, fz_document* doc, std::string& error) {
     int count = -1;
     error = RunGuarded(ctx, [&] { count = fz_count_pages(ctx, doc); });
     return error.empty() ? count : -1;
+}
+
+std::string PageSizeProblem(fz_rect bounds, PageSideLimits limits) {
+    const float width = bounds.x1 - bounds.x0;
+    const float height = bounds.y1 - bounds.y0;
+    const auto fits = [&](float side) { return side >= limits.smallest && side <= limits.largest; };
+    if (fits(width) && fits(height)) return {};
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "page size %g x %g points is outside what the output holds (%g to %g a side)",
+                  static_cast<double>(width), static_cast<double>(height),
+                  static_cast<double>(limits.smallest), static_cast<double>(limits.largest));
+    return text;
 }
 
 }  // namespace engine

@@ -28,4 +28,17 @@ int CountDocumentPages(fz_context* ctx, fz_document* doc, std::string& error);
 // A page that cannot be measured is given the size of the page before it, or US Letter.
 constexpr fz_rect kFallbackPageBounds = {0, 0, 612, 792};
 
+// The page sizes an output can hold, in points a side. PDF readers take 3 to 14,400; page
+// images need a pixel at least, and a size their rows can count.
+struct PageSideLimits {
+    float smallest;
+    float largest;
+};
+constexpr PageSideLimits kPdfPageSides = {3, 14400};
+constexpr PageSideLimits kImagePageSides = {1, 1e6f};
+
+// Why a page of these bounds (in points) cannot be written within limits, or empty. A size
+// that is not a number is refused too.
+std::string PageSizeProblem(fz_rect bounds, PageSideLimits limits);
+
 }  // namespace engine

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 
 #include "engine_test_support.h"
 #include "support/xps_zip.h"
@@ -153,6 +154,87 @@ TEST_F(EngineFailureTest, WithoutABacklogStandardInputIsNeverWaitedFor) {
     EXPECT_EQ(engine.Output(), "page 1\npage 2\n");
     EXPECT_EQ(ListNames(dir_.str()),
               (std::vector<std::string>{"doc.xps", "p_001.bmp", "p_002.bmp"}));
+}
+
+// Runs the engine with a stack of 1 MiB, the least it has on any system (on Windows its link
+// gives it and its threads that much).
+ShellResult RunEngineOnSmallStack(const std::vector<std::string>& arguments) {
+#ifdef _WIN32
+    return RunEngine(arguments);
+#else
+    std::string command = "prlimit --stack=1048576 " + ShellQuote(EnginePath());
+    for (const std::string& argument : arguments) command += " " + ShellQuote(argument);
+    return RunShell(command);
+#endif
+}
+
+// Hostile markup costs its own page and never the engine: a nesting far deeper than the
+// library draws, geometry and glyph indices that the library would read for ever, and page
+// sizes an output cannot hold are each reported on their page, blank or drawn as far as it
+// went; every other page is written and the run exits 1.
+TEST_F(EngineFailureTest, HostileMarkupFailsItsPageOnly) {
+    xpsfixture::XpsDocumentBuilder doc;
+    const int deep = doc.AddPage(96, 96);
+    doc.AddRect(deep, 0, 0, 20, 20, 0xFF0000);
+    std::string nested;
+    // Named and linked, so that every walk of the engine's own goes down it.
+    for (int i = 0; i < 30000; ++i) {
+        nested += "<Canvas Name=\"c";
+        nested += std::to_string(i);
+        nested += "\" FixedPage.NavigateUri=\"#c0\">";
+    }
+    nested += "<Path Fill=\"#FF0000FF\" Data=\"M 0,0 L 9,0 9,9 Z\" />";
+    for (int i = 0; i < 30000; ++i) nested += "</Canvas>";
+    doc.AddMarkup(deep, nested);
+    // Each endless form on a page of its own, then the sizes, then a good page.
+    const std::vector<std::pair<std::string, std::string>> endless = {
+        {"M 0,0 l 1", "Data=\"M 0,0 l 1\""},
+        {"M 10,10 C 1 2", "Data=\"M 10,10 C 1 2\""},
+        {"M 0,0 L 5,5 Z 1", "Data=\"M 0,0 L 5,5 Z 1\""},
+    };
+    for (const auto& [data, said] : endless) doc.AddPathData(doc.AddPage(96, 96), data, 0xFF0000);
+    doc.AddGlyphs(doc.AddPage(96, 96), 10, 50, 20, "A", "-1");
+    const std::vector<double> sizes = {1e30, 1e-30, 1e308, 0, -5, std::nan("")};
+    for (double size : sizes) doc.AddRect(doc.AddPage(size, 96), 0, 0, 20, 20, 0xFF0000);
+    doc.AddRect(doc.AddPage(96, 96), 0, 0, 20, 20, 0x0000FF);
+    const std::string input = dir_ / "hostile.xps";
+    ASSERT_TRUE(doc.WriteTo(input));
+    const int pages = doc.PageCount();
+    for (const char* device : {"-sDEVICE=pdfwrite", "-sDEVICE=bmp16m"}) {
+        SCOPED_TRACE(device);
+        const bool pdf = std::string(device) == "-sDEVICE=pdfwrite";
+        const std::string output = pdf ? dir_ / "out.pdf" : dir_ / "p_%03d.bmp";
+        ShellResult run =
+            RunEngineOnSmallStack({device, "-r10x10", "-sOutputFile=" + output, input});
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        auto lineOf = [&](int page) {
+            std::string start = "proc.dll: " + input + ": page ";
+            start += std::to_string(page);
+            start += ": ";
+            for (const std::string& line : Lines(run.err)) {
+                if (line.rfind(start, 0) == 0) return line.substr(start.size());
+            }
+            return std::string();
+        };
+        EXPECT_NE(lineOf(1), "") << run.err;
+        for (size_t i = 0; i < endless.size(); ++i) {
+            EXPECT_NE(lineOf(2 + static_cast<int>(i)).find(endless[i].second), std::string::npos)
+                << run.err;
+        }
+        EXPECT_NE(lineOf(5).find("Indices=\"-1\""), std::string::npos) << run.err;
+        for (size_t i = 0; i < sizes.size(); ++i) {
+            EXPECT_NE(lineOf(6 + static_cast<int>(i)).find("page size"), std::string::npos)
+                << run.err;
+        }
+        EXPECT_EQ(lineOf(pages), "") << run.err;
+        if (pdf && UseTool("pdfinfo")) {
+            ShellResult info = RunShell("pdfinfo " + ShellQuote(output));
+            const std::string count = std::to_string(pages);
+            EXPECT_NE(info.out.find("Pages:           " + count + "\n"), std::string::npos)
+                << info.out;
+        }
+    }
+    EXPECT_EQ(ListNames(dir_.str()).size(), 2u + pages);  // input, PDF, one image per page
 }
 
 }  // namespace

@@ -89,6 +89,8 @@ class XpsDocumentBuilder {
     void UseOpenXps(bool openXps) { openXps_ = openXps; }
     // A filled path with the given abbreviated geometry as it stands, however malformed.
     void AddPathData(int page, const std::string& data, uint32_t colour);
+    // Elements written into the page as they stand, however deep or malformed.
+    void AddMarkup(int page, const std::string& markup) { PageAt(page).markup += markup; }
     // A canvas under an opacity mask fading from opaque at its left edge to transparent at its
     // right, holding a rectangle of colour over the whole area and one line of black text.
     void AddMaskedText(int page, double x, double y, double width, double height,
