@@ -1,5 +1,7 @@
 // PNG writer on libpng: grey, palette or RGB by the image's depth and palette, a white
 // background chunk, physical pixel size in pixels per metre, optional Adam7 interlacing.
+// Non-interlaced image data is filtered and deflated band by band here (PngImageData) and
+// handed to libpng as finished IDAT chunks; interlaced images go through libpng's row writer.
 
 #include <png.h>
 
@@ -12,6 +14,7 @@
 #include "codecs/encoders.h"
 #include "codecs/grey_palette.h"
 #include "codecs/image_stream.h"
+#include "codecs/png_image_data.h"
 #include "image/ximage.h"
 
 namespace {
@@ -29,6 +32,8 @@ struct PngJob {
     int bitDepth = 8;
     int channels = 3;
     bool alpha = false;
+    bool interlaced = false;
+    size_t rowBytes = 0;  // one row of PNG samples
     std::vector<png_color>* palette = nullptr;  // written only for a colour palette
     std::vector<png_byte>* row = nullptr;
 };
@@ -47,10 +52,9 @@ void FlushData(png_structp png) {
     if (!stream->Flush()) png_error(png, "Flush Error");
 }
 
-// Fills job.row with stored row `row` in PNG sample order.
-void PrepareRow(PngJob& job, uint32_t row) {
+// Fills out (job.rowBytes) with stored row `row` in PNG sample order.
+void PrepareRow(PngJob& job, uint32_t row, png_byte* out) {
     CxImage& image = *job.image;
-    png_byte* out = job.row->data();
     const uint32_t width = image.GetWidth();
     if (job.alpha) {
         const uint8_t* alpha = image.AlphaPointer() + static_cast<size_t>(row) * width;
@@ -68,14 +72,14 @@ void PrepareRow(PngJob& job, uint32_t row) {
         }
         return;
     }
-    std::memcpy(out, image.GetBits(row), image.GetEffWidth());
+    std::memcpy(out, image.GetBits(row), job.rowBytes);
     if (job.colorType == PNG_COLOR_TYPE_RGB) {
         for (uint32_t x = 0; x < width; ++x) std::swap(out[3 * x], out[3 * x + 2]);
     }
 }
 
-// The library part of the writer; any library error returns through the jump buffer.
-void WritePng(PngJob& job) {
+// The chunks before the image data.
+void WriteInfo(PngJob& job) {
     CxImage& image = *job.image;
     png_set_write_fn(job.png, job.stream, WriteData, FlushData);
 
@@ -91,28 +95,64 @@ void WritePng(PngJob& job) {
     png_set_pHYs(job.png, job.info, static_cast<png_uint_32>(head.biXPelsPerMeter),
                  static_cast<png_uint_32>(head.biYPelsPerMeter), PNG_RESOLUTION_METER);
 
-    const int interlace = image.GetCodecOption(kFormatPng) == kPngInterlaced ? PNG_INTERLACE_ADAM7
-                                                                             : PNG_INTERLACE_NONE;
-    png_set_IHDR(job.png, job.info, image.GetWidth(), image.GetHeight(), job.bitDepth,
-                 job.colorType, interlace, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(job.png, job.info, image.GetWidth(), image.GetHeight(), job.bitDepth, job.colorType,
+                 job.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     if (job.palette != nullptr)
         png_set_PLTE(job.png, job.info, job.palette->data(), static_cast<int>(job.palette->size()));
     png_write_info(job.png, job.info);
+}
 
+// Interlaced rows through libpng's own filtering and compression, then the end.
+void WriteInterlacedRows(PngJob& job) {
+    CxImage& image = *job.image;
     const int passes = png_set_interlace_handling(job.png);
     for (int pass = 0; pass < passes; ++pass) {
         for (uint32_t row = image.GetHeight(); row-- > 0;) {
-            PrepareRow(job, row);
+            PrepareRow(job, row, job.row->data());
             png_write_row(job.png, job.row->data());
         }
     }
     png_write_end(job.png, job.info);
 }
 
-bool RunGuarded(PngJob& job) {
+// Each library call runs on its own guard: any library error returns here through the jump
+// buffer, and no C++ object is made or grown while a jump can happen.
+bool Guarded(PngJob& job, void (*step)(PngJob&)) {
     if (setjmp(png_jmpbuf(job.png))) return false;
-    WritePng(job);
+    step(job);
     return true;
+}
+
+bool GuardedChunk(PngJob& job, const char* name, const std::vector<uint8_t>& data) {
+    if (setjmp(png_jmpbuf(job.png))) return false;
+    png_write_chunk(job.png, reinterpret_cast<png_const_bytep>(name), data.data(), data.size());
+    return true;
+}
+
+// The image data as IDAT chunks, one per band, then the end chunk.
+bool WriteBands(PngJob& job) {
+    CxImage& image = *job.image;
+    // Filters for 8-bit samples only, as the PNG recommendation has it: palette indices and
+    // packed samples do not predict one another.
+    const bool adaptive = job.colorType != PNG_COLOR_TYPE_PALETTE && job.bitDepth >= 8;
+    const size_t pixelBytes = static_cast<size_t>(job.bitDepth * job.channels + 7) / 8;
+    PngImageData data(job.rowBytes, pixelBytes, adaptive);
+    if (!data.Ready()) return false;
+    const uint32_t height = image.GetHeight();
+    const size_t bandRows = std::min<size_t>(data.BandRows(), height);
+    std::vector<uint8_t> rows(bandRows * job.rowBytes);
+    std::vector<uint8_t> compressed;
+    uint32_t stored = height;  // the stored rows run bottom to top
+    while (stored > 0) {
+        const size_t count = std::min<size_t>(bandRows, stored);
+        for (size_t r = 0; r < count; ++r) PrepareRow(job, --stored, rows.data() + r * job.rowBytes);
+        compressed.clear();
+        if (!data.AddRows(rows.data(), count, stored == 0, compressed)) return false;
+        if (!GuardedChunk(job, "IDAT", compressed)) return false;
+    }
+    compressed.clear();
+    return GuardedChunk(job, "IEND", compressed) && job.stream->Flush();
 }
 
 }  // namespace
@@ -128,6 +168,7 @@ bool EncodePng(CxImage& image, ImageStream* stream) {
     // Below 8 bits a grey PNG sample means a fraction of white, not the level itself, so an
     // identity palette there stays a palette.
     const bool grey = bpp == 8 && HasIdentityGreyPalette(image);
+    job.interlaced = image.GetCodecOption(kFormatPng) == kPngInterlaced;
     job.channels = paletted ? 1 : 3;
     job.bitDepth = static_cast<int>(bpp) / job.channels;
     job.colorType = !paletted ? PNG_COLOR_TYPE_RGB
@@ -152,9 +193,8 @@ bool EncodePng(CxImage& image, ImageStream* stream) {
         }
         job.palette = &palette;
     }
-    const size_t sampleBytes =
-        static_cast<size_t>(job.bitDepth) / 8 * job.channels * image.GetWidth();
-    std::vector<png_byte> row(std::max<size_t>(sampleBytes, image.GetEffWidth()) + 8);
+    job.rowBytes = (static_cast<size_t>(job.bitDepth) * job.channels * image.GetWidth() + 7) / 8;
+    std::vector<png_byte> row(job.rowBytes);
     job.row = &row;
 
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, FailSilently, IgnoreWarning);
@@ -168,7 +208,8 @@ bool EncodePng(CxImage& image, ImageStream* stream) {
         image.SetLastError("Failed to initialize PNG info structure");
         return false;
     }
-    const bool written = RunGuarded(job);
+    const bool written =
+        Guarded(job, WriteInfo) && (job.interlaced ? Guarded(job, WriteInterlacedRows) : WriteBands(job));
     png_destroy_write_struct(&job.png, &job.info);
     if (!written) {
         image.SetLastError("Error saving PNG file");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "codecs/encoders.h"
@@ -106,6 +107,52 @@ TEST_F(PngWriter, InterlaceOptionWritesAdam7) {
     const std::string report = SaveAndCheck(image, "adam7.png");
     EXPECT_NE(report.find("24-bit RGB, interlaced"), std::string::npos) << report;
     ExpectSamplePixels(DecodeWithMagick(path));
+}
+
+// A page tall enough for several bands: noise (run-length coded bands) above, a repeated
+// drawing on white (match-searched bands) below, blank rows at the bottom. Every pixel must
+// come back, in colour and in grey.
+TEST_F(PngWriter, BandsOfNoiseAndDrawingDecodeExactly) {
+    constexpr uint32_t kWidth = 301;
+    constexpr uint32_t kHeight = 1500;
+    uint32_t seed = 12345;
+    const auto sample = [&](uint32_t x, uint32_t top, int channel) -> uint8_t {
+        if (top < 600) {
+            seed = seed * 1103515245u + 12345u;
+            return static_cast<uint8_t>(seed >> 16);
+        }
+        if (top > 1400) return 255;
+        const bool ink = (x * 7 + top * 3) % 41 < 5 || (x / 13 + top / 17) % 9 == 0;
+        return ink ? static_cast<uint8_t>(40 * channel + x % 7) : 255;
+    };
+    CxImage colour;
+    ASSERT_NE(colour.Create(kWidth, kHeight, 24, 0), nullptr);
+    CxImage grey;
+    ASSERT_NE(grey.Create(kWidth, kHeight, 8, 0), nullptr);
+    grey.SetGrayPalette();
+    for (uint32_t top = 0; top < kHeight; ++top) {
+        for (uint32_t x = 0; x < kWidth; ++x) {
+            SetTopPixel(colour, x, top, Rgb{sample(x, top, 0), sample(x, top, 1), sample(x, top, 2)});
+            grey.SetPixelIndex(static_cast<int32_t>(x), static_cast<int32_t>(kHeight - 1 - top), sample(x, top, 1));
+        }
+    }
+    SaveAndCheck(colour, "bands.png");
+    const DecodedImage colourBack = DecodeWithMagick(path);
+    SaveAndCheck(grey, "bands-grey.png");
+    const DecodedImage greyBack = DecodeWithMagick(path);
+    ASSERT_EQ(colourBack.rgb.size(), size_t{kWidth} * kHeight * 3);
+    ASSERT_EQ(greyBack.rgb.size(), size_t{kWidth} * kHeight * 3);
+    size_t wrong = 0;
+    for (uint32_t top = 0; top < kHeight; ++top) {
+        for (uint32_t x = 0; x < kWidth; ++x) {
+            const int32_t stored = static_cast<int32_t>(kHeight - 1 - top);
+            const RgbQuad c = colour.GetPixelColor(static_cast<int32_t>(x), stored);
+            const uint8_t level = grey.GetPixelIndex(static_cast<int32_t>(x), stored);
+            wrong += colourBack.At(x, top) != Rgb{c.rgbRed, c.rgbGreen, c.rgbBlue};
+            wrong += greyBack.At(x, top) != Rgb{level, level, level};
+        }
+    }
+    EXPECT_EQ(wrong, 0u);
 }
 
 TEST_F(PngWriter, WriteFailureIsReportedAsSavingError) {
