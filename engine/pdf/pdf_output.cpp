@@ -293,10 +293,12 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         }
         if (writable) SubsetEmbeddedFonts(ctx, pdf);
     }
-    if (writable && !AddPageLinks(ctx, doc, pdf, layout, pageCount, error)) {
+    std::string leftOutLinks;
+    if (writable && !AddPageLinks(ctx, doc, pdf, layout, pageCount, error, leftOutLinks)) {
         ReportError("cannot store the links: " + error);
         allGood = false;
     }
+    if (!leftOutLinks.empty()) ReportError(messages.DocumentPath() + ": " + leftOutLinks);
     if (writable && !AddOutline(ctx, doc, pdf, layout, pageCount, error)) {
         ReportError("cannot store the outline: " + error);
         allGood = false;
