@@ -307,9 +307,6 @@ void Parse::PdfOption(std::string& text) {
             if (TrimmedArgument(text, option, argument) && IsPlainNumber(argument) &&
                 (ReadNumber(argument) == 40 || ReadNumber(argument) == 128 || ReadNumber(argument) == 256)) {
                 settings.pdfKeyLength = ReadNumber(argument);
-                if (settings.pdfKeyLength == 40)
-                    report.notices.push_back(ConverterMessage(
-                        "-pl 40: a 40-bit key can be found by trying every key; -pl 128 or 256 protects"));
             } else {
                 Refuse(option + (argument.empty() ? " has no value" : " " + argument + " is not a key length") +
                        ": use 40, 128 or 256");
@@ -331,6 +328,9 @@ void Parse::PdfOption(std::string& text) {
 // known; the engine and the post-processor both take these bytes.
 void Parse::EncodePasswords() {
     if (!settings.outputPdf || !settings.pdfEncrypt) return;
+    if (settings.pdfKeyLength == 40)
+        report.notices.push_back(
+            ConverterMessage("-pl 40: a 40-bit key can be found by trying every key; -pl 128 or 256 protects"));
     const bool aes256 = settings.pdfKeyLength == 256;
     for (const auto& [option, password] : {std::pair{"-pu", &settings.pdfUserPassword},
                                            std::pair{"-pn", &settings.pdfOwnerPassword}}) {
