@@ -4,11 +4,13 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <utility>
 
 #include "app/held_characters.h"
 #include "app/input_list_file.h"
 #include "app/long_options.h"
 #include "app/option_tables.h"
+#include "app/pdf_password.h"
 #include "app/trim_spaces.h"
 #include "app/winansi_text.h"
 #include "platform/file_helpers.h"
@@ -129,6 +131,7 @@ struct Parse {
         return Number(option, argument, INT32_MIN, INT32_MAX);
     }
 
+    void EncodePasswords();
     void LongOption(std::string& text);
     void ApplyLongOption(const ::LongOption& option, bool hasValue, const std::string& value);
     void ImageOption(std::string& text);
@@ -299,17 +302,16 @@ void Parse::PdfOption(std::string& text) {
             }
             return;
         case 'l':
-            if (TrimmedArgument(text, option, argument)) {
-                const int32_t bits = ReadNumber(argument);
-                // 256 asks for AES-256; 40 and 128 are RC4.
-                const bool known = bits == 40 || bits == 128 || bits == 256;
-                settings.pdfKeyLength = known ? bits : 40;
-                settings.pdfEncrypt = 1;
-                if (!known || !IsPlainNumber(argument))
-                    Warn(option + " " + argument + " is not 40, 128 or 256, 40 used");
+            // A key length decides how strong the protection is: a value that is not one of
+            // the three is a slip that must not quietly give a weaker key.
+            if (TrimmedArgument(text, option, argument) && IsPlainNumber(argument) &&
+                (ReadNumber(argument) == 40 || ReadNumber(argument) == 128 || ReadNumber(argument) == 256)) {
+                settings.pdfKeyLength = ReadNumber(argument);
             } else {
-                Missing(option, "ignored");
+                Refuse(option + (argument.empty() ? " has no value" : " " + argument + " is not a key length") +
+                       ": use 40, 128 or 256");
             }
+            settings.pdfEncrypt = 1;
             return;
         default:
             return;
@@ -319,6 +321,26 @@ void Parse::PdfOption(std::string& text) {
         if (letter == 'n' || letter == 'u') settings.pdfEncrypt = 1;
     } else {
         Missing(option, "ignored");
+    }
+}
+
+// The passwords become the bytes the PDF's security handler keys on, once the key length is
+// known; the engine and the post-processor both take these bytes.
+void Parse::EncodePasswords() {
+    if (!settings.outputPdf || !settings.pdfEncrypt) return;
+    if (settings.pdfKeyLength == 40)
+        report.notices.push_back(
+            ConverterMessage("-pl 40: a 40-bit key can be found by trying every key; -pl 128 or 256 protects"));
+    const bool aes256 = settings.pdfKeyLength == 256;
+    for (const auto& [option, password] : {std::pair{"-pu", &settings.pdfUserPassword},
+                                           std::pair{"-pn", &settings.pdfOwnerPassword}}) {
+        if (password->empty()) continue;
+        const PasswordBytes converted = PdfPasswordBytes(platform::ArgumentTextAsUtf8(*password), aes256);
+        if (converted.problem.empty()) {
+            *password = converted.bytes;
+        } else {
+            Refuse(std::string("the password of ") + option + " " + converted.problem);
+        }
     }
 }
 
@@ -607,5 +629,6 @@ int ParseCommandLine(const std::string& commandLine, Settings& settings, InputLi
     // The grammar's text alone is bound by the capacity; this refusal outranks any other.
     const size_t grammarLength = TrimSpaces(grammarText);
     if (grammarLength > kCommandLineCapacity) overCapacity(grammarLength);
+    parse.EncodePasswords();
     return 1;
 }

@@ -17,6 +17,7 @@ constexpr size_t kArgumentCapacity = 255;
 // What the parser has to tell besides the settings.
 struct ParseReport {
     std::vector<std::string> warnings;  // one line each: an option skipped, defaulted or clamped
+    std::vector<std::string> notices;   // one line each: an option taken as given, with a caution
     std::string refusal;                // not empty: a text over its capacity or a bad value; convert nothing
     bool versionAsked = false;          // --version was given
     std::vector<std::string> given;     // the options that set a value (-mx, -pu, ...), as named in messages

@@ -61,6 +61,7 @@ int RunProgram(const std::string& commandLine) {
     for (const std::string& line : OptionsThatCannotApply(settings, report)) repairs.push_back(line);
     if (!settings.quiet) {
         for (const std::string& line : repairs) platform::ReportError(line);
+        for (const std::string& line : report.notices) platform::ReportError(line);
     }
     // A text beyond its capacity would lose options (a password, the output type) if it were
     // cut, so the run is refused instead; so is a bad value of a long option.

@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "app/utf8_text.h"
+
 namespace {
 
 // The characters WinAnsi puts at 0x80..0x9F; 0 where it has none.
@@ -13,38 +15,6 @@ constexpr char32_t kHighControls[32] = {
     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
-
-// The code points of a valid UTF-8 text (no overlong forms or surrogates); none when invalid.
-std::optional<std::vector<char32_t>> DecodeUtf8(const std::string& text) {
-    std::vector<char32_t> points;
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        size_t length = 0;
-        char32_t point = 0;
-        char32_t least = 0;
-        if (lead < 0x80) {
-            length = 1, point = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2, point = lead & 0x1F, least = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, point = lead & 0x0F, least = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, point = lead & 0x07, least = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (i + length > text.size()) return std::nullopt;
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            point = (point << 6) | (next & 0x3F);
-        }
-        if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return std::nullopt;
-        points.push_back(point);
-        i += length;
-    }
-    return points;
-}
 
 std::optional<unsigned char> WinAnsiByte(char32_t point) {
     if (point < 0x80 || (point >= 0xA0 && point <= 0xFF)) return static_cast<unsigned char>(point);

@@ -174,6 +174,37 @@ struct EngineRequest {
 
 constexpr std::string_view kInfoKeys[] = {"Creator", "Producer", "Title", "Author", "Subject", "Keywords"};
 
+// A password is bytes, not text: PDFDocEncoding is not UTF-8, and a Windows command line passes
+// through the code page. Printable ASCII travels as it is ("-sOwnerPassword=secret"), anything
+// else as hex digits under the same name with "Hex" ("-sOwnerPasswordHex=70E4").
+inline bool PasswordTravelsAsTyped(const std::string& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+inline std::string PasswordHex(const std::string& bytes) {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0x0F];
+    }
+    return hex;
+}
+
+// The bytes of hex digits; none when the text is not an even number of them.
+inline std::optional<std::string> PasswordFromHex(std::string_view hex) {
+    if (hex.size() % 2 != 0) return std::nullopt;
+    std::string bytes;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        unsigned value = 0;
+        auto [ptr, ec] = std::from_chars(hex.data() + i, hex.data() + i + 2, value, 16);
+        if (ec != std::errc() || ptr != hex.data() + i + 2) return std::nullopt;
+        bytes += static_cast<char>(value);
+    }
+    return bytes;
+}
+
 // The arguments after the program name as one command-line text, every piece followed by one
 // blank, in the order each device has always been given them. Paths, passwords and texts are
 // quoted so that they reach the engine whole; PDF texts travel as PDF literal strings, in
@@ -197,8 +228,12 @@ inline std::string FormatEngineArguments(const EngineRequest& request) {
     }
     if (pdf && request.security) {
         const SecurityRequest& security = *request.security;
-        line += "-sOwnerPassword=" + quoted(security.ownerPassword) + " ";
-        if (!security.userPassword.empty()) line += "-sUserPassword=" + quoted(security.userPassword) + " ";
+        const auto password = [&](const char* name, const std::string& bytes) {
+            return PasswordTravelsAsTyped(bytes) ? name + std::string("=") + quoted(bytes) + " "
+                                                 : name + std::string("Hex=") + PasswordHex(bytes) + " ";
+        };
+        line += password("-sOwnerPassword", security.ownerPassword);
+        if (!security.userPassword.empty()) line += password("-sUserPassword", security.userPassword);
         if (security.revision != 0) line += "-dEncryptionR=" + std::to_string(security.revision) + " ";
         line += "-dKeyLength=" + std::to_string(security.keyBits) + " ";
         line += "-dPermissions=" + std::to_string(security.permissions) + " ";
@@ -276,6 +311,13 @@ inline void ParseSwitch(std::string_view arg, ParsedRequest& result) {
         security().ownerPassword = std::string(value);
     } else if (take("-sUserPassword=")) {
         security().userPassword = std::string(value);
+    } else if (take("-sOwnerPasswordHex=") || take("-sUserPasswordHex=")) {
+        const std::optional<std::string> bytes = PasswordFromHex(value);
+        if (!bytes) {
+            result.errors.push_back("invalid password digits: " + std::string(arg.substr(0, arg.find('=') + 1)));
+        } else {
+            (arg[2] == 'O' ? security().ownerPassword : security().userPassword) = *bytes;
+        }
     } else if (take("-dEncryptionR=")) {
         int revision = 0;
         if (!ParseInt(value, revision) || (revision != 3 && revision != 6)) {

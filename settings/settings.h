@@ -36,7 +36,9 @@ struct Settings {
     // PDF.
     int32_t pdfEncrypt = 0;
     int32_t pdfRestrictions = 0;
-    int32_t pdfKeyLength = 40;
+    int32_t pdfKeyLength = 128;  // 40 is weak enough to be searched exhaustively
+    // The bytes the security handler keys on (PDFDocEncoding for RC4, prepared UTF-8 for AES),
+    // once the command line has been read.
     std::string pdfOwnerPassword;
     std::string pdfUserPassword;
     std::string pdfTitle;

@@ -56,13 +56,28 @@ pdf_obj* NewUriAction(fz_context* ctx, pdf_document* pdf, const char* uri) {
     return action;
 }
 
+// The links a document had that the PDF does not keep.
+struct LeftOutLinks {
+    int count = 0;
+    std::string first;  // as written, made fit for one line
+};
+
 // One link over area (points on the library's page) to uri; nothing when uri leads nowhere
-// in the document. Empty, or the library's error text.
+// in the document, or may not be kept (counted in leftOut). Empty, or the library's error text.
 std::string AddLink(fz_context* ctx, fz_document* doc, pdf_document* pdf,
                     const DocumentLayout& layout, int pageCount, pdf_obj* pageObject,
-                    fz_rect mediaBox, fz_rect area, const char* uri) {
+                    fz_rect mediaBox, fz_rect area, const char* uri, LeftOutLinks& leftOut) {
     const fz_rect rect = PdfRectOf(area, mediaBox);
-    if (fz_is_external_link(ctx, uri)) {
+    const LinkKind kind = ClassifyLink(uri);
+    if (kind == LinkKind::LeftOut) {
+        if (leftOut.count++ == 0) {
+            constexpr size_t kLongestShown = 80;
+            for (const char* c = uri; *c != '\0' && leftOut.first.size() < kLongestShown; ++c)
+                leftOut.first += static_cast<unsigned char>(*c) < 0x20 ? '?' : *c;
+        }
+        return {};
+    }
+    if (kind == LinkKind::Address) {
         return RunGuarded(ctx, [&] {
             AppendAnnotation(ctx, pdf, pageObject, rect, NewUriAction(ctx, pdf, uri), nullptr);
         });
@@ -76,18 +91,21 @@ std::string AddLink(fz_context* ctx, fz_document* doc, pdf_document* pdf,
 
 // Adds the links of one page. Empty, or the library's error text.
 std::string AddLinksOfPage(fz_context* ctx, fz_document* doc, pdf_document* pdf,
-                           const DocumentLayout& layout, int pageCount, int index) {
+                           const DocumentLayout& layout, int pageCount, int index, LeftOutLinks& leftOut) {
     fz_page* page = nullptr;
     fz_link* links = nullptr;
     // A page the library cannot load was reported when it was drawn; it has no links.
     if (!RunGuarded(ctx, [&] { page = fz_load_page(ctx, doc, index); }).empty()) return {};
-    if (!RunGuarded(ctx, [&] { links = fz_load_links(ctx, page); }).empty()) links = nullptr;
+    const PageLayout* own = layout.Page(index);
+    // The library's reading of links recurses as deep as the elements nest (pdf_output.cpp
+    // reports such a page).
+    const bool tooDeep = own && own->deeperThanWalked;
+    if (tooDeep || !RunGuarded(ctx, [&] { links = fz_load_links(ctx, page); }).empty()) links = nullptr;
     // The library lists a page's links last first; the annotations follow the page.
     std::vector<fz_link*> ordered;
     for (fz_link* link = links; link; link = link->next) {
         if (link->uri && !fz_is_empty_rect(link->rect)) ordered.insert(ordered.begin(), link);
     }
-    const PageLayout* own = layout.Page(index);
     pdf_obj* pageObject = nullptr;
     fz_rect mediaBox = fz_empty_rect;
     std::string error = RunGuarded(ctx, [&] {
@@ -96,11 +114,11 @@ std::string AddLinksOfPage(fz_context* ctx, fz_document* doc, pdf_document* pdf,
     });
     for (size_t i = 0; error.empty() && i < ordered.size(); ++i) {
         error = AddLink(ctx, doc, pdf, layout, pageCount, pageObject, mediaBox, ordered[i]->rect,
-                        ordered[i]->uri);
+                        ordered[i]->uri, leftOut);
     }
     for (size_t i = 0; error.empty() && own && i < own->canvasLinks.size(); ++i) {
         error = AddLink(ctx, doc, pdf, layout, pageCount, pageObject, mediaBox,
-                        own->canvasLinks[i].area, own->canvasLinks[i].uri.c_str());
+                        own->canvasLinks[i].area, own->canvasLinks[i].uri.c_str(), leftOut);
     }
     fz_drop_link(ctx, links);
     fz_drop_page(ctx, page);
@@ -110,13 +128,19 @@ std::string AddLinksOfPage(fz_context* ctx, fz_document* doc, pdf_document* pdf,
 }  // namespace
 
 bool AddPageLinks(fz_context* ctx, fz_document* doc, pdf_document* pdf,
-                  const DocumentLayout& layout, int pageCount, std::string& error) {
+                  const DocumentLayout& layout, int pageCount, std::string& error, std::string& leftOutNote) {
+    LeftOutLinks leftOut;
     for (int index = 0; index < pageCount; ++index) {
-        const std::string failure = AddLinksOfPage(ctx, doc, pdf, layout, pageCount, index);
+        const std::string failure = AddLinksOfPage(ctx, doc, pdf, layout, pageCount, index, leftOut);
         if (!failure.empty()) {
             error = "page " + std::to_string(index + 1) + ": " + failure;
             return false;
         }
+    }
+    if (leftOut.count > 0) {
+        leftOutNote = std::to_string(leftOut.count) + (leftOut.count == 1 ? " link" : " links") +
+                      " left out: only http, https, ftp and mailto addresses and places in this document "
+                      "become links (first: " + leftOut.first + ")";
     }
     return true;
 }

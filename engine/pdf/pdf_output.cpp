@@ -310,20 +310,21 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         }
         if (writable) SubsetEmbeddedFonts(ctx, pdf);
     }
-    // The library reads a page's links recursively, as deep as its elements nest.
-    int tooDeep = 0;
-    for (int index = 0; index < pageCount && !tooDeep; ++index) {
-        if (layout.Page(index) && layout.Page(index)->deeperThanWalked) tooDeep = index + 1;
+    // The library reads a page's links recursively, as deep as its elements nest: such a page
+    // keeps only the links the engine's own walk found.
+    for (int index = 0; writable && index < pageCount; ++index) {
+        if (layout.Page(index) && layout.Page(index)->deeperThanWalked) {
+            ReportPageError(messages.DocumentPath(), index + 1,
+                            "its elements nest too deep for all of its links to be read");
+            allGood = false;
+        }
     }
-    if (writable && tooDeep) {
-        ReportPageError(messages.DocumentPath(), tooDeep,
-                        "its elements nest too deep for the document's links to be read; the "
-                        "PDF has none");
-        allGood = false;
-    } else if (writable && !AddPageLinks(ctx, doc, pdf, layout, pageCount, error)) {
+    std::string leftOutLinks;
+    if (writable && !AddPageLinks(ctx, doc, pdf, layout, pageCount, error, leftOutLinks)) {
         ReportError("cannot store the links: " + error);
         allGood = false;
     }
+    if (!leftOutLinks.empty()) ReportError(messages.DocumentPath() + ": " + leftOutLinks);
     if (writable && !AddOutline(ctx, doc, pdf, layout, pageCount, error)) {
         ReportError("cannot store the outline: " + error);
         allGood = false;

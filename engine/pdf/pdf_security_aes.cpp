@@ -11,9 +11,8 @@
 namespace engine {
 namespace {
 
-// Revision 6 takes the password as UTF-8 after SASLprep, at most 127 bytes. The bytes given
-// are taken as UTF-8 as they are: no normalisation beyond the cut, so a password must be typed
-// in the same form to open the file.
+// Revision 6 takes the password as UTF-8 after SASLprep, at most 127 bytes. The converter
+// prepares it; the bytes given are taken as they are, cut to that length.
 constexpr size_t kMaxPasswordBytes = 127;
 
 void Sha256(const uint8_t* data, size_t length, uint8_t digest[32]) {

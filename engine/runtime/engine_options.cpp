@@ -20,7 +20,7 @@ ParseResult ParseEngineArguments(const std::vector<std::string>& arguments) {
         // Passwords stay out: the identifier is public and must not help to guess them.
         const std::string& argument = arguments[i];
         if (StartsWith(argument, "-sOutputFile=")) continue;
-        if (StartsWith(argument, "-sOwnerPassword=") || StartsWith(argument, "-sUserPassword=")) {
+        if (StartsWith(argument, "-sOwnerPassword") || StartsWith(argument, "-sUserPassword")) {
             result.options.identity.push_back(argument.substr(0, argument.find('=') + 1));
         } else {
             result.options.identity.push_back(argument);

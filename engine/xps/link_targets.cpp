@@ -40,10 +40,37 @@ int LibraryTarget(fz_context* ctx, fz_document* doc, const char* uri, float& x, 
     return page;
 }
 
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 }  // namespace
+
+LinkKind ClassifyLink(const std::string& uri) {
+    size_t schemeEnd = 0;
+    if (!uri.empty() && std::isalpha(static_cast<unsigned char>(uri[0]))) {
+        schemeEnd = uri.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+.-");
+    }
+    if (schemeEnd != 0 && schemeEnd != std::string::npos && uri[schemeEnd] == ':') {
+        const std::string scheme = Lower(uri.substr(0, schemeEnd));
+        return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "mailto" ? LinkKind::Address
+                                                                                              : LinkKind::LeftOut;
+    }
+    const std::string path = Lower(uri.substr(0, uri.find('#')));
+    if (path.empty() || EndsWith(path, ".fdoc") || EndsWith(path, ".fdseq") || EndsWith(path, ".fpage"))
+        return LinkKind::InDocument;
+    return LinkKind::LeftOut;
+}
 
 bool ResolveInternalTarget(fz_context* ctx, fz_document* doc, const DocumentLayout& layout,
                            int pageCount, const std::string& uri, LinkTarget& target) {
+    // Another file's "#Page2" is not this document's page 2.
+    if (ClassifyLink(uri) != LinkKind::InDocument) return false;
     const std::string fragment = FragmentOf(uri);
     // An element's own Name gives the place on the page as well.
     if (!fragment.empty() && layout.FindName(fragment, target.page, target.at)) return true;

@@ -113,8 +113,8 @@ TEST(CommandLineParser, NumberCorrectionsAtTheBoundaries) {
         {"-mx 1200", &Settings::resolutionX, 600},   {"-my 300dpi", &Settings::resolutionY, 300},
         {"-mg 45", &Settings::rotation, 0},          {"-mg 90", &Settings::rotation, 90},
         {"-mg 270", &Settings::rotation, 270},       {"-mg 360", &Settings::rotation, 0},
-        {"-pl 64", &Settings::pdfKeyLength, 40},     {"-pl 128", &Settings::pdfKeyLength, 128},
-        {"-pl 256", &Settings::pdfKeyLength, 256},
+        {"-pl 40", &Settings::pdfKeyLength, 40},     {"-pl 128", &Settings::pdfKeyLength, 128},
+        {"-pl 256", &Settings::pdfKeyLength, 256},   {"-pu x", &Settings::pdfKeyLength, 128},
         {"-pe 100", &Settings::pdfRestrictions, 60}, {"-pe -5", &Settings::pdfRestrictions, 0},
         {"-pe 4", &Settings::pdfRestrictions, 4},    {"-wr 450", &Settings::overlayRotation, 90},
         {"-wr 720", &Settings::overlayRotation, 0},  {"-wr 360", &Settings::overlayRotation, 360},
@@ -129,11 +129,62 @@ TEST(CommandLineParser, NumberCorrectionsAtTheBoundaries) {
 }
 
 TEST(CommandLineParser, EncryptionOptionsTurnEncryptionOnForGood) {
-    EXPECT_EQ(Parse("-pl 64").settings.pdfEncrypt, 1);
+    EXPECT_EQ(Parse("-pl 40").settings.pdfEncrypt, 1);
     EXPECT_EQ(Parse("-pe 0").settings.pdfEncrypt, 1);
     EXPECT_EQ(Parse("-pn owner").settings.pdfEncrypt, 1);
     EXPECT_EQ(Parse("-pu user").settings.pdfEncrypt, 1);
     EXPECT_EQ(Parse("-pt title -pa me").settings.pdfEncrypt, 0);
+}
+
+// A key length other than the three, however it came, refuses the run; 40 works with a caution.
+// Passwords become the bytes other readers derive from the same typed text.
+TEST(CommandLineParser, KeyLengthsAndPasswordBytes) {
+    const auto parse = [](const std::string& line, Settings& settings) {
+        ResetSettings(settings);
+        InputList inputs;
+        ParseReport report;
+        ParseCommandLine(line, settings, inputs, &report);
+        EXPECT_TRUE(report.warnings.empty()) << line;
+        return report;
+    };
+    Settings settings;
+    for (const std::string value : {"265", "AES", "64", "128abc", "0x80", "\"\""}) {
+        const ParseReport report = parse("-t pdf -pu x -pl " + value, settings);
+        EXPECT_EQ(report.refusal, "xpsconv: -pl " + (value == "\"\"" ? std::string("has no value") : value +
+                                  " is not a key length") + ": use 40, 128 or 256; nothing was converted");
+    }
+    EXPECT_TRUE(parse("-t png -pl 40", settings).notices.empty());
+    EXPECT_EQ(parse("-t pdf -pu x -pl 40", settings).notices,
+              (std::vector<std::string>{"xpsconv: -pl 40: a 40-bit key can be found by trying every key; "
+                                        "-pl 128 or 256 protects"}));
+
+    const struct {
+        std::string line;
+        std::string user;  // the bytes, or the refusal after "the password of "
+        std::string owner;
+    } cases[] = {
+        // PDFDocEncoding: Latin-1 letters keep their codes; the bullet and the euro sign move.
+        {"-t pdf -pu p\xC3\xA4ssw\xC3\xB6rd -pn \xE2\x82\xAC\xE2\x80\xA2", "p\xE4ssw\xF6rd", "\xA0\x80"},
+        {"-t pdf -pl 40 -pu \xE4\xB8\xAD", "-pu holds U+4E2D, which an RC4 password (-pl 40 or 128) cannot hold; use "
+                                           "-pl 256 or other characters", ""},
+        // AES: UTF-8 as typed, other spaces made plain, soft hyphens and joiners gone.
+        {"-t pdf -pl 256 -pu p\xC3\xA4ss\xC2\xA0w\xC2\xADrd -pn \xE4\xB8\xAD", "p\xC3\xA4ss w" "rd", "\xE4\xB8\xAD"},
+        {"-t pdf -pl 256 -pn a\x07", "", "-pn holds U+0007, which a password cannot hold"},
+        {"-t pdf -pl 256 -pu a\xD7\x90", "-pu mixes right-to-left letters with others in a way a password cannot", ""},
+        {"-t pdf -pl 256 -pu \xC2\xAD", "-pu has no character a password keeps", ""},
+        // Page images take no password: nothing to convert or refuse.
+        {"-t png -pu \xE4\xB8\xAD", "\xE4\xB8\xAD", ""},
+    };
+    for (const auto& c : cases) {
+        const ParseReport report = parse(c.line, settings);
+        if (c.user.starts_with("-p") || c.owner.starts_with("-p")) {
+            EXPECT_EQ(report.refusal, "xpsconv: the password of " + c.user + c.owner + "; nothing was converted");
+        } else {
+            EXPECT_EQ(report.refusal, "") << c.line;
+            EXPECT_EQ(settings.pdfUserPassword, c.user) << c.line;
+            EXPECT_EQ(settings.pdfOwnerPassword, c.owner) << c.line;
+        }
+    }
 }
 
 TEST(CommandLineParser, SizeArgument) {
@@ -335,7 +386,7 @@ TEST(CommandLineParser, RepairsAreToldOneLineEach) {
     ResetSettings(settings);
     InputList inputs;
     ParseReport report;
-    ParseCommandLine("-tt x -mq abc -mx 50 -mg 45 -pl 64 -t gifx -mc zip -mc JPG -wr 450 -mm 0 -o -ms 3 -wc",
+    ParseCommandLine("-tt x -mq abc -mx 50 -mg 45 -t gifx -mc zip -mc JPG -wr 450 -mm 0 -o -ms 3 -wc",
                      settings, inputs, &report);
     const std::vector<std::string> expected = {
         "xpsconv: unknown option -tt ignored",
@@ -343,7 +394,6 @@ TEST(CommandLineParser, RepairsAreToldOneLineEach) {
         "xpsconv: -mq abc is not a number, 1 used",
         "xpsconv: -mx 50 is out of range, 72 used",
         "xpsconv: -mg 45 is not 0, 90, 180 or 270, 0 used",
-        "xpsconv: -pl 64 is not 40, 128 or 256, 40 used",
         "xpsconv: unknown type -t gifx, jpg used",
         "xpsconv: unknown compression -mc zip, jpg used",
         "xpsconv: -wr 450 taken as 90",

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "app/end_to_end_support.h"
 
@@ -71,14 +72,57 @@ TEST_F(PdfEndToEnd, EncryptionAndInformationWithAwkwardTexts) {
     EXPECT_NE(info.find("Producer:        My Producer"), std::string::npos) << info;
 }
 
-TEST_F(PdfEndToEnd, FortyBitKeyByDefault) {
-    ASSERT_EQ(Run("-i report.xps -t pdf -pu pw").exitCode, 0);
-    const ShellResult key =
-        RunShell("qpdf --show-encryption-key --show-encryption --password=pw " + ShellQuote(dir / "report.pdf"));
-    const size_t keyStart = key.out.find("Encryption key = ");
-    ASSERT_NE(keyStart, std::string::npos) << key.out;
-    EXPECT_EQ(key.out.substr(keyStart + 17, 10).find('\n'), std::string::npos);
-    EXPECT_EQ(key.out.substr(keyStart + 17, 11).back(), '\n') << "40-bit key is 10 hex digits";
+// The key length qpdf reports, in hex digits (2 per byte); 0 when the file did not open.
+size_t KeyDigits(const std::string& pdf, const std::string& password) {
+    const std::string shown =
+        RunShell("qpdf --show-encryption-key --show-encryption --password=" + ShellQuote(password) + " " +
+                 ShellQuote(pdf)).out;
+    const size_t at = shown.find("Encryption key = ");
+    return at == std::string::npos ? 0 : shown.find('\n', at) - at - 17;
+}
+
+TEST_F(PdfEndToEnd, KeyLengthDefaultWeakAndMistyped) {
+    ShellResult result = Run("-i report.xps -t pdf -pu pw");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(KeyDigits(dir / "report.pdf", "pw"), 32u) << "128-bit key";
+    result = Run("-i report.xps -t pdf -pu pw -pl 40");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "xpsconv: -pl 40: a 40-bit key can be found by trying every key; -pl 128 or 256 protects\n");
+    EXPECT_EQ(KeyDigits(dir / "report.pdf", "pw"), 10u) << "40-bit key";
+    // A typo writes nothing at all rather than a weaker file.
+    result = Run("-i report.xps -t pdf -pu pw -pl 265 -o out");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "xpsconv: -pl 265 is not a key length: use 40, 128 or 256; nothing was converted\n");
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+// Other readers derive the key from the password as typed: PDFDocEncoding for RC4 (the euro
+// sign and the bullet are outside Latin-1), UTF-8 for AES. Poppler takes an RC4 password's
+// bytes as they come (a file qpdf encrypts is no different), so it is given PDFDocEncoding.
+TEST_F(PdfEndToEnd, NonAsciiPasswordsOpenInOtherReaders) {
+    REQUIRE_TOOLS("mutool", "pdftotext");
+    const std::string user = "p\xC3\xA4ssw\xC3\xB6rd";
+    const std::string owner = "\xE2\x82\xAC\xE2\x80\xA2x";
+    const std::map<std::string, std::string> pdfDocBytes = {{user, "p\xE4ssw\xF6rd"}, {owner, "\xA0\x80x"}};
+    for (const std::string bits : {"128", "256"}) {
+        const std::string pdf = dir / ("k" + bits + "/report.pdf");
+        const ShellResult result = Run("-i report.xps -t pdf -o k" + bits + " -pu " + user + " -pn " + owner +
+                                       " -pl " + bits + " -wt STAMPED");
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        for (const std::string& password : {user, owner}) {
+            const std::string quoted = ShellQuote(password);
+            EXPECT_EQ(RunShell("qpdf --check --password=" + quoted + " " + ShellQuote(pdf)).exitCode, 0)
+                << bits << " " << password;
+            const ShellResult info = RunShell("mutool info -p " + quoted + " " + ShellQuote(pdf));
+            EXPECT_NE(info.out.find("Pages: 2"), std::string::npos) << bits << " " << password << info.err;
+            const std::string option = password == user ? " -upw " : " -opw ";
+            const std::string poppler = ShellQuote(bits == "128" ? pdfDocBytes.at(password) : password);
+            const std::string text = RunShell("pdftotext" + option + poppler + " " + ShellQuote(pdf) + " -").out;
+            EXPECT_NE(text.find("STAMPED"), std::string::npos) << bits << " " << password;
+        }
+        EXPECT_NE(RunShell("qpdf --check --password=wrong " + ShellQuote(pdf)).exitCode, 0);
+    }
 }
 
 TEST_F(PdfEndToEnd, OverlayOnEveryPageInItsColour) {

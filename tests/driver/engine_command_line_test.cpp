@@ -71,7 +71,7 @@ TEST(PdfCommandLine, EverySettingArrives) {
         Received(BuildPdfCommandLine("/in dir/a.xps", "/out dir/a.pdf", settings, "unused"));
     EXPECT_EQ(received.outputFile, "/out dir/a.pdf");
     EXPECT_EQ(received.inputPath, "/in dir/a.xps");
-    EXPECT_EQ(received.security, (protocol::SecurityRequest{"own er", "us\"er", 40, 56, 3}));
+    EXPECT_EQ(received.security, (protocol::SecurityRequest{"own er", "us\"er", 128, 56, 3}));
     EXPECT_EQ(received.info, (std::vector<protocol::InfoEntry>{{"Creator", "C"}, {"Producer", "P"},
                                                                {"Title", "T (1)"}, {"Author", "A\\"},
                                                                {"Subject", "S"}, {"Keywords", "K"}}));

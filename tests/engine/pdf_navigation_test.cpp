@@ -150,6 +150,36 @@ TEST_F(PdfNavigationTest, LinksBecomeAnnotationsOverTheirElementsWithWorkingTarg
     EXPECT_EQ(count("\"/Dest\": ["), 3u);
 }
 
+// Only web and mail addresses are handed to a reader to open, whatever the letter case; a
+// link into another document never lands on this one's page; a fragment stays inside. What is
+// left out is told once for the document.
+TEST_F(PdfNavigationTest, OnlyAddressesAndPlacesInThisDocumentBecomeLinks) {
+    xpsfixture::XpsDocumentBuilder doc;
+    for (int i = 0; i < 2; ++i) doc.AddPage(kPage1Width, kPage1Height);
+    const char* const uris[] = {"HTTP://example.com/x", "mailto:a@example.com", "ftp://example.com/f",
+                                "javascript:app.alert(1)", "file:///etc/passwd", "data:text/html,x",
+                                "launch:calc.exe", "rel/other.xps#Page2", "other.xps", "#Page2"};
+    for (int i = 0; i < 10; ++i) doc.AddLinkedRect(0, 96, 48 + 96 * i, 48, 48, 0xFF0000, uris[i]);
+    doc.AddLinkedCanvas(1, 96, 96, 48, 48, 0x00FF00, "vbscript:x");
+    doc.AddOutlineEntry(1, "Elsewhere", "rel/other.xps#Page2");
+    ASSERT_TRUE(doc.WriteTo(document_));
+    const ShellResult run = RunEngine({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf_, document_});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "proc.dll: " + document_ +
+                           ": 7 links left out: only http, https, ftp and mailto addresses and places in this "
+                           "document become links (first: javascript:app.alert(1))\n");
+    const std::string navigation = Navigation(pdf_);
+    EXPECT_EQ(LinesStartingWith(navigation, "link "),
+              (std::vector<std::string>{"link 1 72.00 36.00 108.00 72.00 uri HTTP://example.com/x",
+                                        "link 1 72.00 108.00 108.00 144.00 uri mailto:a@example.com",
+                                        "link 1 72.00 180.00 108.00 216.00 uri ftp://example.com/f",
+                                        "link 1 72.00 684.00 108.00 720.00 goto 2 0.00 0.00"}));
+    EXPECT_EQ(LinesStartingWith(navigation, "outline "), (std::vector<std::string>{"outline 1 Elsewhere -> none"}));
+    const std::string json = Tool("qpdf --json=1 --json-key=objects " + ShellQuote(pdf_));
+    for (const char* absent : {"/Launch", "/GoToR", "/JavaScript", "javascript", "file:", "other.xps"})
+        EXPECT_EQ(json.find(absent), std::string::npos) << absent;
+}
+
 TEST_F(PdfNavigationTest, OutlineKeepsTitlesNestingAndTargets) {
     xpsfixture::XpsDocumentBuilder doc = LinkedDocument();
     doc.AddOutlineEntry(1, "Chapter one", "../FixedDocument.fdoc#Second");

@@ -60,6 +60,15 @@ TEST(EngineProtocol, PdfRequestsKeepTheirBytesAndComeBackWhole) {
                   " -sOwnerPassword=\"f00d\" -dEncryptionR=6 -dKeyLength=256 -dPermissions=60 "),
               std::string::npos);
     ExpectRoundTrip(aes);
+
+    // Password bytes beyond printable ASCII (PDFDocEncoding, a blank that is not one) travel as
+    // hex digits: no command line of any system can change them.
+    aes.security->ownerPassword = std::string("p\xE4ss\x80\x00\x7F", 7);
+    aes.security->userPassword = "\xC3\xA4 \t";
+    EXPECT_NE(protocol::FormatEngineArguments(aes).find(
+                  " -sOwnerPasswordHex=70E4737380007F -sUserPasswordHex=C3A42009 -dEncryptionR=6 "),
+              std::string::npos);
+    ExpectRoundTrip(aes);
 }
 
 TEST(EngineProtocol, PageImageRequestsKeepTheirBytesAndComeBackWhole) {
@@ -95,6 +104,9 @@ TEST(EngineProtocol, TheEngineIgnoresWhatItDoesNotKnowAndNamesWhatItCannotUse) {
 
     parsed = Received("-sDEVICE=pdfwrite -sOutputFile=a.pdf -dKeyLength=128 -dEncryptionR=6 in.xps");
     EXPECT_EQ(parsed.errors, std::vector<std::string>{"encryption revision 6 does not take 128-bit keys"});
+    parsed = Received("-sDEVICE=pdfwrite -sOutputFile=a.pdf -sUserPasswordHex=ABC -sOwnerPasswordHex=0g in.xps");
+    EXPECT_EQ(parsed.errors, (std::vector<std::string>{"invalid password digits: -sUserPasswordHex=",
+                                                       "invalid password digits: -sOwnerPasswordHex="}));
     parsed = Received("-rfast -dKeyLength=41 in.xps");
     EXPECT_EQ(parsed.errors, (std::vector<std::string>{
                                  "invalid resolution: -rfast", "invalid key length: 41",
