@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/pdf/pdf_content_injection.h"
+#include "engine/pdf/path_refit.h"
 #include "engine/pdf/pdf_masked_group.h"
 #include "engine/pdf/pdf_shading_writer.h"
 #include "engine/pdf/stroke_caps.h"
@@ -320,37 +321,57 @@ void WriteShading(fz_context* ctx, DeviceState& s, fz_shade* shade, fz_matrix ct
 
 // --- Callbacks -------------------------------------------------------------------------------
 
+// The tolerance for refitting a path drawn under ctm, in the path's units; 0 (no refitting)
+// while capturing, as that becomes pixels.
+float RefitTolerance(const DeviceState& s, fz_matrix ctm) {
+    const float scale = fz_matrix_expansion(ctm) * s.target.unitScale;
+    if (Capturing(s) || !(scale > 0)) return 0;
+    return kRefitTolerancePoints / scale;
+}
+
 void FillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm,
               fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
     DeviceState& s = State(dev);
     Paint paint = PaintFor(ctx, s, cs, colour);
-    fz_fill_path(ctx, Out(s), path, evenOdd, ctm, paint.cs, paint.colour, alpha, params);
+    fz_path* refitted = RefitFlattenedCurves(ctx, path, RefitTolerance(s, ctm));
+    const fz_path* drawn = refitted ? refitted : path;
+    RunWithCleanup(
+        ctx,
+        [&] { fz_fill_path(ctx, Out(s), drawn, evenOdd, ctm, paint.cs, paint.colour, alpha, params); },
+        [&] { fz_drop_path(ctx, refitted); });
 }
 
 // A stroke whose caps PDF cannot express is drawn with flat ends and its caps filled; a
-// dashed one is cut into its dashes, each with its own caps.
+// dashed one is cut into its dashes, each with its own caps. What is stroked is refitted with
+// tolerance.
 void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
-                       const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
-                       const float* colour, float alpha, fz_color_params params) {
+                       const fz_stroke_state* stroke, fz_matrix ctm, float tolerance,
+                       fz_colorspace* cs, const float* colour, float alpha,
+                       fz_color_params params) {
     fz_stroke_state* flat = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
     DashedStroke cut;
+    fz_path* refitted = nullptr;
     RunWithCleanup(
         ctx,
         [&] {
             flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
+            flat->dash_len = 0;
+            const fz_path* lines = path;
             if (HasDashes(stroke)) {
-                flat->dash_len = 0;
                 cut = CutIntoDashes(ctx, path, stroke);
-                if (cut.dashes)
-                    fz_stroke_path(ctx, out, cut.dashes, flat, ctm, cs, colour, alpha, params);
+                lines = cut.dashes;
             } else {
-                flat->dash_len = 0;
                 cut.caps = StrokeCapShapes(ctx, path, stroke);
-                fz_stroke_path(ctx, out, path, flat, ctm, cs, colour, alpha, params);
+            }
+            if (lines) {
+                refitted = RefitFlattenedCurves(ctx, lines, tolerance);
+                fz_stroke_path(ctx, out, refitted ? refitted : lines, flat, ctm, cs, colour, alpha,
+                               params);
             }
             if (cut.caps) fz_fill_path(ctx, out, cut.caps, 0, ctm, cs, colour, alpha, params);
         },
         [&] {
+            fz_drop_path(ctx, refitted);
             fz_drop_path(ctx, cut.caps);
             fz_drop_path(ctx, cut.dashes);
             fz_drop_stroke_state(ctx, flat);
@@ -362,12 +383,20 @@ void StrokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_s
                 fz_color_params params) {
     DeviceState& s = State(dev);
     Paint paint = PaintFor(ctx, s, cs, colour);
-    if (Capturing(s) || HasPdfLineCaps(stroke)) {
-        fz_stroke_path(ctx, Out(s), path, stroke, ctm, paint.cs, paint.colour, alpha, params);
-    } else {
-        StrokeWithOwnCaps(ctx, s.target.device, path, stroke, ctm, paint.cs, paint.colour, alpha,
-                          params);
+    const float tolerance = RefitTolerance(s, ctm);
+    if (!Capturing(s) && !HasPdfLineCaps(stroke)) {
+        StrokeWithOwnCaps(ctx, s.target.device, path, stroke, ctm, tolerance, paint.cs,
+                          paint.colour, alpha, params);
+        return;
     }
+    fz_path* refitted = RefitFlattenedCurves(ctx, path, tolerance);
+    const fz_path* drawn = refitted ? refitted : path;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_stroke_path(ctx, Out(s), drawn, stroke, ctm, paint.cs, paint.colour, alpha, params);
+        },
+        [&] { fz_drop_path(ctx, refitted); });
 }
 
 // Every clip opens a container: counted while capturing, its bounds kept otherwise.
@@ -382,7 +411,11 @@ void OpenClip(DeviceState& s, fz_rect bounds) {
 void ClipPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd, fz_matrix ctm,
               fz_rect scissor) {
     DeviceState& s = State(dev);
-    fz_clip_path(ctx, Out(s), path, evenOdd, ctm, scissor);
+    fz_path* refitted = RefitFlattenedCurves(ctx, path, RefitTolerance(s, ctm));
+    const fz_path* drawn = refitted ? refitted : path;
+    RunWithCleanup(
+        ctx, [&] { fz_clip_path(ctx, Out(s), drawn, evenOdd, ctm, scissor); },
+        [&] { fz_drop_path(ctx, refitted); });
     OpenClip(s, fz_bound_path(ctx, path, nullptr, ctm));
 }
 

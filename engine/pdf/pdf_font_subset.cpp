@@ -88,8 +88,11 @@ hb_blob_t* CutFont(const unsigned char* data, size_t length, const std::vector<b
         hb_font_destroy(font);
         hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_RETAIN_GIDS);
         // Shaping was done when the document was made; a PDF reader does not look at these.
+        // Nor at the cached metrics of hinted sizes (hdmx, VDMX, LTSH, PCLT): a rasteriser that
+        // hints works them out, and they describe glyphs no longer there.
         hb_set_t* dropped = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
-        for (const char* tag : {"GSUB", "GPOS", "GDEF", "BASE", "JSTF", "MATH", "kern", "DSIG"}) {
+        for (const char* tag : {"GSUB", "GPOS", "GDEF", "BASE", "JSTF", "MATH", "kern", "DSIG",
+                                "hdmx", "VDMX", "LTSH", "PCLT"}) {
             hb_set_add(dropped, hb_tag_from_string(tag, 4));
         }
         if (hb_face_t* subset = hb_subset_or_fail(face, input)) {

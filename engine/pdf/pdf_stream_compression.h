@@ -1,5 +1,5 @@
 #pragma once
-// Deflating the streams of a PDF at a quick level before it is saved.
+// Deflating the streams of a PDF before it is saved.
 
 #include <mupdf/pdf.h>
 
@@ -14,8 +14,7 @@
 namespace engine {
 
 // Deflates the streams of a document on another core while the pages are still being drawn.
-// The library would otherwise deflate them while saving at its default level, which on
-// rendered regions, fonts and page content takes about twice as long for a tenth fewer bytes.
+// The library would otherwise deflate them one by one while saving.
 // Between pages, TakeNewStreams hands over copies of the streams added since the last call; Finish
 // puts the deflated bytes in, but only into streams still holding the bytes that were handed over,
 // and then deflates whatever is left, so a stream changed later is never given stale data.
@@ -36,6 +35,7 @@ class BackgroundStreamDeflater {
 
     struct Work {
         int num = 0;
+        int level = 0;  // zlib's
         std::vector<unsigned char> raw;
         std::vector<unsigned char> deflated;  // empty when deflating did not make it smaller
         bool done = false;                    // deflated has its final value

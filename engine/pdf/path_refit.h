@@ -1,0 +1,22 @@
+#pragma once
+// Arcs reach the output device already cut into hundreds of short lines (one per degree).
+// Written as they come, one circle costs kilobytes of page content; refitted as a few cubic
+// curves that pass within a hundredth of a point of every vertex, it looks the same and costs
+// a few dozen bytes.
+
+#include <mupdf/fitz.h>
+
+namespace engine {
+
+// The largest distance, in points on the page, between a vertex of a refitted run and the
+// curves that replace it.
+constexpr float kRefitTolerancePoints = 0.01f;
+
+// A copy of path whose long runs of short lines along smooth turns are cubic curves, each
+// within tolerance (in the path's own units) of every vertex it replaces; corners stay
+// corners. Its numbers are rounded to the decimal places the tolerance leaves meaningful, so
+// that they are written short. nullptr when no run is worth refitting, when tolerance is not
+// above 0, or when the copy could not be made (the path is then written as it is).
+fz_path* RefitFlattenedCurves(fz_context* ctx, const fz_path* path, float tolerance) noexcept;
+
+}  // namespace engine
