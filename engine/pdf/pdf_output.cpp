@@ -324,7 +324,8 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         ReportError("cannot store the links: " + error);
         allGood = false;
     }
-    if (writable && !AddOutline(ctx, doc, pdf, layout, pageCount, error)) {
+    if (writable &&
+        !AddOutline(ctx, doc, pdf, layout, pageCount, package, messages.DocumentPath(), error)) {
         ReportError("cannot store the outline: " + error);
         allGood = false;
     }
