@@ -325,7 +325,8 @@ bool WritePdf(fz_context* ctx, fz_document* doc, int pageCount, const EngineOpti
         allGood = false;
     }
     if (!leftOutLinks.empty()) ReportError(messages.DocumentPath() + ": " + leftOutLinks);
-    if (writable && !AddOutline(ctx, doc, pdf, layout, pageCount, error)) {
+    if (writable &&
+        !AddOutline(ctx, doc, pdf, layout, pageCount, package, messages.DocumentPath(), error)) {
         ReportError("cannot store the outline: " + error);
         allGood = false;
     }

@@ -158,7 +158,7 @@ std::vector<Relationship> XpsPackage::RelationshipsOf(const std::string& partNam
     return found;
 }
 
-std::vector<std::string> XpsPackage::PageParts() const {
+std::vector<std::string> XpsPackage::DocumentParts() const {
     std::string sequence;
     for (const Relationship& rel : RelationshipsOf("/")) {
         if (rel.type == kFixedRepresentation || rel.type == kOpenXpsFixedRepresentation) {
@@ -167,15 +167,22 @@ std::vector<std::string> XpsPackage::PageParts() const {
         }
     }
     if (sequence.empty()) sequence = "/FixedDocumentSequence.fdseq";
-    std::vector<std::string> pages;
+    std::vector<std::string> documents;
     XmlPart fdseq = ReadXml(sequence);
     ForEachChild(fdseq.Root(), "DocumentReference", [&](fz_xml* reference) {
-        std::string document = ResolvePartName(sequence, Attribute(reference, "Source"));
+        documents.push_back(ResolvePartName(sequence, Attribute(reference, "Source")));
+    });
+    return documents;
+}
+
+std::vector<std::string> XpsPackage::PageParts() const {
+    std::vector<std::string> pages;
+    for (const std::string& document : DocumentParts()) {
         XmlPart fdoc = ReadXml(document);
         ForEachChild(fdoc.Root(), "PageContent", [&](fz_xml* content) {
             pages.push_back(ResolvePartName(document, Attribute(content, "Source")));
         });
-    });
+    }
     return pages;
 }
 

@@ -46,6 +46,8 @@ class XpsPackage {
     XmlPart ReadXml(const std::string& partName) const;
     // The relationships of a part, or of the package itself for "/".
     std::vector<Relationship> RelationshipsOf(const std::string& partName) const;
+    // The FixedDocument parts of the sequence, in reading order.
+    std::vector<std::string> DocumentParts() const;
     // The FixedPage parts of every document of the sequence, in reading order.
     std::vector<std::string> PageParts() const;
 

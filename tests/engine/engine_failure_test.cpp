@@ -156,18 +156,6 @@ TEST_F(EngineFailureTest, WithoutABacklogStandardInputIsNeverWaitedFor) {
               (std::vector<std::string>{"doc.xps", "p_001.bmp", "p_002.bmp"}));
 }
 
-// Runs the engine with a stack of 1 MiB, the least it has on any system (on Windows its link
-// gives it and its threads that much).
-ShellResult RunEngineOnSmallStack(const std::vector<std::string>& arguments) {
-#ifdef _WIN32
-    return RunEngine(arguments);
-#else
-    std::string command = "prlimit --stack=1048576 " + ShellQuote(EnginePath());
-    for (const std::string& argument : arguments) command += " " + ShellQuote(argument);
-    return RunShell(command);
-#endif
-}
-
 // Hostile markup costs its own page and never the engine: a nesting far deeper than the
 // library draws, geometry and glyph indices that the library would read for ever, and page
 // sizes an output cannot hold are each reported on their page, blank or drawn as far as it

@@ -59,6 +59,21 @@ inline ShellResult RunEngine(const std::vector<std::string>& arguments, int time
     return RunEngineWith({}, arguments, timeoutSeconds);
 }
 
+// Runs the engine with a stack of 1 MiB, the least it has on any system (on Windows its link
+// gives it and its threads that much).
+inline ShellResult RunEngineOnSmallStack(const std::vector<std::string>& arguments) {
+#ifdef _WIN32
+    return RunEngine(arguments);
+#else
+    std::string command = "prlimit --stack=1048576 " + ShellQuote(EnginePath());
+    for (const std::string& argument : arguments) {
+        command += ' ';
+        command += ShellQuote(argument);
+    }
+    return RunShell(command);
+#endif
+}
+
 // The engine running beside the test through the platform's own child start, standard input a
 // pipe that stays open and carries what the test tells it, standard output collected as it
 // comes and standard error the test's own.

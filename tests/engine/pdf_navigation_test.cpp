@@ -187,6 +187,9 @@ TEST_F(PdfNavigationTest, OutlineKeepsTitlesNestingAndTargets) {
     doc.AddOutlineEntry(3, "Deeper", "/Documents/1/FixedDocument.fdoc#Page3");
     doc.AddOutlineEntry(2, "Lost section", "#Nowhere");
     doc.AddOutlineEntry(1, "Appendix", "#Page1");
+    // A level skipped nests one deeper only, and its siblings follow at that depth.
+    doc.AddOutlineEntry(3, "Skipped a level", "#Page2");
+    doc.AddOutlineEntry(2, "After the skip", "#Page3");
     Convert(doc);
     std::vector<std::string> outline = LinesStartingWith(Navigation(pdf_), "outline ");
     EXPECT_EQ(outline,
@@ -196,16 +199,55 @@ TEST_F(PdfNavigationTest, OutlineKeepsTitlesNestingAndTargets) {
                   "outline 3 Deeper -> goto 3 0.00 0.00",
                   "outline 2 Lost section -> none",
                   "outline 1 Appendix -> goto 1 0.00 0.00",
+                  "outline 2 Skipped a level -> goto 2 0.00 0.00",
+                  "outline 2 After the skip -> goto 3 0.00 0.00",
               }));
-    // Every entry is open: the root counts all five, the first chapter its three.
+    // Every entry is open: the root counts all seven, the first chapter its three.
     std::string root = Tool("mutool show " + ShellQuote(pdf_) + " trailer/Root/Outlines");
-    EXPECT_NE(root.find("/Count 5"), std::string::npos) << root;
+    EXPECT_NE(root.find("/Count 7"), std::string::npos) << root;
     std::string first = Tool("mutool show " + ShellQuote(pdf_) + " trailer/Root/Outlines/First");
     EXPECT_NE(first.find("/Count 3"), std::string::npos) << first;
     // The non-ASCII title is UTF-16BE with its byte order mark.
     std::string second =
         Tool("mutool show " + ShellQuote(pdf_) + " trailer/Root/Outlines/First/First/Title");
     EXPECT_EQ(second.substr(0, 5), "<FEFF") << second;
+}
+
+// An outline far longer than real documents carry is cut at 5,000 entries with one warning;
+// the rest of the document is written as usual. Its entries are read in one pass, and written
+// on the smallest stack the engine gets.
+TEST_F(PdfNavigationTest, LongOutlineIsCutWithOneWarning) {
+    xpsfixture::XpsDocumentBuilder doc;
+    doc.AddPage(kPage1Width, kPage1Height);
+    doc.AddPage(kPage1Width, kPage1Height);
+    const char* targets[] = {"#Page1", "#Page2", "#Nowhere"};
+    const char* leadsTo[] = {"goto 1 0.00 0.00", "goto 2 0.00 0.00", "none"};
+    std::vector<std::string> expected;
+    for (int i = 0; i < 100000; ++i) {
+        const int level = 1 + i % 4;
+        std::string title = "T";
+        title += std::to_string(i);
+        doc.AddOutlineEntry(level, title, targets[i % 3]);
+        if (i < 5000) {
+            expected.push_back("outline " + std::to_string(level) + " " + title + " -> " +
+                               leadsTo[i % 3]);
+        }
+    }
+    ASSERT_TRUE(doc.WriteTo(document_));
+    ShellResult run =
+        RunEngineOnSmallStack({"-sDEVICE=pdfwrite", "-sOutputFile=" + pdf_, document_});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "proc.dll: " + document_ +
+                           ": the outline has more than 5000 entries; only the first 5000 are "
+                           "kept\n");
+    EXPECT_EQ(LinesStartingWith(Navigation(pdf_), "outline "), expected);
+    std::string json = Tool("qpdf --json --json-key=outlines " + ShellQuote(pdf_));
+    size_t titles = 0;
+    for (size_t at = json.find("\"title\""); at != std::string::npos;
+         at = json.find("\"title\"", at + 1)) {
+        ++titles;
+    }
+    EXPECT_EQ(titles, 5000u);
 }
 
 TEST_F(PdfNavigationTest, EncryptedFileKeepsLinksAndOutline) {
