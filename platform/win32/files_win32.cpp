@@ -233,6 +233,12 @@ std::FILE* CreateNewFile(const std::string& path, const char* mode) {
     return file;
 }
 
+bool FileIsReadOnly(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 bool MoveFileOver(const std::string& source, const std::string& target) {
     // While another process replaces or briefly holds the same target (a second run into the
     // same folder, a virus scanner), the replacement is refused for a moment; it is tried again
