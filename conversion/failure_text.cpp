@@ -23,6 +23,17 @@ std::string FailureText(std::string_view lead, const std::string& path, std::str
     return text;
 }
 
+std::string ReadOnlyText(const std::string& path) {
+    constexpr std::string_view kReadOnly = " is read-only";
+    std::string text = path + std::string(kReadOnly);
+    if (text.size() > kLastErrorCapacity) {
+        const size_t slash = path.find_last_of("/\\");
+        if (slash != std::string::npos) text = path.substr(slash + 1) + std::string(kReadOnly);
+    }
+    if (text.size() > kLastErrorCapacity) text.resize(kLastErrorCapacity);
+    return text;
+}
+
 const char* FormatName(int32_t formatCode) {
     for (const OutputFormat& format : kOutputFormats) {
         if (format.writer == formatCode && formatCode != kFormatUnknown) return format.name.data();

@@ -12,6 +12,9 @@
 // its file name is given, so that the reason is not the part that is lost.
 std::string FailureText(std::string_view lead, const std::string& path, std::string_view reason);
 
+// "path is read-only", for an output that is not replaced; cut as FailureText cuts.
+std::string ReadOnlyText(const std::string& path);
+
 // Name of a format code for texts ("PNG", "TIFF").
 const char* FormatName(int32_t formatCode);
 

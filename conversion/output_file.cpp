@@ -2,12 +2,14 @@
 #include "codecs/image_stream.h"
 #include "conversion/failure_text.h"
 #include "conversion/output_file.h"
+#include "platform/platform.h"
 #include "platform/replacement_file.h"
 #include "image/ximage.h"
 #include <cerrno>
 #include <cstdio>
 
 std::string RenameFailureText(const std::string& target) {
+    if (platform::FileIsReadOnly(target)) return ReadOnlyText(target);
     return FailureText("cannot rename the finished file to", target, SystemErrorText(errno));
 }
 

@@ -23,8 +23,8 @@ enum class OutputResult { kWritten, kNotCreated, kRefused, kNotWritten, kNotRena
 OutputResult WriteOutputFile(const std::string& target, const char* formatName,
                              const OutputEncoder& encode, std::string& error);
 
-// The text for a failed rename into place; the system's reason is read from errno, which the
-// caller cleared before the attempt.
+// The text for a failed rename into place: that the target is read-only, or the system's reason
+// read from errno, which the caller cleared before the attempt.
 std::string RenameFailureText(const std::string& target);
 
 // Saves image in formatCode to path the same way; on failure error holds the sentence above

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "conversion/failure_text.h"
 #include "driver/batch_plan.h"
 #include "driver/batch_recorder.h"
 #include "driver/document_context.h"
@@ -79,8 +80,14 @@ DocumentRecord ConvertDocument(const Settings& settings, const InputDocument& do
 
     DocumentRecord record;
     record.input = input;
+    const std::string single = SingleOutputPath(settings, folder, parts.baseName);
     if (settings.skipExisting && OutputsInPlace(settings, input, folder, parts.baseName, context)) {
         record.status = DocumentStatus::kSkipped;
+    } else if (!single.empty() && platform::FileIsReadOnly(single)) {
+        // Known before any work: the file stays as its owner keeps it. (Page files are told
+        // apart only as pages come; each is refused when it would be replaced.)
+        context.log.Add(ConverterMessage(input + ": not converted: " + ReadOnlyText(single)));
+        record.status = DocumentStatus::kFailed;
     } else {
         context.outputs.clear();
         context.pages = 0;

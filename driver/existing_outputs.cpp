@@ -37,11 +37,15 @@ std::string BuildPageCountCommandLine(const std::string& inputPath) {
     return std::string(kRendererFileName) + " " + protocol::FormatEngineArguments(request);
 }
 
+std::string SingleOutputPath(const Settings& settings, const std::string& outputFolder, const std::string& baseName) {
+    if (settings.outputPdf) return outputFolder + baseName + ".pdf";
+    if (IsMultiPageTiff(settings)) return outputFolder + baseName + std::string(OutputFormatOf(kOutputTiff).extension);
+    return std::string();
+}
+
 bool OutputsInPlace(const Settings& settings, const std::string& input, const std::string& outputFolder,
                     const std::string& baseName, DocumentContext& context) {
-    if (settings.outputPdf || IsMultiPageTiff(settings)) {
-        const std::string single =
-            outputFolder + baseName + (settings.outputPdf ? ".pdf" : std::string(OutputFormatOf(kOutputTiff).extension));
+    if (const std::string single = SingleOutputPath(settings, outputFolder, baseName); !single.empty()) {
         if (!platform::FileExists(single)) return false;
         context.AddOutput(single);
         return true;

@@ -121,6 +121,7 @@ void EncodeTiffPagesAsRendered(const Settings& settings, int32_t imageMemoryMiB,
 struct DocumentResult {
     bool engineSucceeded = false;
     int engineExit = -1;
+    EngineEnd engineEnd;
     bool anyPage = false;
     bool allWritten = true;
     std::map<int, std::string> pageFailures;  // page number -> why (0: the document's own file)
@@ -145,6 +146,7 @@ DocumentResult RenderAndConvert(const Settings& settings, const std::string& inp
         };
         options.input = &feed.Input();
         options.log = &context.log;
+        options.end = &outcome.engineEnd;
         options.extraEnvironment = context.engineEnvironment;
         RunRasterJob(input, baseName, pageFolder, settings, &outcome.engineSucceeded, &outcome.engineExit,
                      pageBacklog, std::move(options));
@@ -277,6 +279,10 @@ bool ConvertDocumentImages(const Settings& settings, const std::string& input, c
         context.log.Add(ConverterMessage(input + what));
         return false;
     };
+    const auto failWithEngineEnd = [&](const EngineEnd& end, const std::string& consequence) {
+        context.log.Add(ConverterMessage(EngineEndMessage(end, input, consequence)));
+        return false;
+    };
     // A folder of its own per document: concurrent runs never see each other's pages.
     const std::string pageFolder = platform::MakePrivateTempFolder(kPageFolderPrefix);
     if (pageFolder.empty()) return fail(": no temporary folder for the pages");
@@ -284,13 +290,15 @@ bool ConvertDocumentImages(const Settings& settings, const std::string& input, c
     const DocumentResult result = RenderAndConvert(settings, input, parts.baseName, pageFolder, outputFolder, context);
     platform::ForgetTemporaryFolder(pageFolder);  // RenderAndConvert removed it
     if (!result.anyPage) {
-        return fail(result.engineExit == protocol::kEngineNothingWritten ? ": the document could not be read"
-                                                                         : ": no page was rendered");
+        if (result.engineEnd.cause == EngineEnd::Cause::kOwnEnd &&
+            result.engineExit == protocol::kEngineNothingWritten)
+            return fail(": the document could not be read");
+        return failWithEngineEnd(result.engineEnd, "no page was rendered");
     }
     bool complete = true;
     if (!result.engineSucceeded) {
         // Whatever pages exist were still converted; the document counts as incomplete.
-        complete = fail(": some pages could not be rendered completely");
+        complete = failWithEngineEnd(result.engineEnd, "some pages could not be rendered completely");
     }
     // Each failed page with the image layer's reason, in page order.
     for (const auto& [page, why] : result.pageFailures) {

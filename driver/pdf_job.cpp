@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "conversion/failure_text.h"
 #include "driver/messages.h"
 #include "driver/renderer.h"
 #include "platform/platform.h"
@@ -88,7 +89,9 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
     bool engineSucceeded = false;
     int engineExit = -1;
     const std::string commandLine = BuildPdfCommandLine(inputPath, temporary, settings, ownerPassword);
+    EngineEnd end;
     RendererOptions options;
+    options.end = &end;
     options.log = &context.log;
     options.extraEnvironment = context.engineEnvironment;
     options.pageDone = [&context](int page) {
@@ -104,7 +107,7 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
         return false;
     }
     if (!StartsLikeAPdf(temporary)) {
-        Fail(context, inputPath, "no PDF was written");
+        context.log.Add(ConverterMessage(EngineEndMessage(end, inputPath, "no PDF was written")));
         return false;
     }
     if (postProcessor.postProcessPdf != nullptr) {
@@ -123,11 +126,14 @@ bool RunPdfJob(const std::string& inputPath, const std::string& outputPath, cons
         }
     }
     if (!output.Commit()) {
-        Fail(context, inputPath, "the PDF could not be renamed to " + outputPath);
+        Fail(context, inputPath, platform::FileIsReadOnly(outputPath)
+                                     ? "not converted: " + ReadOnlyText(outputPath)
+                                     : "the PDF could not be renamed to " + outputPath);
         return false;
     }
     context.AddOutput(outputPath);
     // The engine keeps page numbers whole when a page fails, so the PDF is kept but incomplete.
-    if (!engineSucceeded) Fail(context, inputPath, "some pages could not be rendered completely");
+    if (!engineSucceeded)
+        context.log.Add(ConverterMessage(EngineEndMessage(end, inputPath, "some pages could not be rendered completely")));
     return engineSucceeded;
 }

@@ -31,6 +31,8 @@ class EngineOutputReader {
     void Finish() {
         if (!line_.empty()) Take();
     }
+    // The engine said that a page failed for want of memory within its budget.
+    bool BudgetReached() const { return budgetReached_; }
 
   private:
     static constexpr size_t kLongestLine = 4096;
@@ -45,6 +47,7 @@ class EngineOutputReader {
         } else if (options_.log != nullptr && !line_.empty() &&
                    line_.compare(0, protocol::kKeepAliveWords.size(), protocol::kKeepAliveWords) != 0) {
             options_.log->Add(cut_ ? line_ + " [...]" : line_);
+            if (!cut_ && protocol::SaysBudgetReached(line_)) budgetReached_ = true;
         }
         line_.clear();
         cut_ = false;
@@ -53,6 +56,7 @@ class EngineOutputReader {
     const RendererOptions& options_;
     std::string line_;
     bool cut_ = false;
+    bool budgetReached_ = false;
 };
 
 // A complaint of the runner's own: into the document's log when there is one.
@@ -104,6 +108,7 @@ int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int* engi
                 const RendererOptions& options) {
     if (engineSucceeded != nullptr) *engineSucceeded = false;
     if (engineExitCode != nullptr) *engineExitCode = -1;
+    if (options.end != nullptr) *options.end = EngineEnd{};
     if (commandLine.size() > kRendererCommandCapacity) return -2;
     const int idleLimitMs =
         options.idleLimitMs == kIdleLimitFromEnvironment ? RendererIdleLimitMs() : options.idleLimitMs;
@@ -113,6 +118,7 @@ int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int* engi
         return -2;
     }
     if (options.input != nullptr) options.input->Connect(&child);
+    bool timeLimitReached = false;
     // The output is read as it comes (so the engine never blocks on a full pipe), for the page
     // announcements and as a sign of life.
     EngineOutputReader reader(options);
@@ -123,6 +129,7 @@ int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int* engi
                 "the rendering engine made no progress for " + std::to_string(idleLimitMs / 1000) +
                 " s and was ended (" + kPageTimeoutVariable + " sets the limit)"));
             platform::KillChildProcess(child);
+            timeLimitReached = true;
             break;
         }
         const size_t count = platform::ReadChildOutput(child, buffer, sizeof(buffer));
@@ -135,5 +142,16 @@ int RunRenderer(const std::string& commandLine, bool* engineSucceeded, int* engi
     platform::CloseChildProcess(child);
     if (engineSucceeded != nullptr) *engineSucceeded = child.exitCode == 0;
     if (engineExitCode != nullptr) *engineExitCode = child.exitCode;
+    if (options.end != nullptr) {
+        EngineEnd& end = *options.end;
+        if (timeLimitReached) {
+            end.cause = EngineEnd::Cause::kTimeLimit;
+        } else if (!child.crash.empty()) {
+            end.cause = EngineEnd::Cause::kCrash;
+            end.crash = child.crash;
+        } else if (reader.BudgetReached()) {
+            end.cause = EngineEnd::Cause::kMemoryBudget;
+        }
+    }
     return 1;
 }

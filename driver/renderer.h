@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/engine_end.h"
+
 namespace platform {
 struct ChildProcess;
 }
@@ -55,6 +57,9 @@ struct RendererOptions {
     DocumentLog* log = nullptr;
     // Called with N when the engine says "pages N" (the page-count device).
     std::function<void(int pages)> pagesCounted;
+    // When given, set to how the engine's run ended once it has (its memory budget is known
+    // only when its errors come to the log).
+    EngineEnd* end = nullptr;
 };
 
 // 1 when the engine file is beside the program; otherwise shows the error message and gives 0.

@@ -65,6 +65,10 @@ std::string ArgumentTextAsUtf8(const std::string& text);
 // when the name exists already or the file cannot be made, with errno telling why (EEXIST for
 // a name that is taken). Never opens or truncates an existing file.
 std::FILE* CreateNewFile(const std::string& path, const char* mode);
+// True when path names an existing file marked read-only: no write permission for anyone in
+// its mode (POSIX; the bits decide, so that a user allowed to write anyway, root, is refused
+// too), or the read-only attribute (Windows). Outputs never replace such a file.
+bool FileIsReadOnly(const std::string& path);
 // Renames the file source onto target, replacing a file already there in one step. False, with
 // errno telling why, when it fails; source is then left as it was.
 bool MoveFileOver(const std::string& source, const std::string& target);
@@ -156,6 +160,10 @@ struct ChildProcess {
     intptr_t inputPipe = -1;   // write end of the child's standard input (WriteChildInput)
     int exitCode = -1;      // once ended: its exit code, 128 + signal when a signal ended it
     bool signalled = false;  // once ended: a signal ended it (rather than an exit with a code)
+    // Once ended: what ended it when it did not exit by itself, in the system's terms ("signal 11",
+    // "exception 0xC0000005", "terminated" when another process ended it on Windows); empty when
+    // it exited, or when this process ended it with KillChildProcess.
+    std::string crash;
 };
 // Starts the program named by the first argument (a bare name is looked up in the program's
 // own folder, never on the search path) with standard input and output on new pipes and

@@ -74,7 +74,11 @@ bool ReplacementFile::Commit() {
         errno = ENOENT;
         return false;
     }
-    if (!Close() || !MoveFileOver(path_, target_)) {
+    // A read-only file is one its owner keeps: a rename would replace it all the same (POSIX)
+    // or be refused only after retries (Windows).
+    const bool readOnly = FileIsReadOnly(target_);
+    if (readOnly) errno = EACCES;
+    if (readOnly || !Close() || !MoveFileOver(path_, target_)) {
         // The removal must not change the reason the caller reports.
         const int reason = errno;
         Discard();

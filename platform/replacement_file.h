@@ -37,8 +37,9 @@ class ReplacementFile {
     // reach the file. The file stays, for writers that open it by its name.
     bool Close();
     // Closes the stream if it is open and renames the file over the target, replacing a file
-    // there in one step. False, with errno telling why, when the close or the rename failed;
-    // the file is removed then and the target left as it was.
+    // there in one step. False, with errno telling why, when the close or the rename failed, or
+    // when the target is read-only (FileIsReadOnly; EACCES): the file is removed then and the
+    // target left as it was.
     bool Commit();
     // Closes and removes the file; does nothing when there is none.
     void Discard();

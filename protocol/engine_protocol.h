@@ -131,6 +131,28 @@ class PageLineReader {
     bool overlong_ = false;
 };
 
+// ---- Lines on the engine's standard error ----------------------------------------------------
+
+// What the engine says of a page that failed because its memory budget was reached; the
+// converter recognises it to name the cause for the whole document.
+constexpr std::string_view kBudgetReachedWords = "out of memory: the engine's budget of ";
+constexpr std::string_view kBudgetReachedEnd = " MiB was reached";
+
+inline std::string BudgetReachedText(unsigned long long mebibytes) {
+    return std::string(kBudgetReachedWords) + std::to_string(mebibytes) + std::string(kBudgetReachedEnd);
+}
+
+// True for an error line of the engine (its prefix, document and page before the text) that
+// says its memory budget was reached.
+inline bool SaysBudgetReached(std::string_view line) {
+    const size_t start = line.find(kBudgetReachedWords);
+    if (start == std::string_view::npos) return false;
+    line.remove_prefix(start + kBudgetReachedWords.size());
+    size_t digits = 0;
+    while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
+    return digits > 0 && line.substr(digits) == kBudgetReachedEnd;
+}
+
 // ---- The request ------------------------------------------------------------------------------
 
 // PageCount writes nothing: the engine opens the document and says how many pages it has.

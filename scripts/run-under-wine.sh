@@ -10,7 +10,9 @@
 set -uo pipefail
 build=$1
 shift
-export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine starts its debugger for a program that faults, whatever the program's error mode; without
+# it the program ends with the exception's code, as Windows ends it with crash dialogs off.
+export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 unset DISPLAY
 mkdir -p "$WINEPREFIX"
 # One set-up at a time; what it starts stays running and must not keep the lock (fd 9) open.

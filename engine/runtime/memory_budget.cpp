@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/platform.h"
+#include "protocol/engine_protocol.h"
 
 namespace engine {
 namespace {
@@ -139,8 +140,7 @@ const MemoryBudget* BudgetOf(fz_context* ctx) {
 }
 
 std::string BudgetReachedMessage(const MemoryBudget& budget) {
-    return "out of memory: the engine's budget of " + std::to_string(budget.Limit() / kMiB) +
-           " MiB was reached";
+    return protocol::BudgetReachedText(budget.Limit() / kMiB);
 }
 
 void LimitJpegDecoders(uint64_t budgetBytes) {

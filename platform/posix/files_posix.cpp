@@ -150,6 +150,11 @@ std::FILE* CreateNewFile(const std::string& path, const char* mode) {
     return file;
 }
 
+bool FileIsReadOnly(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool MoveFileOver(const std::string& source, const std::string& target) {
     return rename(source.c_str(), target.c_str()) == 0;
 }

@@ -253,6 +253,7 @@ static bool ReapChild(ChildProcess& child) {
     if (result == id) {
         child.signalled = WIFSIGNALED(status);
         child.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (child.signalled) child.crash = "signal " + std::to_string(WTERMSIG(status));
     }
     return true;
 }

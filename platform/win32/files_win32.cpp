@@ -53,8 +53,14 @@ PSECURITY_DESCRIPTOR CurrentUserOnlyDescriptor() {
 
 }  // namespace
 
+// Room for a usual path at the first call; every caller below grows it when the system asks
+// for more, so that a long path (the manifest declares the program long-path aware) is whole.
+constexpr size_t kFirstPathRoom = 512;
+// The longest path the system takes at all.
+constexpr size_t kLongestPath = 32768;
+
 std::string ProgramFolder() {
-    std::string path(MAX_PATH, '\0');
+    std::string path(kFirstPathRoom, '\0');
     while (true) {
         const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) return std::string();
@@ -62,7 +68,7 @@ std::string ProgramFolder() {
             path.resize(length);
             break;
         }
-        if (path.size() >= 32768) return std::string();
+        if (path.size() >= kLongestPath) return std::string();
         path.resize(path.size() * 2);
     }
     const size_t slash = path.find_last_of("\\/");
@@ -71,7 +77,7 @@ std::string ProgramFolder() {
 
 std::string FullPath(const std::string& path) {
     if (path.empty()) return std::string();
-    std::string full(MAX_PATH, '\0');
+    std::string full(kFirstPathRoom, '\0');
     while (true) {
         const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
         if (length == 0) return std::string();
@@ -151,10 +157,14 @@ bool RemoveFolder(const std::string& path) {
 }
 
 std::string MakePrivateTempFolder(const std::string& prefix) {
-    char base[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof(base), base);
-    if (length == 0 || length >= sizeof(base)) return std::string();
-    std::string root(base, length);
+    std::string root(kFirstPathRoom, '\0');
+    DWORD length = GetTempPathA(static_cast<DWORD>(root.size()), root.data());
+    if (length >= root.size() && length < kLongestPath) {
+        root.resize(length + 1);  // the length asked for, with its closing null
+        length = GetTempPathA(static_cast<DWORD>(root.size()), root.data());
+    }
+    if (length == 0 || length >= root.size()) return std::string();
+    root.resize(length);
     if (!EndsWithSeparator(root)) root += '\\';
     root += "mtmp\\";
     if (!CreateDirectoryA(root.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
@@ -231,6 +241,12 @@ std::FILE* CreateNewFile(const std::string& path, const char* mode) {
         errno = reason;
     }
     return file;
+}
+
+bool FileIsReadOnly(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 bool MoveFileOver(const std::string& source, const std::string& target) {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -111,6 +112,16 @@ void PumpMessages() {
     }
 }
 
+// How an exit code reads when an exception ended the process: the system's status codes of
+// errors (0xC0000005 access violation, 0xC00000FD stack overflow, 0xC0000409 a failed check),
+// and the breakpoint a debug trap raises. Empty for a code the program chose.
+std::string ExceptionText(DWORD code) {
+    if ((code < 0xC0000000u || code >= 0xD0000000u) && code != 0x80000003u) return std::string();
+    char text[32];
+    std::snprintf(text, sizeof(text), "exception 0x%08lX", static_cast<unsigned long>(code));
+    return text;
+}
+
 // Forgets the child once it has ended: its exit code read, its handle closed. The lock is held.
 void Reap(ChildProcess& child, HANDLE process) {
     DWORD code = 0;
@@ -119,6 +130,7 @@ void Reap(ChildProcess& child, HANDLE process) {
         const std::lock_guard<std::mutex> held(TerminatedLock());
         child.signalled = TerminatedIds().erase(child.id) > 0 && code == kTerminatedExitCode;
     }
+    child.crash = child.signalled ? std::string("terminated") : ExceptionText(code);
     CloseHandle(process);
     ChildHandles().erase(child.id);
     interrupt::RemoveChild(child.id);
@@ -347,6 +359,7 @@ void KillChildProcess(ChildProcess& child) {
     child.id = -1;
     child.exitCode = -1;  // ended by us: its work may be incomplete
     child.signalled = false;
+    child.crash.clear();
 }
 
 void CloseChildProcess(ChildProcess& child) {

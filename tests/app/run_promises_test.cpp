@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "app/end_to_end_support.h"
@@ -120,6 +121,31 @@ TEST_F(RunPromises, AFailedOverlayRunLeavesTheOlderFileByteForByte) {
     EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"report.pdf", "report.xps"}));
 }
 
+// A read-only output is one its owner keeps: its document is not converted (a page file is
+// refused alone), and the file keeps its bytes and its mode.
+TEST_F(RunPromises, AReadOnlyOutputIsNeverReplaced) {
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    for (const char* kept : {"report.pdf", "report.tif", "report_002.png"}) {
+        WriteFile(dir / kept, "kept");
+        fs::permissions(dir / kept, readOnly);
+    }
+    for (const char* type : {"pdf", "tif -mm", "png"}) {
+        const ShellResult result = Run("-i report.xps -t " + std::string(type));
+        EXPECT_EQ(result.exitCode, 1) << type;
+        const std::string kept = std::string(type) == "png" ? "report_002.png" : "report." + std::string(type, 3);
+        const std::string said = std::string(type) == "png" ? ": page 2: " : ": not converted: ";
+        EXPECT_NE(result.err.find(Native(dir / "report.xps") + said + Native(dir / kept) + " is read-only"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_EQ(ReadFile(dir / kept), "kept");
+        EXPECT_EQ(fs::status(dir / kept).permissions() & fs::perms::all, readOnly) << type;
+    }
+    EXPECT_EQ(ListNames(dir.str()),
+              (std::vector<std::string>{"report.pdf", "report.tif", "report.xps", "report_001.png", "report_002.png"}));
+    for (const char* kept : {"report.pdf", "report.tif", "report_002.png"})
+        fs::permissions(dir / kept, fs::perms::owner_write, fs::perm_options::add);  // for the clean-up
+}
+
 TEST_F(RunPromises, RunsAtOnceStampEachFileOnce) {
     for (const char* name : {"a.xps", "b.xps", "c.xps"}) fs::copy_file(dir / "report.xps", dir / name);
     std::vector<std::thread> runs;
@@ -222,6 +248,15 @@ TEST_F(RunPromises, ALoopingOrHugePageFailsItsDocumentAndTheBatchGoesOn) {
         // Documents converted at once share the budget: each engine has its part of it.
         EXPECT_NE(result.err.find("b-huge.xps: page 1: out of memory: the engine's budget of "), std::string::npos)
             << result.err;
+        // Each document then names the cause, not only what is missing.
+        EXPECT_NE(result.err.find("xpsconv: the rendering engine was ended by the page time limit on " +
+                                  Native(dir / "a-loops.xps") + "; "),
+                  std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find("xpsconv: the rendering engine ran out of its memory budget on " +
+                                  Native(dir / "b-huge.xps") + "; "),
+                  std::string::npos)
+            << result.err;
         const std::vector<std::string> names = ListNames(dir / type);
         const std::string converted = std::string(type) == "pdf" ? "report.pdf" : "report_002.png";
         EXPECT_NE(std::find(names.begin(), names.end(), converted), names.end()) << type;
@@ -284,6 +319,8 @@ TEST_F(RunPromises, ASilentEngineIsEndedAfterThePageTimeout) {
                                            {"XPSCONV_TEST_ENGINE=sleep 60000", "XPSCONV_PAGE_TIMEOUT=1"}, 50);
         EXPECT_EQ(result.exitCode, 1) << type;
         EXPECT_EQ(Count(result.err, "made no progress for 1 s and was ended"), 2u) << result.err;
+        EXPECT_EQ(Count(result.err, "xpsconv: the rendering engine was ended by the page time limit on "), 2u)
+            << result.err;
         EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"report.xps", "second.xps"})) << type;
     }
     EXPECT_EQ(LeftInTemporaryFolder(tmp), std::vector<std::string>{});
@@ -297,7 +334,13 @@ TEST_F(RunPromises, ACrashingOrFailingEngineFailsEachDocumentAndLeavesNothing) {
     bin.AddRealPostProcessor();
     bin.AddHelpFile();
     fs::copy_file(dir / "report.xps", dir / "second.xps");
-    for (const char* engine : {"crash", "exit 3"}) {
+    // How the system names each end; abort() on Windows is an exit with code 3, no exception.
+#ifdef _WIN32
+    const std::map<std::string, std::string> crash = {{"segv", "exception 0xC0000005"}};
+#else
+    const std::map<std::string, std::string> crash = {{"crash", "signal 6"}, {"segv", "signal 11"}};
+#endif
+    for (const char* engine : {"crash", "segv", "exit 3"}) {
         for (const char* type : {"pdf", "png", "tif -mm"}) {
             const std::string label = std::string(engine) + ", " + type;
             const auto start = std::chrono::steady_clock::now();
@@ -306,8 +349,13 @@ TEST_F(RunPromises, ACrashingOrFailingEngineFailsEachDocumentAndLeavesNothing) {
             EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << label;
             EXPECT_EQ(result.exitCode, 1) << label << ": " << result.err;
             EXPECT_EQ(Count(result.err, "app_engine_program: " + std::string(engine) + "\n"), 2u) << result.err;
+            // A fault is named as the system tells it.
+            const auto named = crash.find(engine);
+            const std::string cause =
+                named != crash.end() ? "the rendering engine crashed (" + named->second + ") on " : "";
             for (const char* name : {"report.xps", "second.xps"})
-                EXPECT_NE(result.err.find("xpsconv: " + Native(dir / name) + ": "), std::string::npos)
+                EXPECT_NE(result.err.find("xpsconv: " + cause + Native(dir / name) + (cause.empty() ? ": " : "; ")),
+                          std::string::npos)
                     << label << ": " << result.err;
             EXPECT_EQ(ListNames(dir / "out"), std::vector<std::string>{}) << label;
             EXPECT_EQ(ListNames(dir.str()), (std::vector<std::string>{"report.xps", "second.xps"})) << label;

@@ -63,16 +63,24 @@ TEST(RunRendererTest, NonZeroExitStillCountsAsStarted) {
 TEST(RunRendererTest, EngineThatLingersIsEndedAfterASecond) {
     const auto start = std::chrono::steady_clock::now();
     int exitCode = 0;
-    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " linger 20000", nullptr, &exitCode), 1);
+    EngineEnd end;
+    end.cause = EngineEnd::Cause::kCrash;
+    RendererOptions options;
+    options.end = &end;
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " linger 20000", nullptr, &exitCode, options), 1);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kRendererLingerMs));
     EXPECT_EQ(exitCode, kEndedByTheRunner);
+    EXPECT_EQ(end.cause, EngineEnd::Cause::kOwnEnd) << "its work was done: no cause to name";
 }
 
 TEST(RunRendererTest, SilentEngineIsEndedAfterTheIdleLimit) {
     int exitCode = 0;
-    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " sleep 20000", nullptr, &exitCode, WithIdleLimit(300)),
-              1);
+    EngineEnd end;
+    RendererOptions limited = WithIdleLimit(300);
+    limited.end = &end;
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " sleep 20000", nullptr, &exitCode, limited), 1);
     EXPECT_EQ(exitCode, kEndedByTheRunner);
+    EXPECT_EQ(end.cause, EngineEnd::Cause::kTimeLimit);
     // Progress keeps an engine alive however long it takes in all: six ticks half a second
     // apart outlast the limit twice over, each leaving a late start or a slow tick a second.
     bool succeeded = false;
@@ -93,10 +101,25 @@ TEST(RunRendererTest, MissingExecutableGivesMinusTwo) {
     EXPECT_EQ(RunRenderer(platform::QuoteArgument(dir / "proc.dll") + " -dNOPAUSE"), -2);
 }
 
+// A crash is named in the system's terms, for the document's message.
 TEST(RunRendererTest, CrashedEngineCountsAsStartedButNotSucceeded) {
     bool succeeded = true;
-    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " crash", &succeeded), 1);
+    EngineEnd end;
+    RendererOptions options;
+    options.end = &end;
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " segv", &succeeded, nullptr, options), 1);
     EXPECT_FALSE(succeeded);
+    EXPECT_EQ(end.cause, EngineEnd::Cause::kCrash);
+#ifdef _WIN32
+    EXPECT_EQ(end.crash, "exception 0xC0000005");
+#else
+    EXPECT_EQ(end.crash, "signal 11");
+#endif
+    EXPECT_EQ(EngineEndMessage(end, "d.xps", "no PDF was written"),
+              "the rendering engine crashed (" + end.crash + ") on d.xps; no PDF was written");
+    EXPECT_EQ(RunRenderer(platform::QuoteArgument(FakeEngine()) + " exit 1", &succeeded, nullptr, options), 1);
+    EXPECT_EQ(end.cause, EngineEnd::Cause::kOwnEnd);
+    EXPECT_EQ(EngineEndMessage(end, "d.xps", "no PDF was written"), "d.xps: no PDF was written");
 }
 
 TEST(RunRendererTest, ArgumentsArriveUnchanged) {

@@ -2,6 +2,8 @@
 // name. The converter passes it the engine's arguments, so what it does comes from its
 // environment, which the converter hands on; it names its mode on standard error first:
 //   XPSCONV_TEST_ENGINE=crash        ends with abort()
+//   XPSCONV_TEST_ENGINE=segv         writes through a null pointer (SIGSEGV; on Windows an
+//       access violation)
 //   XPSCONV_TEST_ENGINE=sleep MS     stays alive for MS ms with standard output open, silent
 //   XPSCONV_TEST_ENGINE=exit CODE    exits with CODE at once, having written nothing
 //   XPSCONV_TEST_ENGINE=partial MS   starts its output file as the real engine does, under the
@@ -14,6 +16,7 @@
 //       converter's page folder.
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -132,6 +135,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "app_engine_program: %s\n", mode.c_str());
     std::fflush(stderr);
     if (word == "crash") std::abort();
+    if (word == "segv") {
+        // The system's own end for the fault, not a handler's (a sanitizer installs one).
+        std::signal(SIGSEGV, SIG_DFL);
+        volatile int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
     if (word == "sleep") {
         std::this_thread::sleep_for(std::chrono::milliseconds(value));
         return 0;

@@ -6,6 +6,8 @@
 //   fake_engine_program sleep MS         stays alive for MS ms with standard output open
 //   fake_engine_program args FILE ...    writes its arguments, one per line, to FILE
 //   fake_engine_program crash            ends with an abort signal
+//   fake_engine_program segv             writes through a null pointer: SIGSEGV, or an access
+//                                        violation on Windows
 //   fake_engine_program tick COUNT MS    writes COUNT progress lines, MS apart, exits 0
 //   fake_engine_program spawn PROGRAM MS PIDFILE
 //                                        starts PROGRAM sleep MS as its own child (on POSIX
@@ -97,6 +99,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "crash") std::abort();
+    if (mode == "segv") {
+        // The system's own end for the fault, not a handler's (a sanitizer installs one).
+        std::signal(SIGSEGV, SIG_DFL);
+        volatile int* volatile nowhere = nullptr;
+        *nowhere = 1;
+        return 0;
+    }
     if (mode == "tick" && argc > 3) {
         const long pause = std::strtol(argv[3], nullptr, 10);
         for (long i = 1; i <= value; ++i) {

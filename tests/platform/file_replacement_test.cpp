@@ -108,6 +108,22 @@ TEST(FileReplacementTest, FailedReplacementLeavesTheTargetAndNoTemporary) {
     EXPECT_EQ(ListNames(dir.str()), std::vector<std::string>{"out.png"});
     EXPECT_EQ(ReadFile(dir / "folder/inside.txt"), "kept");
 
+    // A read-only target is kept, mode and all, even where the user could write it anyway.
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(target, readOnly);
+    EXPECT_TRUE(platform::FileIsReadOnly(target));
+    EXPECT_FALSE(platform::FileIsReadOnly(dir / "folder"));
+    ASSERT_TRUE(file.Create(target, "wb"));
+    std::fputs("new", file.stream());
+    errno = 0;
+    EXPECT_FALSE(file.Commit());
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_TRUE(platform::FileIsReadOnly(target));
+    EXPECT_EQ(ListNames(dir.str()), std::vector<std::string>{"out.png"});
+    fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);  // for the clean-up
+    EXPECT_FALSE(platform::FileIsReadOnly(target));
+
     // No folder to create it in: a plain failure with the reason, not a search for a free name.
     errno = 0;
     EXPECT_FALSE(file.Create(dir / "missing/out.png", "wb"));
