@@ -586,7 +586,9 @@ void FillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, 
                fz_color_params params) {
     DeviceState& s = State(dev);
     if (Capturing(s)) s.capturedImage = true;
-    const bool placedByDevice = image->imagemask || fz_image_orientation(ctx, image) != 0;
+    // A stated orientation (EXIF) is left unapplied by the page image and by the output device
+    // alike, so such images are placed here too, with the cache's corrections.
+    const bool placedByDevice = image->imagemask;
     if (!Capturing(s) && placedByDevice && AlphaAsLuminosity(s)) {
         // The output device would paint its colours into the mask: its coverage is drawn.
         ImagePaint paint{image, ctm, alpha, params};

@@ -13,31 +13,15 @@ void HashInt(fz_md5* md5, int64_t value) {
     fz_md5_update(md5, bytes, sizeof bytes);
 }
 
-// True when the JPEG stream carries an Adobe (APP14) marker before its image data.
-bool HasAdobeMarker(const unsigned char* data, size_t length) {
-    for (size_t at = 2; at + 4 <= length && data[at] == 0xFF;) {
-        const unsigned char marker = data[at + 1];
-        if (marker == 0xDA || marker == 0xD9) break;  // the scan starts: no more headers
-        const size_t size = static_cast<size_t>(data[at + 2]) << 8 | data[at + 3];
-        if (marker == 0xEE && size >= 7 && at + 9 <= length &&
-            std::memcmp(data + at + 4, "Adobe", 5) == 0) {
-            return true;
-        }
-        at += 2 + size;
-    }
-    return false;
-}
-
-// A four-colour JPEG with the Adobe marker holds its values inverted (as print software
-// writes them), which the page image undoes; a PDF reader undoes it only by a Decode array.
-void KeepAdobeInversion(fz_context* ctx, fz_image* image, pdf_obj* object) {
+// The page image inverts every four-colour JPEG read from a document's image part, with or
+// without the Adobe marker (print software stores CMYK inverted); a PDF reader inverts only by
+// a Decode array.
+void KeepCmykInversion(fz_context* ctx, fz_image* image, pdf_obj* object) {
     fz_compressed_buffer* compressed = fz_compressed_image_buffer(ctx, image);
-    if (!compressed || !compressed->buffer || compressed->params.type != FZ_IMAGE_JPEG ||
-        image->n != 4 || !image->invert_cmyk_jpeg || pdf_dict_get(ctx, object, PDF_NAME(Decode)))
+    if (!compressed || compressed->params.type != FZ_IMAGE_JPEG || !image->invert_cmyk_jpeg ||
+        compressed->params.u.jpeg.color_transform == 0 ||
+        !fz_colorspace_is_cmyk(ctx, image->colorspace) || pdf_dict_get(ctx, object, PDF_NAME(Decode)))
         return;
-    unsigned char* data = nullptr;
-    const size_t length = fz_buffer_storage(ctx, compressed->buffer, &data);
-    if (!HasAdobeMarker(data, length)) return;
     pdf_obj* decode = pdf_dict_put_array(ctx, object, PDF_NAME(Decode), 8);
     for (int i = 0; i < 4; ++i) {
         pdf_array_push_int(ctx, decode, 1);
@@ -99,7 +83,7 @@ pdf_obj* PdfImageCache::ObjectFor(fz_image* image) {
     if (found != objects_.end()) return found->second;
     pdf_obj* object = pdf_add_image(ctx_, doc_, image);
     RunUndoingOnFailure(
-        ctx_, [&] { KeepAdobeInversion(ctx_, image, object); }, [&] { pdf_drop_obj(ctx_, object); });
+        ctx_, [&] { KeepCmykInversion(ctx_, image, object); }, [&] { pdf_drop_obj(ctx_, object); });
     objects_.emplace(digest, object);
     keptImages_.push_back(fz_keep_image(ctx_, image));
     return object;

@@ -130,22 +130,26 @@ namespace {
 // The text layer is the markup's: each run's text comes out of pdftotext as its UnicodeString,
 // whatever the font's own map says of the glyphs drawn and however clusters join characters
 // and glyphs. Glyph numbers are written "<U+XXXX>": the glyph the font maps that character to.
+// MuPDF's extraction reads glyph by glyph (it passes over ActualText, and takes a right-to-left
+// ligature's characters in the order opposite to poppler's): it is held to the runs whose
+// glyphs spell them on their own.
 struct MarkupRun {
     const char* text;
     const char* indices;
     int bidiLevel;
+    bool glyphWise;
 };
 
 const MarkupRun kRuns[] = {
-    {"well-known (a) [x]", "", 0},  // plain characters, glyphs from the font's map
-    {"a-b", ";<U+2010>;", 0},       // a hyphen drawn with the glyph of U+2010
+    {"well-known (a) [x]", "", 0, true},  // plain characters, glyphs from the font's map
+    {"a-b", ";<U+2010>;", 0, true},       // a hyphen drawn with the glyph of U+2010
     // Arabic base letters drawn with their contextual forms, lam and alef as one ligature.
-    {"\u0633\u0644\u0627\u0645", "<U+FEB3>;(2:1)<U+FEFC>;<U+FEE2>", 1},
-    {"\U0001D44F", "(2:1)", 0},        // beyond U+FFFF: one glyph for two code units
-    {"go \U0001F449", ";;;(2:1)", 0},  // an emoji on the same (missing) glyph
-    {"caf\u00E9", ";;;(1:2)", 0},      // one character, two glyphs
-    {"fit", "(2:1)", 0},               // two characters, one glyph
-    {"abcd", "(2:2);;", 0},            // two characters, two glyphs together
+    {"\u0633\u0644\u0627\u0645", "<U+FEB3>;(2:1)<U+FEFC>;<U+FEE2>", 1, false},
+    {"\U0001D44F", "(2:1)", 0, true},         // beyond U+FFFF: one glyph for two code units
+    {"go \U0001F449", ";;;(2:1)", 0, false},  // an emoji on the same (missing) glyph
+    {"caf\u00E9", ";;;(1:2)", 0, false},      // one character, two glyphs
+    {"fit", "(2:1)", 0, true},                // two characters, one glyph
+    {"abcd", "(2:2);;", 0, false},            // two characters, two glyphs together
 };
 
 // indices with each "<U+XXXX>" replaced by the font's glyph number for it; the characters
@@ -164,7 +168,7 @@ std::string GlyphNumbers(std::string indices, std::string& shapes) {
 }
 
 TEST(PdfTextLayerTest, TextReadsAsTheMarkupWritesIt) {
-    REQUIRE_TOOLS("pdftotext");
+    REQUIRE_TOOLS("pdftotext", "mutool");
     TempDir dir;
     xpsfixture::XpsDocumentBuilder doc;
     const int page = doc.AddPage(kPage1Width, kPage1Height);
@@ -192,6 +196,19 @@ TEST(PdfTextLayerTest, TextReadsAsTheMarkupWritesIt) {
     }
     ASSERT_EQ(lines.size(), std::size(kRuns)) << text.out;
     for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], kRuns[i].text) << "run " << i;
+
+    ShellResult mupdf = RunShell("mutool draw -q -F txt -o - " + ShellQuote(pdf));
+    ASSERT_EQ(mupdf.exitCode, 0) << mupdf.err;
+    lines.clear();
+    for (const std::string& line : Lines(mupdf.out)) {
+        if (!line.empty() && line != "\f") lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), std::size(kRuns)) << mupdf.out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (kRuns[i].glyphWise) {
+            EXPECT_EQ(lines[i], kRuns[i].text) << "MuPDF, run " << i;
+        }
+    }
 }
 
 }  // namespace

@@ -158,21 +158,50 @@ TEST_F(PdfTransparencyTest, BarcodesStaySharpAndPhotosAreSmoothedWhenEnlarged) {
     }
 }
 
-// A four-colour JPEG whose Adobe marker says its values are stored inverted (as most print
-// software writes them; ImageMagick writes YCCK) keeps its colours in the PDF: MuPDF draws each
-// band as the engine's page image does; poppler, which converts CMYK through a colour profile,
-// in the same hue.
-TEST_F(PdfTransparencyTest, AdobeCmykJpegsKeepTheirColours) {
+// The same JPEG bytes with their Adobe (APP14) segment left out: decoders then read the four
+// components as plain CMYK.
+std::string WithoutAdobeSegment(const std::string& jpeg) {
+    const size_t at = jpeg.find("\xFF\xEE");
+    if (at == std::string::npos || at + 4 > jpeg.size()) return jpeg;
+    const size_t size = size_t(uint8_t(jpeg[at + 2])) << 8 | uint8_t(jpeg[at + 3]);
+    std::string bare = jpeg;
+    return bare.erase(at, 2 + size);
+}
+
+// The same JPEG bytes with an EXIF segment saying the picture is turned a quarter clockwise.
+std::string TurnedByExif(const std::string& jpeg) {
+    static const char kExif[] =
+        "\xFF\xE1\x00\x22" "Exif\0\0" "MM\x00\x2A\x00\x00\x00\x08"
+        "\x00\x01" "\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00" "\x00\x00\x00\x00";
+    std::string turned = jpeg;
+    return turned.insert(2, kExif, sizeof kExif - 1);
+}
+
+// A four-colour JPEG keeps its colours in the PDF, with or without the Adobe marker that says
+// its values are stored inverted (as most print software writes them; ImageMagick writes
+// YCCK), also when an EXIF orientation is stated (the page image does not turn it) and inside a
+// tile: MuPDF draws each band as the engine's page image does; poppler, which converts CMYK
+// through a colour profile, draws the marked one in the same hue.
+TEST_F(PdfTransparencyTest, CmykJpegsKeepTheirColours) {
     const std::string made = dir_ / "cmyk.jpg";
     ASSERT_EQ(RunShell("convert -size 48x16 xc:red xc:lime xc:blue -append -colorspace CMYK "
                        "-quality 95 " + ShellQuote(made)).exitCode, 0);
-    const std::string bytes = ReadFile(made);
-    ASSERT_NE(bytes.find("Adobe"), std::string::npos) << "the marker is expected";
+    const std::string marked = ReadFile(made);
+    ASSERT_NE(marked.find("Adobe"), std::string::npos) << "the marker is expected";
+    const std::string bare = WithoutAdobeSegment(marked);
+    ASSERT_EQ(bare.find("Adobe"), std::string::npos);
     xpsfixture::XpsDocumentBuilder doc;
     const int page = doc.AddPage(kPage1Width, kPage1Height);
-    // Three bands of 80 units each from y = 96.
-    doc.AddImagePart(page, 96, 96, 240, 240, std::vector<uint8_t>(bytes.begin(), bytes.end()),
-                     ".jpg", 48, 48);
+    // Squares of 201 units, each image's three bands 67 units high; the fourth square holds
+    // tiles of 100 units (bands of 33) of a copy of the bare image with a comment added.
+    std::string commented = bare;
+    commented.insert(2, "\xFF\xFE\x00\x04ok", 6);
+    const std::string images[4] = {marked, bare, TurnedByExif(bare), commented};
+    for (int i = 0; i < 4; ++i) {
+        doc.AddImagePart(page, 48 + 240 * (i % 3), 96 + 240 * (i / 3), 201, 201,
+                         std::vector<uint8_t>(images[i].begin(), images[i].end()), ".jpg", 48, 48,
+                         i == 3 ? 100 : 0);
+    }
     const std::string pdf = Convert(doc);
     RunEngine({"-sDEVICE=bmp16m", "-r96x96", "-sOutputFile=" + (dir_ / "page%03d.bmp"), xps_});
     RunShell("mutool draw -q -r 96 -o " + ShellQuote(dir_ / "mupdf.ppm") + " " + ShellQuote(pdf) + " 1");
@@ -181,12 +210,22 @@ TEST_F(PdfTransparencyTest, AdobeCmykJpegsKeepTheirColours) {
     ASSERT_TRUE(DecodeBmp(dir_ / "page001.bmp", dir_.str(), direct));
     ASSERT_TRUE(ReadPnm(dir_ / "mupdf.ppm", mupdf));
     ASSERT_TRUE(ReadPnm(dir_ / "poppler-1.ppm", poppler));
+    auto expectAsDirect = [&](int i, int x, int y) {
+        x += 48 + 240 * (i % 3);
+        y += 96 + 240 * (i / 3);
+        EXPECT_TRUE(Near(mupdf.At(x, y), direct.At(x, y), 8)) << "image " << i << " at " << x << "," << y;
+    };
     for (int band = 0; band < 3; ++band) {
-        const int y = 136 + 80 * band;
-        const RgbPixel expected = direct.At(216, y);
+        for (int i = 0; i < 3; ++i) {
+            for (int across = 0; across < 3; ++across) expectAsDirect(i, 33 + 67 * across, 33 + 67 * band);
+        }
+        for (int tile = 0; tile < 2; ++tile) expectAsDirect(3, 50 + 100 * tile, 16 + 100 * tile + 33 * band);
+    }
+    for (int band = 0; band < 3; ++band) {
+        const int y = 129 + 67 * band;
+        const RgbPixel expected = direct.At(148, y);
         EXPECT_TRUE(Near(expected, Rgb(band == 0 ? 0xFF0000 : band == 1 ? 0x00FF00 : 0x0000FF), 8));
-        EXPECT_TRUE(Near(mupdf.At(216, y), expected, 8)) << "band " << band;
-        const RgbPixel p = poppler.At(216, y);
+        const RgbPixel p = poppler.At(148, y);
         const int channel[3] = {p.r, p.g, p.b};
         EXPECT_GT(channel[band], 140) << "band " << band;
         EXPECT_LT(channel[(band + 1) % 3], channel[band] / 2) << "band " << band;

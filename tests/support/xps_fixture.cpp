@@ -273,14 +273,16 @@ void XpsDocumentBuilder::AddImage(int page, double x, double y, double width, do
 
 void XpsDocumentBuilder::AddImageBrush(int page, double x, double y, double width,
                                        double height, const std::string& part, double viewWidth,
-                                       double viewHeight) {
+                                       double viewHeight, double tile) {
     Page& target = PageAt(page);
-    std::string box = Number(x) + "," + Number(y) + "," + Number(width) + "," + Number(height);
+    std::string box = tile > 0 ? Number(x) + "," + Number(y) + "," + Number(tile) + "," + Number(tile)
+                               : Number(x) + "," + Number(y) + "," + Number(width) + "," + Number(height);
     target.markup += "  <Path Data=\"" + RectangleData(x, y, width, height) +
                      "\">\n    <Path.Fill>\n      <ImageBrush ImageSource=\"" + part +
                      "\" Viewbox=\"0,0," + Number(viewWidth) + "," + Number(viewHeight) +
                      "\" ViewboxUnits=\"Absolute\" Viewport=\"" + box +
-                     "\" ViewportUnits=\"Absolute\" />\n    </Path.Fill>\n  </Path>\n";
+                     "\" ViewportUnits=\"Absolute\"" + (tile > 0 ? " TileMode=\"Tile\"" : "") +
+                     " />\n    </Path.Fill>\n  </Path>\n";
     target.resources.push_back(part);
 }
 
@@ -300,9 +302,9 @@ void XpsDocumentBuilder::AddImageDeclaring(int page, double x, double y, double 
 void XpsDocumentBuilder::AddImagePart(int page, double x, double y, double width,
                                       double height, const std::vector<uint8_t>& bytes,
                                       const std::string& extension, double pixelWidth,
-                                      double pixelHeight) {
+                                      double pixelHeight, double tile) {
     const std::string part = NewResourceName(extension);
-    AddImageBrush(page, x, y, width, height, part, pixelWidth, pixelHeight);
+    AddImageBrush(page, x, y, width, height, part, pixelWidth, pixelHeight, tile);
     parts_.emplace_back(part.substr(1), bytes);
 }
 

@@ -46,10 +46,11 @@ class XpsDocumentBuilder {
     // The flat-coloured JPEG image (kImageColour) stretched over the rectangle.
     void AddImage(int page, double x, double y, double width, double height);
     // An image part of the given bytes (extension ".jpg", ".png", ...) of pixelWidth x
-    // pixelHeight pixels, stretched over the rectangle.
+    // pixelHeight pixels, stretched over the rectangle, or tiled over it in tiles of tile x
+    // tile units when tile is given.
     void AddImagePart(int page, double x, double y, double width, double height,
                       const std::vector<uint8_t>& bytes, const std::string& extension,
-                      double pixelWidth, double pixelHeight);
+                      double pixelWidth, double pixelHeight, double tile = 0);
     // An image whose header declares width x height pixels while its file is tiny (the
     // pixel data stops short), stretched whole over the rectangle: a reader that believes the
     // header needs width x height pixels of memory to draw it.
@@ -154,9 +155,10 @@ class XpsDocumentBuilder {
     // A new part name below /Resources/ ending in extension, different from every other.
     std::string NewResourceName(const std::string& extension);
     // An image brush path filling the rectangle with the whole of the image part, whose size
-    // in XPS units is viewWidth x viewHeight.
+    // in XPS units is viewWidth x viewHeight; tiled in tiles of tile x tile units if tile > 0.
     void AddImageBrush(int page, double x, double y, double width, double height,
-                       const std::string& part, double viewWidth, double viewHeight);
+                       const std::string& part, double viewWidth, double viewHeight,
+                       double tile = 0);
     std::string PageAttributes(int page) const;
 
     std::vector<Page> pages_;
