@@ -26,7 +26,7 @@ bool ReadInputList(const std::string& path, std::vector<std::string>& specificat
     if (path == "-") {
         for (size_t got; (got = platform::ReadStandardInput(buffer, sizeof(buffer))) > 0;) text.append(buffer, got);
     } else {
-        std::FILE* file = std::fopen(path.c_str(), "rb");
+        std::FILE* file = platform::OpenFile(path, "rb");
         if (file == nullptr) {
             reason = std::strerror(errno);
             return false;

@@ -8,6 +8,8 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/platform.h"
+
 std::string SystemErrorText(int error) {
     if (error == 0) return "unknown error";
     return std::generic_category().message(error);
@@ -18,7 +20,7 @@ std::string SystemErrorText(int error) {
 FileImageStream::FileImageStream(std::FILE* file, bool ownsFile) : file_(file), ownsFile_(ownsFile) {}
 
 FileImageStream::FileImageStream(const char* path, const char* mode)
-    : file_(path != nullptr && mode != nullptr ? std::fopen(path, mode) : nullptr), ownsFile_(true) {
+    : file_(path != nullptr && mode != nullptr ? platform::OpenFile(path, mode) : nullptr), ownsFile_(true) {
     if (file_ == nullptr) systemError_ = path == nullptr || mode == nullptr || errno == 0 ? EINVAL : errno;
 }
 

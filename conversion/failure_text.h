@@ -20,7 +20,7 @@ const char* FormatName(int32_t formatCode);
 
 // Texts shared by the format routines.
 inline constexpr char kNoOutputPath[] =
-    "no output file was named (the path was empty or longer than 260 characters)";
+    "no output file was named (the path was empty or longer than the system takes)";
 inline constexpr char kToGrey[] = "convert the page to grey";
 inline constexpr char kRotate[] = "rotate the page";
 std::string ReductionText(int32_t depth);               // "reduce the page to 8 bits per pixel"

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr size_t kInputPathCapacity = 511;
+constexpr size_t kInputPathCapacity = platform::kLongestSystemPath;
 
 // Live objects by handle. Handles count up and are never handed out twice, so a handle kept
 // after destroy finds nothing instead of a newer object.

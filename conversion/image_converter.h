@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/output_formats.h"
+#include "platform/platform.h"
 #include "platform/replacement_file.h"
 
 class CxImageTIF;
@@ -32,7 +33,8 @@ enum ConverterOption : int32_t {
     kOptionImageMemory = 16,
 };
 
-constexpr size_t kConverterPathCapacity = 260;
+// Output paths are taken as long as the system takes them; a longer one names no file.
+constexpr size_t kConverterPathCapacity = platform::kLongestSystemPath;
 
 struct ImageConverter {
     ImageConverter();

@@ -3,9 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "codecs/image_file.h"
 #include "conversion/failure_text.h"
@@ -84,14 +82,15 @@ bool ReserveTemporaryBeside(ImageConverter& converter, platform::ReplacementFile
 // (where a full disk shows) worked: the file must be as long as its header says. The EMF header
 // holds the byte count at offset 48, the WMF header the count of 16-bit words at offset 6.
 bool RecordedCompletely(const std::string& path, bool enhanced) {
-    std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(path, error);
-    if (error) return false;
     uint8_t header[52] = {};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = platform::OpenFile(path, "rb");
     if (file == nullptr) return false;
     const size_t read = std::fread(header, 1, sizeof(header), file);
+    // A recording is far below 2 GiB, the most a long offset tells on every system.
+    const long end = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
     std::fclose(file);
+    if (end < 0) return false;
+    const uintmax_t size = static_cast<uintmax_t>(end);
     if (enhanced) return read >= 52 && GetLe32(header + 48) == size;
     return read >= 10 && uintmax_t{GetLe32(header + 6)} * 2 == size;
 }

@@ -23,7 +23,7 @@ BatchRecorder::~BatchRecorder() {
 bool BatchRecorder::OpenReport(const std::string& path, std::string& reason) {
     std::lock_guard lock(mutex_);
     errno = 0;
-    report_ = std::fopen(path.c_str(), "wb");
+    report_ = platform::OpenFile(path, "wb");
     if (report_ == nullptr) reason = errno != 0 ? std::strerror(errno) : "it cannot be created";
     return report_ != nullptr;
 }

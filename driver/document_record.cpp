@@ -13,7 +13,7 @@ using Json = nlohmann::ordered_json;
 // JSON text is UTF-8: paths and messages in the system's code page are converted, and a byte
 // that is no character becomes U+FFFD rather than ending the report.
 std::string Utf8(const std::string& text) {
-    const std::string converted = platform::PathForUtf8Library(text);
+    const std::string converted = platform::ArgumentTextAsUtf8(text);
     return converted.empty() ? text : converted;
 }
 

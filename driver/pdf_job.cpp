@@ -1,7 +1,6 @@
 #include "driver/pdf_job.h"
 
 #include <cstdio>
-#include <fstream>
 
 #include "conversion/failure_text.h"
 #include "driver/messages.h"
@@ -16,9 +15,12 @@ namespace {
 constexpr size_t kOwnerPasswordBytes = 16;
 
 bool StartsLikeAPdf(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::FILE* file = platform::OpenFile(path, "rb");
+    if (file == nullptr) return false;
     char head[5] = {};
-    return file.read(head, sizeof(head)) && std::string(head, sizeof(head)) == "%PDF-";
+    const bool read = std::fread(head, 1, sizeof(head), file) == sizeof(head);
+    std::fclose(file);
+    return read && std::string(head, sizeof(head)) == "%PDF-";
 }
 
 void Fail(DocumentContext& context, const std::string& inputPath, const std::string& what) {

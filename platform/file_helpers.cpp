@@ -5,8 +5,7 @@
 namespace platform {
 
 std::string PathBesideProgram(const std::string& fileName) {
-    const std::string path = ProgramFolder() + fileName;
-    return path.substr(0, kPathCapacity);
+    return ProgramFolder() + fileName;
 }
 
 int FileExists(const std::string& path) {

@@ -5,11 +5,15 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace platform {
 
-constexpr size_t kPathCapacity = 259;
+// A path the converter builds (a folder's documents, their sub-folders, the outputs beside them)
+// is taken as long as the system takes it; a longer one is refused by name, never cut.
+constexpr size_t kPathCapacity = kLongestSystemPath;
 
-// Full path of fileName in the running program's folder, cut at the path capacity.
+// Full path of fileName in the running program's folder.
 std::string PathBesideProgram(const std::string& fileName);
 // 1 when the path names a file that can be opened for reading, else 0.
 int FileExists(const std::string& path);

@@ -17,11 +17,15 @@ constexpr char kSeparator = '\\';
 // Windows programs expand * and ? in their file names themselves; "/?" asks for help there.
 constexpr bool kProgramExpandsWildcards = true;
 constexpr bool kSlashQuestionIsHelp = true;
+// The longest path the system takes at all (its extended-length form, in characters).
+constexpr size_t kLongestSystemPath = 32767;
 #else
 constexpr char kSeparator = '/';
 // The shell has expanded patterns before the program starts, and "/?" is a word like any other.
 constexpr bool kProgramExpandsWildcards = false;
 constexpr bool kSlashQuestionIsHelp = false;
+// The longest path the system takes at all (PATH_MAX without its closing null).
+constexpr size_t kLongestSystemPath = 4095;
 #endif
 
 // The text of this program's command line after its own name, as the system handed it over;
@@ -57,10 +61,16 @@ bool RemoveFile(const std::string& path);
 // The path as libraries that take UTF-8 file names expect it (the rendering library does on
 // every system): unchanged where paths are UTF-8 already, converted from the ANSI code page on
 // Windows when that is not UTF-8 (the program's manifest asks for UTF-8; systems before
-// Windows 10 1903 ignore it). Empty when it cannot be converted.
+// Windows 10 1903 ignore it). On Windows a path too long for the system's plain form comes
+// back absolute with the extended-length prefix, which the libraries' wide calls pass on.
+// Empty when it cannot be converted.
 std::string PathForUtf8Library(const std::string& path);
-// Command-line text in UTF-8, by the same rule; characters that cannot be converted become '?'.
+// A text of the system's code page (a command-line word, a path shown in a report) in UTF-8,
+// by the same rule but never prefixed; characters that cannot be converted become '?'.
 std::string ArgumentTextAsUtf8(const std::string& text);
+// Opens a file by name with the C library mode given, as fopen does, for paths as long as the
+// system takes; nullptr with errno telling why.
+std::FILE* OpenFile(const std::string& path, const char* mode);
 // Creates a new file at path and opens it with the C library mode given ("wb", "w+b"); nullptr
 // when the name exists already or the file cannot be made, with errno telling why (EEXIST for
 // a name that is taken). Never opens or truncates an existing file.

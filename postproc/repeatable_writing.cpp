@@ -4,12 +4,20 @@
 #include <qpdf/QUtil.hh>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <stdexcept>
+
+#include "platform/platform.h"
 
 namespace mstar {
 namespace {
+
+std::string ReadToEnd(std::FILE* file) {
+    std::string bytes;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof(buffer), file)) > 0;) bytes.append(buffer, got);
+    return bytes;
+}
 
 std::string Sha256(const std::string& data) {
     auto sha = QPDFCryptoProvider::getImpl();
@@ -41,10 +49,14 @@ void SeededRandomData::provideRandomData(unsigned char* data, size_t length) {
 }
 
 std::string StampSeed(const std::string& originalPath, QPDF& pdf, const OverlayRequest& request) {
-    std::ifstream file(originalPath, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read " + originalPath);
+    std::FILE* file = platform::OpenFile(originalPath, "rb");
+    if (file == nullptr) throw std::runtime_error("cannot read " + originalPath);
+    const std::string bytes = ReadToEnd(file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) throw std::runtime_error("cannot read " + originalPath);
     std::string seed;
-    Append(seed, std::string(std::istreambuf_iterator<char>(file), {}));
+    Append(seed, bytes);
     Append(seed, pdf.isEncrypted() ? pdf.getEncryptionKey() : std::string());
     Append(seed, request.text);
     for (double value : {request.red, request.green, request.blue, request.fontSize,
@@ -67,11 +79,16 @@ void MakeWriterRepeatable(QPDFWriter& writer, bool encrypted) {
 bool ReplaceFixedSecondId(const std::string& path) {
     // The value qpdf writes for a fixed identifier.
     static const std::string kFixed = "<31415926535897932384626433832795>]";
-    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-    if (!file) throw std::runtime_error("cannot open " + path);
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::FILE* file = platform::OpenFile(path, "r+b");
+    if (file == nullptr) throw std::runtime_error("cannot open " + path);
+    const std::string bytes = ReadToEnd(file);
     const size_t at = bytes.rfind(kFixed);
-    if (at == std::string::npos || bytes.rfind("/ID", at) == std::string::npos) return false;
+    const bool failed = std::ferror(file) != 0;
+    if (failed || at == std::string::npos || bytes.rfind("/ID", at) == std::string::npos) {
+        std::fclose(file);
+        if (failed) throw std::runtime_error("cannot read " + path);
+        return false;
+    }
     const std::string digest = Sha256(bytes);
     std::string hex;
     for (size_t i = 0; i < 16; ++i) {
@@ -80,11 +97,10 @@ bool ReplaceFixedSecondId(const std::string& path) {
         hex += kDigits[byte >> 4];
         hex += kDigits[byte & 15];
     }
-    file.clear();
-    file.seekp(static_cast<std::streamoff>(at + 1));
-    file.write(hex.data(), static_cast<std::streamsize>(hex.size()));
-    file.flush();
-    if (!file) throw std::runtime_error("cannot write " + path);
+    // A PDF the post-processor writes is far below 2 GiB, the most a long offset tells everywhere.
+    const bool written = std::fseek(file, static_cast<long>(at + 1), SEEK_SET) == 0 &&
+                         std::fwrite(hex.data(), 1, hex.size(), file) == hex.size();
+    if (std::fclose(file) != 0 || !written) throw std::runtime_error("cannot write " + path);
     return true;
 }
 

@@ -135,6 +135,8 @@ std::string FolderUnusableReason(const std::string& folder) {
     return std::string();
 }
 
+std::FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
 std::FILE* CreateNewFile(const std::string& path, const char* mode) {
     // O_EXCL makes the creation itself the test, so no other writer's file is ever taken over;
     // read and write, since the mode may ask for both ("w+b").

@@ -20,31 +20,14 @@ bool ProgramArgumentsText(std::string& text) {
     return true;
 }
 
-namespace {
+// A long path gains the extended-length prefix here too: the libraries open files with the wide
+// calls, which take a long path without it only where the system's long-path setting is on.
+std::string PathForUtf8Library(const std::string& path) { return win32::Utf8(win32::WidePath(path)); }
 
-// Text of the ANSI code page in UTF-8. With the manifest's UTF-8 code page it is UTF-8 already
-// and passes as it is; on older systems it is converted through UTF-16. Empty when it cannot be
-// converted.
-std::string AnsiToUtf8(const std::string& text) {
-    if (text.empty() || GetACP() == CP_UTF8) return text;
-    const int size = static_cast<int>(text.size());
-    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    if (wideLength <= 0) return std::string();
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), wideLength);
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return std::string();
-    std::string utf8(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
-
-}  // namespace
-
-std::string PathForUtf8Library(const std::string& path) { return AnsiToUtf8(path); }
-
+// With the manifest's UTF-8 code page the text is UTF-8 already and passes as it is.
 std::string ArgumentTextAsUtf8(const std::string& text) {
-    const std::string utf8 = AnsiToUtf8(text);
+    if (text.empty() || GetACP() == CP_UTF8) return text;
+    const std::string utf8 = win32::Utf8(win32::Wide(text));
     return utf8.empty() ? std::string(text.size(), '?') : utf8;
 }
 

@@ -68,7 +68,8 @@ void KeepSystemReason() {
 
 bool FileHasSize(const std::string& path, uint64_t bytes) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (path.empty() || !GetFileAttributesExW(win32::WidePath(path).c_str(), GetFileExInfoStandard, &data))
+        return false;
     const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return size == bytes;
 }
@@ -84,12 +85,13 @@ int GetDeviceCaps(HDC dc, int index) { return ::GetDeviceCaps(System(dc), index)
 HDC CreateEnhMetaFileA(HDC reference, const std::string& path, const Rect* frame,
                        const std::string& description) {
     // The two nulls after the text (the picture name's end and the list's); c_str adds the last.
-    std::string described = description;
-    described.append(2, '\0');
+    std::wstring described = win32::Wide(description);
+    described.append(2, L'\0');
     RECT frameRect{};
     if (frame != nullptr) frameRect = RECT{frame->left, frame->top, frame->right, frame->bottom};
     SetLastError(ERROR_SUCCESS);
-    const ::HDC dc = ::CreateEnhMetaFileA(System(reference), path.c_str(), frame != nullptr ? &frameRect : nullptr,
+    const std::wstring widePath = win32::WidePath(path);
+    const ::HDC dc = ::CreateEnhMetaFileW(System(reference), widePath.c_str(), frame != nullptr ? &frameRect : nullptr,
                                           described.c_str());
     if (dc == nullptr) KeepSystemReason();
     if (dc != nullptr) Remember(dc, path);
@@ -118,7 +120,8 @@ bool DeleteEnhMetaFile(HENHMETAFILE metafile) {
 
 HDC CreateMetaFileA(const std::string& path) {
     SetLastError(ERROR_SUCCESS);
-    const ::HDC dc = ::CreateMetaFileA(path.c_str());
+    const std::wstring widePath = win32::WidePath(path);
+    const ::HDC dc = ::CreateMetaFileW(widePath.c_str());
     if (dc == nullptr) KeepSystemReason();
     if (dc != nullptr) Remember(dc, path);
     return Ours(dc);

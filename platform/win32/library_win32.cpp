@@ -7,7 +7,7 @@ void* LoadLibraryFile(const std::string& path) {
     // A library that cannot be loaded is reported by the result, never by a system dialog.
     DWORD previous = 0;
     const bool quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous) != 0;
-    HMODULE module = LoadLibraryA(path.c_str());
+    HMODULE module = LoadLibraryW(win32::WidePath(path).c_str());
     if (quiet) SetThreadErrorMode(previous, nullptr);
     return reinterpret_cast<void*>(module);
 }

@@ -44,7 +44,7 @@ bool OutputHasReader(HANDLE output) {
 // The file's bytes as they are: the C runtime's text mode would double the help file's CRLF.
 bool CopyFileToOutput(const std::string& path, HANDLE output) {
     if (output == nullptr || output == INVALID_HANDLE_VALUE) return false;
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const HANDLE file = CreateFileW(win32::WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::fflush(stdout);

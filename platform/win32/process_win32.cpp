@@ -77,7 +77,7 @@ int CompareNames(const std::string& a, const std::string& b) {
 
 bool NameBefore(const std::string& a, const std::string& b) { return CompareNames(NameOf(a), NameOf(b)) < 0; }
 
-// This process's environment with the extra "NAME=value" entries, as the block CreateProcessA
+// This process's environment with the extra "NAME=value" entries, as the block process creation
 // takes: sorted by name without regard to case, each entry closed by a null, one more null at
 // the end. An extra entry replaces an inherited one of the same name in any letter case.
 std::string ChildEnvironmentBlock(const std::vector<std::string>& extra) {
@@ -198,8 +198,8 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
                             DUPLICATE_SAME_ACCESS);
         SetHandleInformation(outputWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         SetHandleInformation(inputRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        STARTUPINFOEXA extended{};
-        STARTUPINFOA& startup = extended.StartupInfo;
+        STARTUPINFOEXW extended{};
+        STARTUPINFOW& startup = extended.StartupInfo;
         startup.cb = sizeof(startup);
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = inputRead;
@@ -228,13 +228,15 @@ bool StartChildProcess(const std::vector<std::string>& arguments, ChildProcess& 
         } else {
             list = nullptr;
         }
-        std::vector<char> line(commandLine.begin(), commandLine.end());
-        line.push_back('\0');
+        // Wide, as the system takes a program path and command line beyond 260 characters only
+        // there; the environment block stays in the code page (no CREATE_UNICODE_ENVIRONMENT).
+        const std::wstring program = win32::Wide(application);
+        std::wstring line = win32::Wide(commandLine);
         // Suspended until it is in the job, so that not even its first instruction runs outside.
         // A start refused with an internal error (seen when several processes start programs at
         // once) is tried again, so that a passing hiccup does not cost a document.
         for (int attempt = 0; attempt < 3; ++attempt) {
-            started = CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, TRUE, creationFlags,
+            started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, creationFlags,
                                      environment.empty() ? nullptr : environment.data(), nullptr, &startup,
                                      &created) != 0;
             if (started || GetLastError() != ERROR_INTERNAL_ERROR) break;

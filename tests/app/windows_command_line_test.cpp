@@ -161,6 +161,35 @@ TEST_F(WindowsCommandLine, NamesOutsideTheAnsiCodePage) {
     EXPECT_EQ(names(folder), (std::vector<std::string>{name + ".pdf", name + ".xps"}));
 }
 
+// Paths past 260 characters, which the system's narrow calls refuse: a document in folders
+// nested beyond 300 characters, found through its top folder and through a list, converted
+// beside itself and below an output folder whose page files pass 260 characters too.
+TEST_F(WindowsCommandLine, PathsBeyondTwoHundredSixtyCharacters) {
+    const std::string top = In("top");
+    std::string deep = top;
+    while (deep.size() < 300) deep += "\\" + std::string(50, 'f');
+    fs::create_directories(deep);
+    fs::copy_file(In("plain.xps"), deep + "\\report.xps");
+    ShellResult result = Run("-i " + top + " --recursive -t pdf -wt Stamp");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(IsTwoPagePdf(deep + "\\report.pdf")) << Info(deep + "\\report.pdf");
+    EXPECT_NE(RunShell("pdftotext " + ShellQuote(deep + "\\report.pdf") + " -").out.find("Stamp"), std::string::npos);
+    const std::string out = In(std::string(250 - dir.str().size(), 'o'));
+    result = Run("-i " + top + " --recursive -t png -o " + out);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string pages = out + deep.substr(top.size());
+    // Listed on the Linux side: the C runtime's folder listing stops short of such a path.
+    EXPECT_EQ(RunShell("ls " + ShellQuote(pages)).out, "report_001.png\nreport_002.png\n");
+    DecodedImage image;
+    EXPECT_TRUE(DecodeImage(pages + "\\report_002.png", image));
+    WriteFile(In("list.txt"), deep + "\\report.xps\r\n");
+    result = Run("--list " + In("list.txt") + " -t pdf -o " + out + " -pu pw");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(RunShell("qpdf --show-encryption --password=pw " + ShellQuote(out + "\\report.pdf")).out.find("R = 3"),
+              std::string::npos);
+    EXPECT_EQ(LeftInTemporaryFolder(tmp), std::vector<std::string>{});
+}
+
 TEST_F(WindowsCommandLine, OutputFolderMustBecomeLetterColonBackslash) {
     // Relative, rooted without a drive, and with forward slashes: each made absolute on the
     // current drive, and used.
@@ -186,8 +215,8 @@ TEST_F(WindowsCommandLine, OutputFolderMustBecomeLetterColonBackslash) {
             << typed;
         EXPECT_EQ(result.out, "") << typed;
     }
-    // A relative folder short enough as typed whose full path is longer than Windows makes one:
-    // refused the same way, before any work.
+    // A relative folder short enough as typed whose full path is longer than the output folder
+    // setting holds: refused the same way, before any work.
     const std::string deep(255 - 10, 'd');
     ASSERT_GT(work.str().size() + 1 + deep.size(), 260u);
     const ShellResult result = Run("-i " + In("plain.xps") + " -t pdf -o " + deep);

@@ -97,8 +97,9 @@ TEST(ImageConverterOptions, DefaultsAndValidation) {
     EXPECT_EQ(c.compression, 99);
     h.Set(999, 1);  // unknown codes change nothing
 
-    // Paths are made absolute; null or empty texts leave them unchanged; an over-long path is
-    // not cut into another file's name.
+    // Paths are made absolute; null or empty texts leave them unchanged; a path past 260
+    // characters is taken whole, and one longer than the system takes is not cut into another
+    // file's name.
 #ifdef _WIN32
     const std::string root = "C:\\tmp\\";
 #else
@@ -112,6 +113,8 @@ TEST(ImageConverterOptions, DefaultsAndValidation) {
     h.SetText(kOptionMultiPagePath, (root + "doc.tif").c_str());
     EXPECT_EQ(c.multiPageOutputPath, root + "doc.tif");
     h.SetText(kOptionOutputPath, (root + std::string(300, 'x')).c_str());
+    EXPECT_EQ(c.outputPath, root + std::string(300, 'x'));
+    h.SetText(kOptionOutputPath, (root + std::string(platform::kLongestSystemPath, 'x')).c_str());
     EXPECT_EQ(c.outputPath, "");
     const std::string relative = "page_001.bmp";
     EXPECT_EQ(c.inputFiles.size(), 0u);
