@@ -6,8 +6,8 @@
 //   fake_engine_program sleep MS         stays alive for MS ms with standard output open
 //   fake_engine_program args FILE ...    writes its arguments, one per line, to FILE
 //   fake_engine_program crash            ends with an abort signal
-//   fake_engine_program segv             writes through a null pointer: SIGSEGV, or an access
-//                                        violation on Windows
+//   fake_engine_program segv             ends by SIGSEGV, or by an access violation (a store
+//                                        through a null pointer) on Windows
 //   fake_engine_program tick COUNT MS    writes COUNT progress lines, MS apart, exits 0
 //   fake_engine_program spawn PROGRAM MS PIDFILE
 //                                        starts PROGRAM sleep MS as its own child (on POSIX
@@ -100,10 +100,15 @@ int main(int argc, char** argv) {
     }
     if (mode == "crash") std::abort();
     if (mode == "segv") {
-        // The system's own end for the fault, not a handler's (a sanitizer installs one).
+        // The system's own end for the fault, not a handler's (the sanitizers install theirs and
+        // would also stop at a null store before the fault).
         std::signal(SIGSEGV, SIG_DFL);
+#ifdef _WIN32
         volatile int* volatile nowhere = nullptr;
         *nowhere = 1;
+#else
+        std::raise(SIGSEGV);
+#endif
         return 0;
     }
     if (mode == "tick" && argc > 3) {
