@@ -129,32 +129,27 @@ bool GlyphIndicesNeverEnd(const char* indices) {
 }
 
 std::string EndlessMarkupIn(fz_xml* fixedPage) {
-    // Resources hold geometry too, so every element is looked at, with a stack of its own.
-    std::vector<fz_xml*> next{fixedPage ? fz_xml_down(fixedPage) : nullptr};
-    while (!next.empty()) {
-        fz_xml* element = next.back();
-        if (!element) {
-            next.pop_back();
-            continue;
-        }
-        next.back() = fz_xml_next(element);
-        if (!fz_xml_tag(element)) continue;
+    // Resources hold geometry too, so every element is looked at.
+    std::string refusal;
+    VisitElementsBelow(fixedPage, [&](fz_xml* element) {
         const std::string kind = LocalName(element);
         for (const char* attribute : {"Data", "Clip", "Figures"}) {
             const char* value = fz_xml_att(element, attribute);
             if (PathDataNeverEnds(value)) {
-                return "a " + kind + " element's " + attribute + "=" + Quoted(value) +
-                       " is geometry the renderer never finishes; the page was not drawn";
+                refusal = "a " + kind + " element's " + attribute + "=" + Quoted(value) +
+                          " is geometry the renderer never finishes; the page was not drawn";
+                return false;
             }
         }
         const char* indices = kind == "Glyphs" ? fz_xml_att(element, "Indices") : nullptr;
         if (GlyphIndicesNeverEnd(indices)) {
-            return std::string("a Glyphs element's Indices=") + Quoted(indices) +
-                   " are glyph indices the renderer never finishes; the page was not drawn";
+            refusal = std::string("a Glyphs element's Indices=") + Quoted(indices) +
+                      " are glyph indices the renderer never finishes; the page was not drawn";
+            return false;
         }
-        next.push_back(fz_xml_down(element));
-    }
-    return {};
+        return true;
+    });
+    return refusal;
 }
 
 std::vector<std::string> EndlessMarkupOfPages(fz_context* ctx, const std::string& path,

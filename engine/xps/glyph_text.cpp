@@ -75,18 +75,9 @@ std::u32string DecodeUtf8(const char* text) {
 
 int CodeUnits(char32_t c) { return c >= 0x10000 ? 2 : 1; }
 
-// Every Glyphs element below fixedPage in document order, however deep: the walk keeps its
-// own stack, so that nesting costs no call depth.
+// Every Glyphs element below fixedPage in document order, however deep.
 void Collect(fz_xml* fixedPage, std::vector<GlyphRunText>& runs) {
-    std::vector<fz_xml*> next{fz_xml_down(fixedPage)};  // per level, its next element
-    while (!next.empty()) {
-        fz_xml* element = next.back();
-        if (!element) {
-            next.pop_back();
-            continue;
-        }
-        next.back() = fz_xml_next(element);
-        if (!fz_xml_tag(element)) continue;
+    VisitElementsBelow(fixedPage, [&](fz_xml* element) {
         if (LocalName(element) == "Glyphs") {
             const char* unicode = fz_xml_att(element, "UnicodeString");
             const char* bidi = fz_xml_att(element, "BidiLevel");
@@ -95,8 +86,8 @@ void Collect(fz_xml* fixedPage, std::vector<GlyphRunText>& runs) {
                                             bidi ? std::atoi(bidi) : 0));
             }
         }
-        next.push_back(fz_xml_down(element));
-    }
+        return true;
+    });
 }
 
 }  // namespace

@@ -68,4 +68,23 @@ std::string LocalName(fz_xml* element);
 // The text inside an element, or "".
 std::string ElementText(fz_xml* element);
 
+// Calls visit(element) for every element below root, in document order and however deep: the
+// walk keeps its own stack, so that nesting costs no call depth. visit returns false to end
+// the walk.
+template <typename Visit>
+void VisitElementsBelow(fz_xml* root, Visit&& visit) {
+    std::vector<fz_xml*> next{root ? fz_xml_down(root) : nullptr};  // per level, its next element
+    while (!next.empty()) {
+        fz_xml* element = next.back();
+        if (!element) {
+            next.pop_back();
+            continue;
+        }
+        next.back() = fz_xml_next(element);
+        if (!fz_xml_tag(element)) continue;
+        if (!visit(element)) return;
+        next.push_back(fz_xml_down(element));
+    }
+}
+
 }  // namespace engine
