@@ -16,7 +16,6 @@
 //       converter's page folder.
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +27,7 @@
 #include "platform/platform.h"
 #include "platform/replacement_file.h"
 #include "protocol/engine_protocol.h"
+#include "tests/helpers/end_by_fault.h"
 
 namespace fs = std::filesystem;
 
@@ -136,15 +136,7 @@ int main(int argc, char** argv) {
     std::fflush(stderr);
     if (word == "crash") std::abort();
     if (word == "segv") {
-        // The system's own end for the fault, not a handler's (the sanitizers install theirs and
-        // would also stop at a null store before the fault).
-        std::signal(SIGSEGV, SIG_DFL);
-#ifdef _WIN32
-        volatile int* volatile nowhere = nullptr;
-        *nowhere = 1;
-#else
-        std::raise(SIGSEGV);
-#endif
+        EndByFault();
     }
     if (word == "sleep") {
         std::this_thread::sleep_for(std::chrono::milliseconds(value));

@@ -26,7 +26,6 @@
 //                                        when its input ends before
 // Arguments after those a mode reads are ignored: a test may add one to tell its process apart.
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +34,7 @@
 
 #include "platform/platform.h"
 #include "protocol/engine_protocol.h"
+#include "tests/helpers/end_by_fault.h"
 
 #ifdef _WIN32
 // The C runtime's copy of the environment, as the system handed it to this process.
@@ -100,15 +100,7 @@ int main(int argc, char** argv) {
     }
     if (mode == "crash") std::abort();
     if (mode == "segv") {
-        // The system's own end for the fault, not a handler's (the sanitizers install theirs and
-        // would also stop at a null store before the fault).
-        std::signal(SIGSEGV, SIG_DFL);
-#ifdef _WIN32
-        volatile int* volatile nowhere = nullptr;
-        *nowhere = 1;
-#else
-        std::raise(SIGSEGV);
-#endif
+        EndByFault();
         return 0;
     }
     if (mode == "tick" && argc > 3) {
