@@ -16,6 +16,9 @@ bool EncodeJpeg(CxImage& image, ImageStream* stream);
 // quality and resolution; settings needs no pixels of its own.
 bool EncodeJpegFromRows(CxImage& settings, BmpRowSource& rows, ImageStream* stream);
 bool EncodePng(CxImage& image, ImageStream* stream);
+// The same PNG as EncodePng of the page those rows hold (24-bit colour, not interlaced), with
+// settings' resolution; settings needs no pixels of its own.
+bool EncodePngFromRows(CxImage& settings, BmpRowSource& rows, ImageStream* stream);
 bool EncodeTiff(CxImage& image, ImageStream* stream);
 bool EncodeTga(CxImage& image, ImageStream* stream);
 bool EncodePcx(CxImage& image, ImageStream* stream);

@@ -3,8 +3,8 @@
 // filter that leaves the smallest residues (or none, for palette and sub-byte samples). Each
 // band is deflated on its own, primed with the end of the band before it, and joined to it on
 // a byte boundary: a band whose residues look like photograph noise (few zeros, few repeats)
-// is only run-length coded, where a full match search costs several times as much for a
-// result no smaller. The bands together form one zlib stream for the IDAT chunks.
+// or like smooth shading (many runs of one residue) is only run-length coded, where a full
+// match search costs several times as much for a result no smaller. The bands together form one zlib stream for the IDAT chunks.
 
 #include <zlib.h>
 
@@ -32,7 +32,8 @@ class PngImageData {
   private:
     void FilterRow(const uint8_t* row, uint8_t* out);
     bool LooksLikeNoise();
-    bool Deflate(bool noise, bool last, std::vector<uint8_t>& out);
+    bool IsShading() const;
+    bool Deflate(bool runLengthOnly, bool last, std::vector<uint8_t>& out);
 
     size_t rowBytes_;
     size_t pixelBytes_;

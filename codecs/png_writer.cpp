@@ -2,6 +2,7 @@
 // background chunk, physical pixel size in pixels per metre, optional Adam7 interlacing.
 // Non-interlaced image data is filtered and deflated band by band here (PngImageData) and
 // handed to libpng as finished IDAT chunks; interlaced images go through libpng's row writer.
+// A plain colour page can also come straight from its BMP file's rows (EncodePngFromRows).
 
 #include <png.h>
 
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "codecs/bmp_row_source.h"
 #include "codecs/encoders.h"
 #include "codecs/grey_palette.h"
 #include "codecs/image_stream.h"
@@ -24,7 +26,10 @@ constexpr uint32_t kPngInterlaced = 1;
 // Everything the guarded part touches, prepared outside it so that a library jump never skips
 // a destructor.
 struct PngJob {
-    CxImage* image = nullptr;
+    CxImage* image = nullptr;  // the pixels, or only the settings when rows come from source
+    BmpRowSource* source = nullptr;
+    uint32_t width = 0;
+    uint32_t height = 0;
     ImageStream* stream = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -52,10 +57,19 @@ void FlushData(png_structp png) {
     if (!stream->Flush()) png_error(png, "Flush Error");
 }
 
+// Blue-green-red triplets to red-green-blue, copied in one pass.
+void CopySwappingRedBlue(const uint8_t* __restrict from, uint8_t* __restrict to, uint32_t width) {
+    for (uint32_t x = 0; x < width; ++x, from += 3, to += 3) {
+        to[0] = from[2];
+        to[1] = from[1];
+        to[2] = from[0];
+    }
+}
+
 // Fills out (job.rowBytes) with stored row `row` in PNG sample order.
 void PrepareRow(PngJob& job, uint32_t row, png_byte* out) {
     CxImage& image = *job.image;
-    const uint32_t width = image.GetWidth();
+    const uint32_t width = job.width;
     if (job.alpha) {
         const uint8_t* alpha = image.AlphaPointer() + static_cast<size_t>(row) * width;
         for (uint32_t x = 0; x < width; ++x) {
@@ -72,9 +86,10 @@ void PrepareRow(PngJob& job, uint32_t row, png_byte* out) {
         }
         return;
     }
-    std::memcpy(out, image.GetBits(row), job.rowBytes);
     if (job.colorType == PNG_COLOR_TYPE_RGB) {
-        for (uint32_t x = 0; x < width; ++x) std::swap(out[3 * x], out[3 * x + 2]);
+        CopySwappingRedBlue(image.GetBits(row), out, width);
+    } else {
+        std::memcpy(out, image.GetBits(row), job.rowBytes);
     }
 }
 
@@ -95,7 +110,7 @@ void WriteInfo(PngJob& job) {
     png_set_pHYs(job.png, job.info, static_cast<png_uint_32>(head.biXPelsPerMeter),
                  static_cast<png_uint_32>(head.biYPelsPerMeter), PNG_RESOLUTION_METER);
 
-    png_set_IHDR(job.png, job.info, image.GetWidth(), image.GetHeight(), job.bitDepth, job.colorType,
+    png_set_IHDR(job.png, job.info, job.width, job.height, job.bitDepth, job.colorType,
                  job.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     if (job.palette != nullptr)
@@ -132,21 +147,30 @@ bool GuardedChunk(PngJob& job, const char* name, const std::vector<uint8_t>& dat
 
 // The image data as IDAT chunks, one per band, then the end chunk.
 bool WriteBands(PngJob& job) {
-    CxImage& image = *job.image;
     // Filters for 8-bit samples only, as the PNG recommendation has it: palette indices and
     // packed samples do not predict one another.
     const bool adaptive = job.colorType != PNG_COLOR_TYPE_PALETTE && job.bitDepth >= 8;
     const size_t pixelBytes = static_cast<size_t>(job.bitDepth * job.channels + 7) / 8;
     PngImageData data(job.rowBytes, pixelBytes, adaptive);
     if (!data.Ready()) return false;
-    const uint32_t height = image.GetHeight();
+    const uint32_t height = job.height;
     const size_t bandRows = std::min<size_t>(data.BandRows(), height);
     std::vector<uint8_t> rows(bandRows * job.rowBytes);
     std::vector<uint8_t> compressed;
     uint32_t stored = height;  // the stored rows run bottom to top
     while (stored > 0) {
         const size_t count = std::min<size_t>(bandRows, stored);
-        for (size_t r = 0; r < count; ++r) PrepareRow(job, --stored, rows.data() + r * job.rowBytes);
+        for (size_t r = 0; r < count; ++r) {
+            uint8_t* out = rows.data() + r * job.rowBytes;
+            --stored;
+            if (job.source == nullptr) {
+                PrepareRow(job, stored, out);
+                continue;
+            }
+            const uint8_t* row = job.source->NextRow();
+            if (row == nullptr) return false;
+            CopySwappingRedBlue(row, out, job.width);
+        }
         compressed.clear();
         if (!data.AddRows(rows.data(), count, stored == 0, compressed)) return false;
         if (!GuardedChunk(job, "IDAT", compressed)) return false;
@@ -154,6 +178,31 @@ bool WriteBands(PngJob& job) {
     compressed.clear();
     return GuardedChunk(job, "IEND", compressed) && job.stream->Flush();
 }
+
+// The whole file: libpng set up, the chunks before the image data, the image data.
+bool WritePng(PngJob& job) {
+    CxImage& image = *job.image;
+    job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, FailSilently, IgnoreWarning);
+    if (job.png == nullptr) {
+        image.SetLastError("Failed to create PNG structure");
+        return false;
+    }
+    job.info = png_create_info_struct(job.png);
+    if (job.info == nullptr) {
+        png_destroy_write_struct(&job.png, nullptr);
+        image.SetLastError("Failed to initialize PNG info structure");
+        return false;
+    }
+    const bool written =
+        Guarded(job, WriteInfo) && (job.interlaced ? Guarded(job, WriteInterlacedRows) : WriteBands(job));
+    png_destroy_write_struct(&job.png, &job.info);
+    if (!written) {
+        image.SetLastError("Error saving PNG file");
+        return false;
+    }
+    return true;
+}
+
 
 }  // namespace
 
@@ -163,6 +212,8 @@ bool EncodePng(CxImage& image, ImageStream* stream) {
     PngJob job;
     job.image = &image;
     job.stream = stream;
+    job.width = image.GetWidth();
+    job.height = image.GetHeight();
     const uint32_t bpp = image.GetBpp();
     const bool paletted = bpp <= 8;
     // Below 8 bits a grey PNG sample means a fraction of white, not the level itself, so an
@@ -193,27 +244,25 @@ bool EncodePng(CxImage& image, ImageStream* stream) {
         }
         job.palette = &palette;
     }
-    job.rowBytes = (static_cast<size_t>(job.bitDepth) * job.channels * image.GetWidth() + 7) / 8;
+    job.rowBytes = (static_cast<size_t>(job.bitDepth) * job.channels * job.width + 7) / 8;
     std::vector<png_byte> row(job.rowBytes);
     job.row = &row;
+    return WritePng(job);
+}
 
-    job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, FailSilently, IgnoreWarning);
-    if (job.png == nullptr) {
-        image.SetLastError("Failed to create PNG structure");
+bool EncodePngFromRows(CxImage& settings, BmpRowSource& rows, ImageStream* stream) {
+    if (stream == nullptr) {
+        settings.SetLastError("null file handler");
         return false;
     }
-    job.info = png_create_info_struct(job.png);
-    if (job.info == nullptr) {
-        png_destroy_write_struct(&job.png, nullptr);
-        image.SetLastError("Failed to initialize PNG info structure");
-        return false;
-    }
-    const bool written =
-        Guarded(job, WriteInfo) && (job.interlaced ? Guarded(job, WriteInterlacedRows) : WriteBands(job));
-    png_destroy_write_struct(&job.png, &job.info);
-    if (!written) {
-        image.SetLastError("Error saving PNG file");
-        return false;
-    }
-    return true;
+    PngJob job;
+    job.image = &settings;
+    job.source = &rows;
+    job.stream = stream;
+    job.width = rows.Width();
+    job.height = rows.Height();
+    // Straight rows are never interlaced: Adam7 passes would need the whole image.
+    job.interlaced = false;
+    job.rowBytes = size_t{3} * job.width;
+    return WritePng(job);
 }

@@ -32,28 +32,40 @@ namespace {
 
 enum class StraightResult { kWritten, kFailed, kNotPlain };
 
-// A colour JPEG page that is neither turned nor resized is the page file's rows as they are:
-// they go from the file into the compressor without a page image in memory, which halves the
-// memory a page takes and saves a copy of it. The bytes are those of the general way.
-StraightResult SaveJpegStraightFromBmp(ImageConverter& converter) {
-    if (converter.Format().writer != kFormatJpeg || converter.greyscale != 0 || converter.rotation != 0 ||
-        (converter.width > 0 && converter.height > 0)) {
-        return StraightResult::kNotPlain;
-    }
+// A colour JPEG or PNG page that is neither turned, resized, greyed nor reduced to a palette is
+// the page file's rows as they are: they go from the file into the encoder without a page image
+// in memory, which halves the memory a page takes and saves copies of it. The bytes are those
+// of the general way.
+bool IsPlainPage(const ImageConverter& converter) {
+    const OutputFormat& output = converter.Format();
+    if (converter.greyscale != 0 || converter.rotation != 0 || (converter.width > 0 && converter.height > 0))
+        return false;
+    if (output.writer == kFormatJpeg) return true;
+    return output.writer == kFormatPng && output.codecOption == 0 && converter.paletteDepth != 1 &&
+           converter.paletteDepth != 4 && converter.paletteDepth != 8;
+}
+
+StraightResult SaveStraightFromBmp(ImageConverter& converter) {
+    if (!IsPlainPage(converter)) return StraightResult::kNotPlain;
     FileImageStream input(converter.inputFiles.front().c_str(), "rb");
     BmpRowSource rows;
     if (!input.IsOpen() || !rows.Open(input)) return StraightResult::kNotPlain;
 
+    const int32_t writer = converter.Format().writer;
     CxImage settings(kFormatUnknown);
-    settings.SetCodecOption(kJpegPageOptions, kFormatJpeg);
     settings.SetXDPI(converter.xResolution);
     settings.SetYDPI(converter.yResolution);
-    settings.SetJpegQuality(converter.quality);
+    if (writer == kFormatJpeg) {
+        settings.SetCodecOption(kJpegPageOptions, kFormatJpeg);
+        settings.SetJpegQuality(converter.quality);
+    }
     std::string error;
     const bool written = OutputResult::kWritten == WriteOutputFile(
-        converter.outputPath, FormatName(kFormatJpeg),
-        [&settings, &rows](FileImageStream& output, std::string& why) {
-            if (EncodeJpegFromRows(settings, rows, &output)) return true;
+        converter.outputPath, FormatName(writer),
+        [&settings, &rows, writer](FileImageStream& output, std::string& why) {
+            const bool encoded = writer == kFormatJpeg ? EncodeJpegFromRows(settings, rows, &output)
+                                                       : EncodePngFromRows(settings, rows, &output);
+            if (encoded) return true;
             why = settings.GetLastError();
             return false;
         },
@@ -79,7 +91,7 @@ bool RunRasterFormatRoutine(ImageConverter& converter) {
     }
     if (converter.inputFiles.empty()) return FailWith(converter, "no page file was given");
     if (converter.outputPath.empty()) return FailWith(converter, kNoOutputPath);
-    const StraightResult straight = SaveJpegStraightFromBmp(converter);
+    const StraightResult straight = SaveStraightFromBmp(converter);
     if (straight != StraightResult::kNotPlain) return straight == StraightResult::kWritten;
 
     CxImage image(kFormatUnknown);

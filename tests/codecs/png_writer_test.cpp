@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "codecs/bmp_row_source.h"
 #include "codecs/encoders.h"
+#include "codecs/image_file.h"
 #include "codecs/image_stream.h"
 #include "codecs/raster_test_image.h"
 #include "image/ximage.h"
@@ -111,7 +113,8 @@ TEST_F(PngWriter, InterlaceOptionWritesAdam7) {
 
 // A page tall enough for several bands: noise (run-length coded bands) above, a repeated
 // drawing on white (match-searched bands) below, blank rows at the bottom. Every pixel must
-// come back, in colour and in grey.
+// come back, in colour and in grey, and in colour also when the rows come straight from the
+// page's BMP file (padded rows, several read chunks): the very bytes of the general way.
 TEST_F(PngWriter, BandsOfNoiseAndDrawingDecodeExactly) {
     constexpr uint32_t kWidth = 301;
     constexpr uint32_t kHeight = 1500;
@@ -138,6 +141,18 @@ TEST_F(PngWriter, BandsOfNoiseAndDrawingDecodeExactly) {
     }
     SaveAndCheck(colour, "bands.png");
     const DecodedImage colourBack = DecodeWithMagick(path);
+    const std::string general = ReadFile(path);
+    {
+        MemoryImageStream bmp;
+        ASSERT_TRUE(Encode(colour, &bmp, kFormatBmp)) << colour.GetLastError();
+        BmpRowSource rows;
+        ASSERT_TRUE(rows.Open(bmp));
+        CxImage settings(kFormatUnknown);
+        FileImageStream straight((dir / "straight.png").c_str(), "wb");
+        ASSERT_TRUE(EncodePngFromRows(settings, rows, &straight)) << settings.GetLastError();
+    }
+    EXPECT_TRUE(ReadFile(dir / "straight.png") == general);
+    EXPECT_EQ(DecodeWithMagick(dir / "straight.png").rgb, colourBack.rgb);
     SaveAndCheck(grey, "bands-grey.png");
     const DecodedImage greyBack = DecodeWithMagick(path);
     ASSERT_EQ(colourBack.rgb.size(), size_t{kWidth} * kHeight * 3);
@@ -163,4 +178,15 @@ TEST_F(PngWriter, WriteFailureIsReportedAsSavingError) {
     EXPECT_EQ(image.GetLastError(), "Error saving PNG file");
     EXPECT_FALSE(EncodePng(image, nullptr));
     EXPECT_EQ(image.GetLastError(), "null file handler");
+
+    // Rows that run out part-way fail the straight way too.
+    MemoryImageStream bmp;
+    ASSERT_TRUE(Encode(image, &bmp, kFormatBmp)) << image.GetLastError();
+    BmpRowSource rows;
+    ASSERT_TRUE(rows.Open(bmp));
+    ASSERT_NE(rows.NextRow(), nullptr);
+    MemoryImageStream out;
+    CxImage settings(kFormatUnknown);
+    EXPECT_FALSE(EncodePngFromRows(settings, rows, &out));
+    EXPECT_EQ(settings.GetLastError(), "Error saving PNG file");
 }
