@@ -485,16 +485,31 @@ void NoteFonts(DeviceState& s, const fz_text* text) {
     for (fz_text_span* span = text->head; span; span = span->next) s.shared->fonts.Note(span->font);
 }
 
+// The text being written: whether its marked content is open, the codes its glyphs are to be
+// written with, and where its writing starts in the output.
+struct TextWriting {
+    bool marked = false;
+    std::vector<GlyphCode> codes;
+    size_t from = 0;
+};
+
 // Notes the glyphs of text written to the output (captured text is noted when its capture is
-// written) and opens its marked content when it needs one; true when it did.
-bool OpenTextMark(fz_context* ctx, DeviceState& s, const fz_text* text, bool clip) {
-    if (Capturing(s) || !s.shared->text.Describe(text, clip, s.marking)) return false;
-    OpenMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit, s.marking.c_str());
-    return true;
+// written) and opens its marked content when it needs one.
+TextWriting OpenText(fz_context* ctx, DeviceState& s, const fz_text* text, bool clip) {
+    TextWriting writing;
+    if (Capturing(s)) return writing;
+    writing.marked = s.shared->text.Describe(text, clip, s.marking, writing.codes);
+    if (writing.marked)
+        OpenMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit, s.marking.c_str());
+    writing.from = fz_buffer_storage(ctx, s.target.contents, nullptr);
+    return writing;
 }
 
-void CloseTextMark(fz_context* ctx, DeviceState& s, bool marked) {
-    if (marked) CloseMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit);
+// Gives the glyphs just written their codes and closes the marked content.
+void CloseText(fz_context* ctx, DeviceState& s, const TextWriting& writing) {
+    if (!writing.codes.empty())
+        (void)RecodeWrittenText(ctx, s.target.contents, writing.from, writing.codes);
+    if (writing.marked) CloseMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit);
 }
 
 void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
@@ -502,10 +517,10 @@ void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
     DeviceState& s = State(dev);
     NoteFonts(s, text);
     const Paint paint = PaintFor(ctx, s, cs, colour);
-    const bool marked = OpenTextMark(ctx, s, text, false);
+    const TextWriting writing = OpenText(ctx, s, text, false);
     if (Capturing(s) || !HasSimulatedStyle(text)) {
         fz_fill_text(ctx, Out(s), text, ctm, paint.cs, paint.colour, alpha, params);
-        CloseTextMark(ctx, s, marked);
+        CloseText(ctx, s, writing);
         return;
     }
     fz_text* slanted = WithItalicSlant(ctx, text);
@@ -515,7 +530,7 @@ void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
             fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
             StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha,
                                 params);
-            CloseTextMark(ctx, s, marked);
+            CloseText(ctx, s, writing);
         },
         [&] { fz_drop_text(ctx, slanted); });
 }
@@ -526,17 +541,18 @@ void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_s
     DeviceState& s = State(dev);
     NoteFonts(s, text);
     Paint paint = PaintFor(ctx, s, cs, colour);
-    const bool marked = OpenTextMark(ctx, s, text, false);
+    const TextWriting writing = OpenText(ctx, s, text, false);
     fz_stroke_text(ctx, Out(s), text, stroke, ctm, paint.cs, paint.colour, alpha, params);
-    CloseTextMark(ctx, s, marked);
+    CloseText(ctx, s, writing);
 }
 
 void ClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
               fz_rect scissor) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
-    OpenTextMark(ctx, s, text, true);
+    const TextWriting writing = OpenText(ctx, s, text, true);
     fz_clip_text(ctx, Out(s), text, ctm, scissor);
+    CloseText(ctx, s, writing);
     OpenClip(s, fz_bound_text(ctx, text, nullptr, ctm));
 }
 
@@ -550,9 +566,9 @@ void ClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
 void IgnoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
-    const bool marked = OpenTextMark(ctx, s, text, false);
+    const TextWriting writing = OpenText(ctx, s, text, false);
     fz_ignore_text(ctx, Out(s), text, ctm);
-    CloseTextMark(ctx, s, marked);
+    CloseText(ctx, s, writing);
 }
 
 void FillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,

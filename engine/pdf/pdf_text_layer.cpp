@@ -2,8 +2,11 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_FONT_FORMATS_H
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "engine/pdf/pdf_to_unicode.h"
@@ -63,10 +66,27 @@ std::vector<int> FontCharacters(fz_context* ctx, fz_font* font) {
     return table;
 }
 
+// Whether codes past the glyph numbers of font can name its glyphs, and how many glyphs it
+// has. The output device writes a TrueType program as a CIDFontType2 font, whose glyph map
+// takes any code to any glyph.
+bool Extendable(fz_context* ctx, fz_font* font, int& glyphCount) {
+    auto face = static_cast<FT_Face>(fz_font_ft_face(ctx, font));
+    glyphCount = 0;
+    if (!face || face->num_glyphs <= 0 || !font->buffer) return false;
+    ctx->locks.lock(ctx->locks.user, FZ_LOCK_FREETYPE);
+    const char* format = FT_Get_Font_Format(face);
+    const bool trueType = format && !std::strcmp(format, "TrueType");
+    glyphCount = static_cast<int>(face->num_glyphs);
+    ctx->locks.unlock(ctx->locks.user, FZ_LOCK_FREETYPE);
+    return trueType && glyphCount < 0xFFFF;
+}
+
+constexpr int kLastCode = 0xFFFF;  // codes are two bytes
+
 }  // namespace
 
 PdfTextLayer::~PdfTextLayer() {
-    for (auto& entry : glyphs_) fz_drop_font(ctx_, entry.first);
+    for (auto& entry : fonts_) fz_drop_font(ctx_, entry.first);
 }
 
 void PdfTextLayer::BeginPage(std::vector<GlyphRunText> runs) {
@@ -87,20 +107,54 @@ const GlyphRunText* PdfTextLayer::FindRun(const fz_text* text) {
     return nullptr;
 }
 
-bool PdfTextLayer::Describe(const fz_text* text, bool clip, std::string& marking) {
-    ForEachGlyph(text, [&](const fz_text_item&, fz_font* font) {
-        if (glyphs_.try_emplace(font).second) fz_keep_font(ctx_, font);
-    });
+PdfTextLayer::FontCodes& PdfTextLayer::CodesOf(fz_font* font) {
+    auto [entry, added] = fonts_.try_emplace(font);
+    if (added) {
+        fz_keep_font(ctx_, font);
+        FontCodes& codes = entry->second;
+        codes.extendable = Extendable(ctx_, font, codes.glyphCount);
+        codes.nextCode = codes.glyphCount;
+    }
+    return entry->second;
+}
+
+// The first text a glyph is shown for takes the glyph's own number; another text gets a code
+// of its own past the glyph numbers.
+int PdfTextLayer::CodeFor(fz_font* font, int glyph, const std::u32string& text) {
+    FontCodes& codes = CodesOf(font);
+    auto [known, first] = codes.texts.try_emplace(glyph, text);
+    if (first || known->second == text) return glyph;
+    auto added = codes.added.find({glyph, text});
+    if (added != codes.added.end()) return added->second;
+    if (!codes.extendable || codes.nextCode > kLastCode || glyph >= codes.glyphCount) return -1;
+    const int code = codes.nextCode++;
+    codes.added.emplace(std::make_pair(glyph, text), code);
+    codes.glyphOf.emplace(code, glyph);
+    codes.texts.emplace(code, text);
+    return code;
+}
+
+bool PdfTextLayer::Describe(const fz_text* text, bool clip, std::string& marking,
+                            std::vector<GlyphCode>& codes) {
+    codes.clear();
+    ForEachGlyph(text, [&](const fz_text_item&, fz_font* font) { CodesOf(font); });
     const GlyphRunText* run = FindRun(text);
     if (!run) return false;
     bool whole = !run->glyphByGlyph;
+    bool recoded = false;
     size_t index = 0;
     ForEachGlyph(text, [&](const fz_text_item& item, fz_font* font) {
         const std::u32string& own = run->glyphTexts[index++];
-        if (own.empty() || item.gid < 0) return;
-        auto [known, added] = glyphs_[font].try_emplace(item.gid, own);
-        if (!added && known->second != own) whole = true;
+        if (item.gid < 0) return;
+        int code = CodeFor(font, item.gid, own);
+        if (code < 0) {
+            whole = true;
+            code = item.gid;
+        }
+        recoded = recoded || code != item.gid;
+        codes.push_back({item.gid, code});
     });
+    if (!recoded) codes.clear();
     if (!whole || clip || run->text.empty()) return false;
     marking = "/Span<</ActualText<FEFF";
     for (char32_t c : run->text) AppendUtf16Hex(marking, c);
@@ -108,8 +162,49 @@ bool PdfTextLayer::Describe(const fz_text* text, bool clip, std::string& marking
     return true;
 }
 
+// The glyph map of the codes added (the others name their own glyph) and their widths.
+std::string PdfTextLayer::StoreGlyphMap(pdf_document* doc, pdf_obj* font, fz_font* face,
+                                        const FontCodes& codes) {
+    const int last = codes.glyphOf.rbegin()->first;
+    fz_buffer* map = nullptr;
+    pdf_obj* stream = nullptr;
+    return RunGuarded(
+        ctx_,
+        [&] {
+            pdf_obj* descendant =
+                pdf_array_get(ctx_, pdf_dict_get(ctx_, font, PDF_NAME(DescendantFonts)), 0);
+            if (!pdf_name_eq(ctx_, pdf_dict_get(ctx_, descendant, PDF_NAME(Subtype)),
+                             PDF_NAME(CIDFontType2))) {
+                fz_throw(ctx_, FZ_ERROR_GENERIC, "a font written with added codes has no glyph map");
+            }
+            map = fz_new_buffer(ctx_, 2 * static_cast<size_t>(last + 1));
+            auto added = codes.glyphOf.begin();
+            for (int code = 0; code <= last; ++code) {
+                int glyph = code < codes.glyphCount ? code : 0;
+                if (added != codes.glyphOf.end() && added->first == code) glyph = (added++)->second;
+                fz_append_byte(ctx_, map, glyph >> 8);
+                fz_append_byte(ctx_, map, glyph & 0xFF);
+            }
+            // Unfiltered: the streams are deflated together before the file is written.
+            stream = pdf_add_stream(ctx_, doc, map, nullptr, 0);
+            pdf_dict_put(ctx_, descendant, PDF_NAME(CIDToGIDMap), stream);
+            pdf_obj* widths = pdf_dict_get(ctx_, descendant, PDF_NAME(W));
+            if (!pdf_is_array(ctx_, widths))
+                widths = pdf_dict_put_array(ctx_, descendant, PDF_NAME(W), 8);
+            for (const auto& [code, glyph] : codes.glyphOf) {
+                pdf_array_push_int(ctx_, widths, code);
+                pdf_obj* one = pdf_array_push_array(ctx_, widths, 1);
+                pdf_array_push_real(ctx_, one, fz_advance_glyph(ctx_, face, glyph, 0) * 1000.0);
+            }
+        },
+        [&] {
+            pdf_drop_obj(ctx_, stream);
+            fz_drop_buffer(ctx_, map);
+        });
+}
+
 std::string PdfTextLayer::StoreMaps(pdf_document* doc) {
-    for (const auto& [font, texts] : glyphs_) {
+    for (const auto& [font, codes] : fonts_) {
         pdf_obj* ref = nullptr;
         std::string error = RunGuarded(ctx_, [&] {
             pdf_font_resource_key key;
@@ -119,22 +214,84 @@ std::string PdfTextLayer::StoreMaps(pdf_document* doc) {
         if (!ref) continue;
         const std::vector<int> own = FontCharacters(ctx_, font);
         std::vector<CodeText> mappings;
+        const std::map<int, std::u32string>& texts = codes.texts;
         auto given = texts.begin();
         const size_t count = std::max(own.size(), texts.empty() ? 0 : size_t(texts.rbegin()->first) + 1);
-        for (size_t gid = 0; gid < count && gid < 0x10000; ++gid) {
-            while (given != texts.end() && static_cast<size_t>(given->first) < gid) ++given;
-            if (given != texts.end() && static_cast<size_t>(given->first) == gid) {
-                mappings.push_back({static_cast<unsigned>(gid),
-                                    std::vector<int>(given->second.begin(), given->second.end())});
-            } else if (gid < own.size() && own[gid] > 0) {
-                mappings.push_back({static_cast<unsigned>(gid), {own[gid]}});
+        for (size_t code = 0; code < count && code <= kLastCode; ++code) {
+            while (given != texts.end() && static_cast<size_t>(given->first) < code) ++given;
+            if (given != texts.end() && static_cast<size_t>(given->first) == code) {
+                // A glyph that stands for nothing has no entry: readers then take nothing.
+                if (!given->second.empty()) {
+                    mappings.push_back({static_cast<unsigned>(code),
+                                        std::vector<int>(given->second.begin(), given->second.end())});
+                }
+            } else if (code < own.size() && own[code] > 0) {
+                mappings.push_back({static_cast<unsigned>(code), {own[code]}});
             }
         }
-        if (!mappings.empty()) error = StoreToUnicode(ctx_, doc, ref, mappings);
+        if (!codes.glyphOf.empty()) error = StoreGlyphMap(doc, ref, font, codes);
+        if (error.empty() && !mappings.empty()) error = StoreToUnicode(ctx_, doc, ref, mappings);
         pdf_drop_obj(ctx_, ref);
         if (!error.empty()) return error;
     }
     return {};
+}
+
+namespace {
+
+// Calls visit(at) for the position of every four-digit code in the hex strings of content
+// from offset on; dictionaries ("<<") are passed over.
+template <typename Visit>
+void ForEachWrittenCode(unsigned char* data, size_t length, size_t from, Visit visit) {
+    for (size_t at = from; at < length; ++at) {
+        if (data[at] != '<') continue;
+        if (at + 1 < length && data[at + 1] == '<') {
+            ++at;
+            continue;
+        }
+        size_t end = at + 1;
+        while (end < length && data[end] != '>') ++end;
+        for (size_t digit = at + 1; digit + 4 <= end; digit += 4) visit(digit);
+        at = end;
+    }
+}
+
+int HexValue(const unsigned char* digits) {
+    int value = 0;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char c = digits[i];
+        const int v = c >= '0' && c <= '9' ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (v < 0) return -1;
+        value = value * 16 + v;
+    }
+    return value;
+}
+
+}  // namespace
+
+bool RecodeWrittenText(fz_context* ctx, fz_buffer* content, size_t from,
+                       const std::vector<GlyphCode>& codes) {
+    if (codes.empty()) return false;
+    unsigned char* data = nullptr;
+    const size_t length = fz_buffer_storage(ctx, content, &data);
+    if (from > length) return false;
+    // First make sure every string holds the glyphs in turn, then write.
+    size_t seen = 0;
+    bool same = true;
+    ForEachWrittenCode(data, length, from, [&](size_t at) {
+        if (same && HexValue(data + at) != codes[seen++ % codes.size()].glyph) same = false;
+    });
+    if (!same || seen == 0 || seen % codes.size() != 0) return false;
+    seen = 0;
+    ForEachWrittenCode(data, length, from, [&](size_t at) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%04x", codes[seen++ % codes.size()].code);
+        std::memcpy(data + at, hex, 4);
+    });
+    return true;
 }
 
 }  // namespace engine

@@ -1,21 +1,30 @@
 #pragma once
 // The PDF's text layer as the markup writes it. Each glyph's text comes from its Glyphs
-// element (see engine/xps/glyph_text.h): a glyph standing for the same text wherever it is
-// shown gets it in its font's ToUnicode map; a run whose text cannot be told that way (a
-// cluster of several glyphs, or a glyph already standing for other text) is marked with the
-// whole run's text as ActualText. Glyphs of text without a UnicodeString keep the font's own
-// characters.
+// element (see engine/xps/glyph_text.h) and goes into its font's ToUnicode map. A glyph shown
+// for different texts in different places gets one code per text: codes past the font's glyph
+// numbers name their glyph through the font's CIDToGIDMap, so that readers that take the text
+// glyph by glyph read each place right. A run whose text cannot be told that way (right-to-left
+// glyphs standing for several characters, whose order readers disagree on, or a font that
+// cannot take more codes) is also marked with the whole run's text as ActualText. Glyphs of
+// text without a UnicodeString keep the font's own characters.
 
 #include <mupdf/fitz.h>
 #include <mupdf/pdf.h>
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/xps/glyph_text.h"
 
 namespace engine {
+
+// The code to write for one glyph shown.
+struct GlyphCode {
+    int glyph;
+    int code;
+};
 
 class PdfTextLayer {
   public:
@@ -26,21 +35,46 @@ class PdfTextLayer {
 
     // The runs of the page being drawn.
     void BeginPage(std::vector<GlyphRunText> runs);
-    // Notes the glyphs of text about to be written. True when the text needs marking: then
-    // marking holds the operator that opens its marked content ("... BDC"). With clip (text
-    // that only clips) nothing is marked, as the content drawn inside would be marked too.
-    bool Describe(const fz_text* text, bool clip, std::string& marking);
-    // Writes the ToUnicode map of every font noted. Empty, or the library's error text.
+    // Notes the glyphs of text about to be written. codes gets, for each glyph written (those
+    // with a glyph number, in order), the code it is to be written with, or stays empty when
+    // every glyph keeps its glyph number. True when the text needs marking: then marking holds
+    // the operator that opens its marked content ("... BDC"). With clip (text that only clips)
+    // nothing is marked, as the content drawn inside would be marked too.
+    bool Describe(const fz_text* text, bool clip, std::string& marking,
+                  std::vector<GlyphCode>& codes);
+    // Writes the ToUnicode map of every font noted, and the glyph map and widths of the codes
+    // added. Empty, or the library's error text.
     std::string StoreMaps(pdf_document* doc);
 
   private:
+    // What the codes of one font stand for.
+    struct FontCodes {
+        bool extendable = false;  // codes past the glyph numbers can name glyphs
+        int glyphCount = 0;
+        int nextCode = 0;
+        std::map<int, std::u32string> texts;  // by code; empty: the glyph stands for nothing
+        std::map<std::pair<int, std::u32string>, int> added;  // (glyph, text) -> code
+        std::map<int, int> glyphOf;                           // added code -> glyph
+    };
+
     const GlyphRunText* FindRun(const fz_text* text);
+    FontCodes& CodesOf(fz_font* font);
+    // The code glyph of font is written with to stand for text; -1 when none can.
+    int CodeFor(fz_font* font, int glyph, const std::u32string& text);
+    std::string StoreGlyphMap(pdf_document* doc, pdf_obj* font, fz_font* face,
+                              const FontCodes& codes);
 
     fz_context* ctx_;
     std::vector<GlyphRunText> runs_;
     size_t nextRun_ = 0;
-    // Per font, the text each glyph stands for.
-    std::map<fz_font*, std::map<int, std::u32string>> glyphs_;
+    std::map<fz_font*, FontCodes> fonts_;
 };
+
+// Rewrites the glyph numbers the output device has just written into content from offset on
+// (the hex strings of its text operators) with the codes given, which the text's glyphs were
+// written in order, once or more (a fill and a stroke). Changes nothing and returns false when
+// what was written is not that.
+bool RecodeWrittenText(fz_context* ctx, fz_buffer* content, size_t from,
+                       const std::vector<GlyphCode>& codes);
 
 }  // namespace engine

@@ -17,13 +17,14 @@ struct GlyphRunText {
     // a drawn text is.
     std::vector<int> shownCharacters;
     std::vector<int> glyphIds;
-    // Per glyph, the characters it stands for alone: the whole of a cluster of one glyph, empty
-    // for a glyph that shares its cluster with others. In right-to-left text they are in
-    // reverse: readers lay a glyph's characters out from left to right, then read the line
-    // from the right.
+    // Per glyph, the characters it stands for: a cluster's characters are shared out over its
+    // glyphs in turn, the last glyph taking the rest; a glyph past the cluster's characters
+    // stands for nothing (empty). In right-to-left text each glyph's characters are in
+    // reverse: poppler lays them out from left to right, then reads the line from the right
+    // (MuPDF takes them as they are, so it reads a right-to-left ligature backwards).
     std::vector<std::u32string> glyphTexts;
     std::u32string text;  // the whole UnicodeString
-    // False when some cluster has several glyphs, so that the text cannot be told glyph by glyph.
+    // False when text is left with no glyph to stand for it.
     bool glyphByGlyph = true;
 };
 
