@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/pdf/pdf_content_injection.h"
+#include "engine/pdf/pdf_glyph_outlines.h"
 #include "engine/pdf/path_refit.h"
 #include "engine/pdf/pdf_masked_group.h"
 #include "engine/pdf/pdf_shading_writer.h"
@@ -486,11 +487,13 @@ void NoteFonts(DeviceState& s, const fz_text* text) {
 }
 
 // The text being written: whether its marked content is open, the codes its glyphs are to be
-// written with, and where its writing starts in the output.
+// written with, where its writing starts in the output, and its glyphs that stand for no text
+// taken apart (when there are any) to be drawn as outlines.
 struct TextWriting {
     bool marked = false;
     std::vector<GlyphCode> codes;
     size_t from = 0;
+    TextParts parts;
 };
 
 // Notes the glyphs of text written to the output (captured text is noted when its capture is
@@ -499,10 +502,17 @@ TextWriting OpenText(fz_context* ctx, DeviceState& s, const fz_text* text, bool 
     TextWriting writing;
     if (Capturing(s)) return writing;
     writing.marked = s.shared->text.Describe(text, clip, s.marking, writing.codes);
+    writing.parts = SplitWordless(ctx, text, writing.codes);
+    KeepWorded(writing.codes);
     if (writing.marked)
         OpenMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit, s.marking.c_str());
     writing.from = fz_buffer_storage(ctx, s.target.contents, nullptr);
     return writing;
+}
+
+// What of text is written as text.
+const fz_text* Worded(const TextWriting& writing, const fz_text* text) {
+    return writing.parts.worded ? writing.parts.worded : text;
 }
 
 // Gives the glyphs just written their codes and closes the marked content.
@@ -512,27 +522,51 @@ void CloseText(fz_context* ctx, DeviceState& s, const TextWriting& writing) {
     if (writing.marked) CloseMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit);
 }
 
+// Draws the outlines of the glyphs that stand for no text: filled, or stroked with stroke.
+void DrawWordless(fz_context* ctx, DeviceState& s, const TextWriting& writing,
+                  const fz_stroke_state* stroke, fz_matrix ctm, const Paint& paint, float alpha,
+                  fz_color_params params) {
+    if (!writing.parts.wordless) return;
+    fz_path* outlines = GlyphOutlines(ctx, writing.parts.wordless);
+    if (!outlines) return;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            if (stroke)
+                fz_stroke_path(ctx, s.target.device, outlines, stroke, ctm, paint.cs, paint.colour, alpha, params);
+            else
+                fz_fill_path(ctx, s.target.device, outlines, 0, ctm, paint.cs, paint.colour, alpha, params);
+        },
+        [&] { fz_drop_path(ctx, outlines); });
+}
+
 void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
               fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
     const Paint paint = PaintFor(ctx, s, cs, colour);
-    const TextWriting writing = OpenText(ctx, s, text, false);
-    if (Capturing(s) || !HasSimulatedStyle(text)) {
-        fz_fill_text(ctx, Out(s), text, ctm, paint.cs, paint.colour, alpha, params);
-        CloseText(ctx, s, writing);
-        return;
-    }
-    fz_text* slanted = WithItalicSlant(ctx, text);
+    TextWriting writing = OpenText(ctx, s, text, false);
+    const fz_text* shown = Worded(writing, text);
     RunWithCleanup(
         ctx,
         [&] {
-            fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
-            StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha,
-                                params);
+            if (Capturing(s) || !HasSimulatedStyle(shown)) {
+                if (shown->head) fz_fill_text(ctx, Out(s), shown, ctm, paint.cs, paint.colour, alpha, params);
+            } else {
+                fz_text* slanted = WithItalicSlant(ctx, shown);
+                RunWithCleanup(
+                    ctx,
+                    [&] {
+                        fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
+                        StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour,
+                                            alpha, params);
+                    },
+                    [&] { fz_drop_text(ctx, slanted); });
+            }
             CloseText(ctx, s, writing);
+            DrawWordless(ctx, s, writing, nullptr, ctm, paint, alpha, params);
         },
-        [&] { fz_drop_text(ctx, slanted); });
+        [&] { DropTextParts(ctx, writing.parts); });
 }
 
 void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
@@ -541,9 +575,17 @@ void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_s
     DeviceState& s = State(dev);
     NoteFonts(s, text);
     Paint paint = PaintFor(ctx, s, cs, colour);
-    const TextWriting writing = OpenText(ctx, s, text, false);
-    fz_stroke_text(ctx, Out(s), text, stroke, ctm, paint.cs, paint.colour, alpha, params);
-    CloseText(ctx, s, writing);
+    TextWriting writing = OpenText(ctx, s, text, false);
+    const fz_text* shown = Worded(writing, text);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            if (shown->head)
+                fz_stroke_text(ctx, Out(s), shown, stroke, ctm, paint.cs, paint.colour, alpha, params);
+            CloseText(ctx, s, writing);
+            DrawWordless(ctx, s, writing, stroke, ctm, paint, alpha, params);
+        },
+        [&] { DropTextParts(ctx, writing.parts); });
 }
 
 void ClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
@@ -566,9 +608,16 @@ void ClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
 void IgnoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
-    const TextWriting writing = OpenText(ctx, s, text, false);
-    fz_ignore_text(ctx, Out(s), text, ctm);
-    CloseText(ctx, s, writing);
+    // Glyphs that stand for no text are left out: unseen, they carry nothing.
+    TextWriting writing = OpenText(ctx, s, text, false);
+    const fz_text* shown = Worded(writing, text);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            if (shown->head) fz_ignore_text(ctx, Out(s), shown, ctm);
+            CloseText(ctx, s, writing);
+        },
+        [&] { DropTextParts(ctx, writing.parts); });
 }
 
 void FillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,

@@ -15,18 +15,18 @@
 namespace engine {
 namespace {
 
-// Calls visit(item, font) for every glyph of text, in order.
+// Calls visit(item, span) for every glyph of text, in order.
 template <typename Visit>
 void ForEachGlyph(const fz_text* text, Visit visit) {
     for (const fz_text_span* span = text->head; span; span = span->next) {
-        for (int i = 0; i < span->len; ++i) visit(span->items[i], span->font);
+        for (int i = 0; i < span->len; ++i) visit(span->items[i], span);
     }
 }
 
 bool Matches(const GlyphRunText& run, const fz_text* text) {
     size_t index = 0;
     bool same = true;
-    ForEachGlyph(text, [&](const fz_text_item& item, fz_font*) {
+    ForEachGlyph(text, [&](const fz_text_item& item, const fz_text_span*) {
         if (!same) return;
         if (index >= run.shownCharacters.size() || run.shownCharacters[index] != item.ucs ||
             (run.glyphIds[index] >= 0 && run.glyphIds[index] != item.gid)) {
@@ -137,15 +137,23 @@ int PdfTextLayer::CodeFor(fz_font* font, int glyph, const std::u32string& text) 
 bool PdfTextLayer::Describe(const fz_text* text, bool clip, std::string& marking,
                             std::vector<GlyphCode>& codes) {
     codes.clear();
-    ForEachGlyph(text, [&](const fz_text_item&, fz_font* font) { CodesOf(font); });
+    ForEachGlyph(text, [&](const fz_text_item&, const fz_text_span* span) { CodesOf(span->font); });
     const GlyphRunText* run = FindRun(text);
     if (!run) return false;
     bool whole = !run->glyphByGlyph;
     bool recoded = false;
     size_t index = 0;
-    ForEachGlyph(text, [&](const fz_text_item& item, fz_font* font) {
+    ForEachGlyph(text, [&](const fz_text_item& item, const fz_text_span* span) {
         const std::u32string& own = run->glyphTexts[index++];
         if (item.gid < 0) return;
+        fz_font* font = span->font;
+        // A glyph standing for nothing is drawn as its outline where it has one (a clip stays
+        // text: a clip of text and outlines together is not one the page can state).
+        if (own.empty() && !clip && span->wmode == 0 && fz_font_ft_face(ctx_, font)) {
+            codes.push_back({item.gid, kWordless});
+            recoded = true;
+            return;
+        }
         int code = CodeFor(font, item.gid, own);
         if (code < 0) {
             whole = true;

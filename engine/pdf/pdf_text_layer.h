@@ -20,6 +20,9 @@
 
 namespace engine {
 
+// The code of a glyph that stands for no text: it is drawn as its outline, not as text.
+constexpr int kWordless = -1;
+
 // The code to write for one glyph shown.
 struct GlyphCode {
     int glyph;
@@ -36,8 +39,8 @@ class PdfTextLayer {
     // The runs of the page being drawn.
     void BeginPage(std::vector<GlyphRunText> runs);
     // Notes the glyphs of text about to be written. codes gets, for each glyph written (those
-    // with a glyph number, in order), the code it is to be written with, or stays empty when
-    // every glyph keeps its glyph number. True when the text needs marking: then marking holds
+    // with a glyph number, in order), the code it is to be written with (kWordless for one to
+    // draw as its outline), or stays empty when every glyph keeps its glyph number. True when the text needs marking: then marking holds
     // the operator that opens its marked content ("... BDC"). With clip (text that only clips)
     // nothing is marked, as the content drawn inside would be marked too.
     bool Describe(const fz_text* text, bool clip, std::string& marking,

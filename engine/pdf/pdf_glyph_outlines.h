@@ -1,0 +1,33 @@
+#pragma once
+// Glyphs that stand for no text (the second of two glyphs drawing one character, say) are drawn
+// as their outlines, not as text: readers that take text glyph by glyph give a glyph shown
+// without text a replacement character, so only the glyphs that stand for text stay text.
+
+#include <mupdf/fitz.h>
+
+#include <vector>
+
+#include "engine/pdf/pdf_text_layer.h"
+
+namespace engine {
+
+// text apart: the glyphs to write as text, and those codes marks kWordless.
+struct TextParts {
+    fz_text* worded = nullptr;
+    fz_text* wordless = nullptr;
+};
+
+// Splits text by codes (one per glyph with a glyph number, as PdfTextLayer::Describe gives
+// them). Both parts stay null when no glyph is wordless. Throws.
+TextParts SplitWordless(fz_context* ctx, const fz_text* text, const std::vector<GlyphCode>& codes);
+
+void DropTextParts(fz_context* ctx, TextParts& parts);
+
+// Takes the wordless glyphs out of codes, which then fit the worded part.
+void KeepWorded(std::vector<GlyphCode>& codes);
+
+// The outlines of text's glyphs as the renderer draws them (simulated bold and italic
+// included), in text space; null when none has one. Throws.
+fz_path* GlyphOutlines(fz_context* ctx, const fz_text* text);
+
+}  // namespace engine
