@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/pdf/pdf_content_injection.h"
-#include "engine/pdf/pdf_glyph_outlines.h"
+#include "engine/pdf/pdf_text_parts.h"
 #include "engine/pdf/path_refit.h"
 #include "engine/pdf/pdf_masked_group.h"
 #include "engine/pdf/pdf_shading_writer.h"
@@ -487,8 +487,8 @@ void NoteFonts(DeviceState& s, const fz_text* text) {
 }
 
 // The text being written: whether its marked content is open, the codes its glyphs are to be
-// written with, where its writing starts in the output, and its glyphs that stand for no text
-// taken apart (when there are any) to be drawn as outlines.
+// written with, where its writing starts in the output, and the text as it is written, when
+// that is not text itself (glyphs added, or taken apart to be drawn as outlines).
 struct TextWriting {
     bool marked = false;
     std::vector<GlyphCode> codes;
@@ -502,7 +502,7 @@ TextWriting OpenText(fz_context* ctx, DeviceState& s, const fz_text* text, bool 
     TextWriting writing;
     if (Capturing(s)) return writing;
     writing.marked = s.shared->text.Describe(text, clip, s.marking, writing.codes);
-    writing.parts = SplitWordless(ctx, text, writing.codes);
+    writing.parts = ArrangeText(ctx, text, writing.codes);
     KeepWorded(writing.codes);
     if (writing.marked)
         OpenMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit, s.marking.c_str());

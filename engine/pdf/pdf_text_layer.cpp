@@ -5,7 +5,9 @@
 #include FT_FONT_FORMATS_H
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -83,6 +85,24 @@ bool Extendable(fz_context* ctx, fz_font* font, int& glyphCount) {
 
 constexpr int kLastCode = 0xFFFF;  // codes are two bytes
 
+// The glyph font shows for U+0020; 0 when none.
+int SpaceGlyph(fz_context* ctx, fz_font* font) {
+    auto face = static_cast<FT_Face>(fz_font_ft_face(ctx, font));
+    if (!face) return 0;
+    ctx->locks.lock(ctx->locks.user, FZ_LOCK_FREETYPE);
+    const auto glyph = static_cast<int>(FT_Get_Char_Index(face, 0x20));
+    ctx->locks.unlock(ctx->locks.user, FZ_LOCK_FREETYPE);
+    return glyph;
+}
+
+// The advance of glyph in thousandths of an em; -1 when it cannot be read.
+float Advance(fz_context* ctx, fz_font* font, int glyph) {
+    float advance = -1;
+    if (!RunGuarded(ctx, [&] { advance = fz_advance_glyph(ctx, font, glyph, 0) * 1000; }).empty())
+        return -1;
+    return advance;
+}
+
 }  // namespace
 
 PdfTextLayer::~PdfTextLayer() {
@@ -124,14 +144,45 @@ int PdfTextLayer::CodeFor(fz_font* font, int glyph, const std::u32string& text) 
     FontCodes& codes = CodesOf(font);
     auto [known, first] = codes.texts.try_emplace(glyph, text);
     if (first || known->second == text) return glyph;
-    auto added = codes.added.find({glyph, text});
+    return AddCode(codes, glyph, text, -1);
+}
+
+// A code past the glyph numbers for glyph standing for text, width wide (thousandths of an em;
+// negative: as wide as the glyph); -1 when the font can take no more.
+int PdfTextLayer::AddCode(FontCodes& codes, int glyph, const std::u32string& text, float width) {
+    const long key = width < 0 ? -1 : std::lround(width * 1000);
+    auto added = codes.added.find({glyph, text, key});
     if (added != codes.added.end()) return added->second;
     if (!codes.extendable || codes.nextCode > kLastCode || glyph >= codes.glyphCount) return -1;
     const int code = codes.nextCode++;
-    codes.added.emplace(std::make_pair(glyph, text), code);
+    codes.added.emplace(std::make_tuple(glyph, text, key), code);
     codes.glyphOf.emplace(code, glyph);
     codes.texts.emplace(code, text);
+    if (width >= 0) codes.widthOf.emplace(code, width);
     return code;
+}
+
+bool PdfTextLayer::ShareLigature(fz_font* font, int glyph, const std::u32string& text,
+                                 std::vector<GlyphCode>& codes) {
+    FontCodes& own = CodesOf(font);
+    if (own.space < 0) own.space = SpaceGlyph(ctx_, font);
+    const auto parts = static_cast<int>(text.size());
+    if (!own.extendable || own.space <= 0 || own.nextCode + parts > kLastCode + 1 ||
+        glyph >= own.glyphCount) {
+        return false;
+    }
+    const float advance = Advance(ctx_, font, glyph);
+    const float space = Advance(ctx_, font, own.space);
+    if (advance <= 0 || space < 0) return false;
+    const float part = advance / static_cast<float>(parts);
+    // text is read from the right: its last character comes first.
+    for (int k = parts - 1; k >= 1; --k) {
+        const int code = AddCode(own, own.space, text.substr(static_cast<size_t>(k), 1), part);
+        codes.push_back({own.space, code, true, static_cast<float>(k) / static_cast<float>(parts),
+                         part - space});
+    }
+    codes.push_back({glyph, AddCode(own, glyph, text.substr(0, 1), part), false, 0, part - advance});
+    return true;
 }
 
 bool PdfTextLayer::Describe(const fz_text* text, bool clip, std::string& marking,
@@ -151,6 +202,11 @@ bool PdfTextLayer::Describe(const fz_text* text, bool clip, std::string& marking
         // text: a clip of text and outlines together is not one the page can state).
         if (own.empty() && !clip && span->wmode == 0 && fz_font_ft_face(ctx_, font)) {
             codes.push_back({item.gid, kWordless});
+            recoded = true;
+            return;
+        }
+        if (run->rightToLeft && own.size() > 1 && span->wmode == 0 &&
+            ShareLigature(font, item.gid, own, codes)) {
             recoded = true;
             return;
         }
@@ -202,7 +258,10 @@ std::string PdfTextLayer::StoreGlyphMap(pdf_document* doc, pdf_obj* font, fz_fon
             for (const auto& [code, glyph] : codes.glyphOf) {
                 pdf_array_push_int(ctx_, widths, code);
                 pdf_obj* one = pdf_array_push_array(ctx_, widths, 1);
-                pdf_array_push_real(ctx_, one, fz_advance_glyph(ctx_, face, glyph, 0) * 1000.0);
+                auto width = codes.widthOf.find(code);
+                pdf_array_push_real(ctx_, one, width != codes.widthOf.end()
+                                                   ? width->second
+                                                   : fz_advance_glyph(ctx_, face, glyph, 0) * 1000.0);
             }
         },
         [&] {
@@ -247,10 +306,11 @@ std::string PdfTextLayer::StoreMaps(pdf_document* doc) {
 
 namespace {
 
-// Calls visit(at) for the position of every four-digit code in the hex strings of content
-// from offset on; dictionaries ("<<") are passed over.
+// Calls visit(at, end) for the position of every four-digit code in the hex strings of content
+// from offset on, with the position of its string's closing '>'; dictionaries ("<<") are
+// passed over.
 template <typename Visit>
-void ForEachWrittenCode(unsigned char* data, size_t length, size_t from, Visit visit) {
+void ForEachWrittenCode(const unsigned char* data, size_t length, size_t from, Visit visit) {
     for (size_t at = from; at < length; ++at) {
         if (data[at] != '<') continue;
         if (at + 1 < length && data[at + 1] == '<') {
@@ -259,7 +319,7 @@ void ForEachWrittenCode(unsigned char* data, size_t length, size_t from, Visit v
         }
         size_t end = at + 1;
         while (end < length && data[end] != '>') ++end;
-        for (size_t digit = at + 1; digit + 4 <= end; digit += 4) visit(digit);
+        for (size_t digit = at + 1; digit + 4 <= end; digit += 4) visit(digit, end);
         at = end;
     }
 }
@@ -278,6 +338,79 @@ int HexValue(const unsigned char* digits) {
     return value;
 }
 
+bool ChangesWidth(const GlyphCode& code) { return std::fabs(code.widthChange) > 0.0005f; }
+
+bool StartsNumber(unsigned char c) { return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.'; }
+
+// The position of the first byte from at on that is not white space.
+size_t SkipSpace(const unsigned char* data, size_t length, size_t at) {
+    while (at < length && (data[at] == ' ' || data[at] == '\n' || data[at] == '\r' || data[at] == '\t'))
+        ++at;
+    return at;
+}
+
+void AppendCode(fz_context* ctx, fz_buffer* out, int code) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04x", code);
+    fz_append_data(ctx, out, hex, 4);
+}
+
+// A real number as the page's content writes one: no exponent, no trailing zeros.
+void AppendNumber(fz_context* ctx, fz_buffer* out, double value) {
+    char text[48];
+    int length = std::snprintf(text, sizeof text, "%.3f", value);
+    if (length <= 0 || length >= static_cast<int>(sizeof text)) length = std::snprintf(text, sizeof text, "0");
+    while (length > 1 && text[length - 1] == '0') --length;
+    if (text[length - 1] == '.') --length;
+    fz_append_data(ctx, out, text, static_cast<size_t>(length));
+}
+
+// Writes the written text of tail (length bytes, terminated) into out with the codes given and
+// the adjustments after codes of another width than their glyph's changed by as much.
+void WriteRecoded(fz_context* ctx, fz_buffer* out, const unsigned char* tail, size_t length,
+                  const std::vector<GlyphCode>& codes) {
+    size_t seen = 0;
+    for (size_t at = 0; at < length;) {
+        if (tail[at] != '<' || (at + 1 < length && tail[at + 1] == '<')) {
+            const size_t run = tail[at] == '<' ? 2 : 1;
+            fz_append_data(ctx, out, tail + at, run);
+            at += run;
+            continue;
+        }
+        size_t end = at + 1;
+        while (end < length && tail[end] != '>') ++end;
+        fz_append_byte(ctx, out, '<');
+        float pending = 0;
+        size_t digit = at + 1;
+        for (; digit + 4 <= end; digit += 4) {
+            const GlyphCode& code = codes[seen++ % codes.size()];
+            AppendCode(ctx, out, code.code);
+            if (!ChangesWidth(code)) continue;
+            if (digit + 8 <= end) {
+                // Within the string: it is split for the adjustment.
+                fz_append_byte(ctx, out, '>');
+                AppendNumber(ctx, out, code.widthChange);
+                fz_append_byte(ctx, out, '<');
+            } else {
+                pending = code.widthChange;
+            }
+        }
+        fz_append_data(ctx, out, tail + digit, end - digit);  // a stray digit, kept as it was
+        fz_append_byte(ctx, out, '>');
+        at = end + 1;
+        if (pending == 0) continue;
+        const size_t next = SkipSpace(tail, length, at);
+        if (next < length && StartsNumber(tail[next])) {
+            char* stop = nullptr;
+            const double value = std::strtod(reinterpret_cast<const char*>(tail + next), &stop);
+            AppendNumber(ctx, out, value + pending);
+            at = static_cast<size_t>(reinterpret_cast<const unsigned char*>(stop) - tail);
+        } else {
+            AppendNumber(ctx, out, pending);
+        }
+    }
+}
+
 }  // namespace
 
 bool RecodeWrittenText(fz_context* ctx, fz_buffer* content, size_t from,
@@ -286,19 +419,40 @@ bool RecodeWrittenText(fz_context* ctx, fz_buffer* content, size_t from,
     unsigned char* data = nullptr;
     const size_t length = fz_buffer_storage(ctx, content, &data);
     if (from > length) return false;
-    // First make sure every string holds the glyphs in turn, then write.
+    // First make sure every string holds the glyphs in turn, and that a string with a code of
+    // another width is in an array of strings and adjustments, then write.
     size_t seen = 0;
     bool same = true;
-    ForEachWrittenCode(data, length, from, [&](size_t at) {
-        if (same && HexValue(data + at) != codes[seen++ % codes.size()].glyph) same = false;
+    bool widths = false;
+    ForEachWrittenCode(data, length, from, [&](size_t at, size_t end) {
+        if (!same) return;
+        const GlyphCode& code = codes[seen++ % codes.size()];
+        if (HexValue(data + at) != code.glyph) same = false;
+        if (!ChangesWidth(code)) return;
+        widths = true;
+        const size_t next = SkipSpace(data, length, end + 1);
+        if (next >= length || !(StartsNumber(data[next]) || data[next] == '<' || data[next] == ']'))
+            same = false;
     });
     if (!same || seen == 0 || seen % codes.size() != 0) return false;
-    seen = 0;
-    ForEachWrittenCode(data, length, from, [&](size_t at) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%04x", codes[seen++ % codes.size()].code);
-        std::memcpy(data + at, hex, 4);
-    });
+    if (!widths) {
+        seen = 0;
+        ForEachWrittenCode(data, length, from, [&](size_t at, size_t) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%04x", codes[seen++ % codes.size()].code);
+            std::memcpy(data + at, hex, 4);
+        });
+        return true;
+    }
+    fz_buffer* tail = fz_new_buffer_from_copied_data(ctx, data + from, length - from);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_terminate_buffer(ctx, tail);
+            content->len = from;
+            WriteRecoded(ctx, content, tail->data, length - from, codes);
+        },
+        [&] { fz_drop_buffer(ctx, tail); });
     return true;
 }
 

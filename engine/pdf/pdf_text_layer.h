@@ -3,8 +3,11 @@
 // element (see engine/xps/glyph_text.h) and goes into its font's ToUnicode map. A glyph shown
 // for different texts in different places gets one code per text: codes past the font's glyph
 // numbers name their glyph through the font's CIDToGIDMap, so that readers that take the text
-// glyph by glyph read each place right. A run whose text cannot be told that way (right-to-left
-// glyphs standing for several characters, whose order readers disagree on, or a font that
+// glyph by glyph read each place right. A right-to-left glyph standing for several characters
+// (a ligature) is shared among as many codes, one per character, since readers disagree on the
+// order of several characters in one code: the glyph itself takes the last character over the
+// first part of its advance, and invisible glyphs (the font's space) written before it take the
+// others over the rest, from the right. A run whose text cannot be told that way (a font that
 // cannot take more codes) is also marked with the whole run's text as ActualText. Glyphs of
 // text without a UnicodeString keep the font's own characters.
 
@@ -12,6 +15,7 @@
 #include <mupdf/pdf.h>
 
 #include <map>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +31,12 @@ constexpr int kWordless = -1;
 struct GlyphCode {
     int glyph;
     int code;
+    // An invisible glyph to write before the next one shown, at this share of that one's
+    // advance.
+    bool inserted = false;
+    float offset = 0;
+    // How much wider (in thousandths of an em) the code is than the glyph it names.
+    float widthChange = 0;
 };
 
 class PdfTextLayer {
@@ -56,14 +66,22 @@ class PdfTextLayer {
         int glyphCount = 0;
         int nextCode = 0;
         std::map<int, std::u32string> texts;  // by code; empty: the glyph stands for nothing
-        std::map<std::pair<int, std::u32string>, int> added;  // (glyph, text) -> code
-        std::map<int, int> glyphOf;                           // added code -> glyph
+        // (glyph, text, width in millionths of an em, or -1 for the glyph's own) -> code
+        std::map<std::tuple<int, std::u32string, long>, int> added;
+        std::map<int, int> glyphOf;    // added code -> glyph
+        std::map<int, float> widthOf;  // added code -> its width (thousandths of an em), when not the glyph's
+        int space = -1;                // the glyph of U+0020, once looked for; 0 when none
     };
 
     const GlyphRunText* FindRun(const fz_text* text);
     FontCodes& CodesOf(fz_font* font);
     // The code glyph of font is written with to stand for text; -1 when none can.
     int CodeFor(fz_font* font, int glyph, const std::u32string& text);
+    int AddCode(FontCodes& codes, int glyph, const std::u32string& text, float width);
+    // Shares glyph, which stands for text read from the right, among one code per character
+    // (see above). False, with nothing added, when the font cannot take that.
+    bool ShareLigature(fz_font* font, int glyph, const std::u32string& text,
+                       std::vector<GlyphCode>& codes);
     std::string StoreGlyphMap(pdf_document* doc, pdf_obj* font, fz_font* face,
                               const FontCodes& codes);
 
@@ -75,8 +93,10 @@ class PdfTextLayer {
 
 // Rewrites the glyph numbers the output device has just written into content from offset on
 // (the hex strings of its text operators) with the codes given, which the text's glyphs were
-// written in order, once or more (a fill and a stroke). Changes nothing and returns false when
-// what was written is not that.
+// written in order, once or more (a fill and a stroke); a code wider or narrower than its
+// glyph has the position adjustment after it changed to match, so that the glyphs after it
+// stay where they were. Changes nothing and returns false when what was written is not that.
+// Throws library errors.
 bool RecodeWrittenText(fz_context* ctx, fz_buffer* content, size_t from,
                        const std::vector<GlyphCode>& codes);
 

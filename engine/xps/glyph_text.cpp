@@ -96,6 +96,7 @@ GlyphRunText ReadGlyphRun(const char* unicodeString, const char* indices, int bi
     GlyphRunText run;
     if (unicodeString && unicodeString[0] == '{' && unicodeString[1] == '}') unicodeString += 2;
     run.text = DecodeUtf8(unicodeString ? unicodeString : "");
+    run.rightToLeft = bidiLevel % 2 == 1;
     const std::u32string& text = run.text;
     // Two readings of the same entries: the library counts a cluster's text in characters,
     // the markup means UTF-16 code units; they part only after a character beyond U+FFFF.

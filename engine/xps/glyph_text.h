@@ -21,9 +21,10 @@ struct GlyphRunText {
     // glyphs in turn, the last glyph taking the rest; a glyph past the cluster's characters
     // stands for nothing (empty). In right-to-left text each glyph's characters are in
     // reverse: poppler lays them out from left to right, then reads the line from the right
-    // (MuPDF takes them as they are, so it reads a right-to-left ligature backwards).
+    // (MuPDF takes them as they are, so the PDF's text layer gives each its own code).
     std::vector<std::u32string> glyphTexts;
     std::u32string text;  // the whole UnicodeString
+    bool rightToLeft = false;
     // False when text is left with no glyph to stand for it.
     bool glyphByGlyph = true;
 };

@@ -1,7 +1,8 @@
 #pragma once
-// Glyphs that stand for no text (the second of two glyphs drawing one character, say) are drawn
-// as their outlines, not as text: readers that take text glyph by glyph give a glyph shown
-// without text a replacement character, so only the glyphs that stand for text stay text.
+// A text drawn as the text layer writes it (see engine/pdf/pdf_text_layer.h): glyphs that stand
+// for no text (the second of two glyphs drawing one character, say) are drawn as their
+// outlines, not as text, since readers that take text glyph by glyph give a glyph shown without
+// text a replacement character; the invisible glyphs that share a ligature's text are added.
 
 #include <mupdf/fitz.h>
 
@@ -11,15 +12,16 @@
 
 namespace engine {
 
-// text apart: the glyphs to write as text, and those codes marks kWordless.
+// text apart: the glyphs to write as text (the invisible ones added), and those codes marks
+// kWordless.
 struct TextParts {
     fz_text* worded = nullptr;
     fz_text* wordless = nullptr;
 };
 
 // Splits text by codes (one per glyph with a glyph number, as PdfTextLayer::Describe gives
-// them). Both parts stay null when no glyph is wordless. Throws.
-TextParts SplitWordless(fz_context* ctx, const fz_text* text, const std::vector<GlyphCode>& codes);
+// them). Both parts stay null when text is written as it is. Throws.
+TextParts ArrangeText(fz_context* ctx, const fz_text* text, const std::vector<GlyphCode>& codes);
 
 void DropTextParts(fz_context* ctx, TextParts& parts);
 
