@@ -592,9 +592,15 @@ void ClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
               fz_rect scissor) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
-    const TextWriting writing = OpenText(ctx, s, text, true);
-    fz_clip_text(ctx, Out(s), text, ctm, scissor);
-    CloseText(ctx, s, writing);
+    TextWriting writing = OpenText(ctx, s, text, true);
+    const fz_text* shown = Worded(writing, text);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_clip_text(ctx, Out(s), shown, ctm, scissor);
+            CloseText(ctx, s, writing);
+        },
+        [&] { DropTextParts(ctx, writing.parts); });
     OpenClip(s, fz_bound_text(ctx, text, nullptr, ctm));
 }
 

@@ -85,6 +85,16 @@ bool Extendable(fz_context* ctx, fz_font* font, int& glyphCount) {
 
 constexpr int kLastCode = 0xFFFF;  // codes are two bytes
 
+// What tells font's program: its digest, or the font itself when it has no program.
+std::string ProgramKey(fz_context* ctx, fz_font* font) {
+    unsigned char digest[16] = {};
+    if (font->buffer && RunGuarded(ctx, [&] { fz_font_digest(ctx, font, digest); }).empty())
+        return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
+    char own[32];
+    std::snprintf(own, sizeof own, "font %p", static_cast<void*>(font));
+    return own;
+}
+
 // The glyph font shows for U+0020; 0 when none.
 int SpaceGlyph(fz_context* ctx, fz_font* font) {
     auto face = static_cast<FT_Face>(fz_font_ft_face(ctx, font));
@@ -106,7 +116,7 @@ float Advance(fz_context* ctx, fz_font* font, int glyph) {
 }  // namespace
 
 PdfTextLayer::~PdfTextLayer() {
-    for (auto& entry : fonts_) fz_drop_font(ctx_, entry.first);
+    for (auto& entry : byFont_) fz_drop_font(ctx_, entry.first);
 }
 
 void PdfTextLayer::BeginPage(std::vector<GlyphRunText> runs) {
@@ -128,14 +138,17 @@ const GlyphRunText* PdfTextLayer::FindRun(const fz_text* text) {
 }
 
 PdfTextLayer::FontCodes& PdfTextLayer::CodesOf(fz_font* font) {
-    auto [entry, added] = fonts_.try_emplace(font);
+    auto known = byFont_.find(font);
+    if (known != byFont_.end()) return *known->second;
+    auto [entry, added] = fonts_.try_emplace(ProgramKey(ctx_, font));
+    FontCodes& codes = entry->second;
     if (added) {
-        fz_keep_font(ctx_, font);
-        FontCodes& codes = entry->second;
+        codes.font = font;
         codes.extendable = Extendable(ctx_, font, codes.glyphCount);
         codes.nextCode = codes.glyphCount;
     }
-    return entry->second;
+    byFont_.emplace(fz_keep_font(ctx_, font), &codes);
+    return codes;
 }
 
 // The first text a glyph is shown for takes the glyph's own number; another text gets a code
@@ -271,7 +284,8 @@ std::string PdfTextLayer::StoreGlyphMap(pdf_document* doc, pdf_obj* font, fz_fon
 }
 
 std::string PdfTextLayer::StoreMaps(pdf_document* doc) {
-    for (const auto& [font, codes] : fonts_) {
+    for (const auto& [key, codes] : fonts_) {
+        fz_font* font = codes.font;
         pdf_obj* ref = nullptr;
         std::string error = RunGuarded(ctx_, [&] {
             pdf_font_resource_key key;

@@ -71,6 +71,7 @@ class PdfTextLayer {
         std::map<int, int> glyphOf;    // added code -> glyph
         std::map<int, float> widthOf;  // added code -> its width (thousandths of an em), when not the glyph's
         int space = -1;                // the glyph of U+0020, once looked for; 0 when none
+        fz_font* font = nullptr;       // the first font drawn from the program
     };
 
     const GlyphRunText* FindRun(const fz_text* text);
@@ -88,7 +89,10 @@ class PdfTextLayer {
     fz_context* ctx_;
     std::vector<GlyphRunText> runs_;
     size_t nextRun_ = 0;
-    std::map<fz_font*, FontCodes> fonts_;
+    // By the font program's digest: the fonts drawn from one program (one of them with
+    // simulated bold, say) are one font in the PDF, so they share its codes.
+    std::map<std::string, FontCodes> fonts_;
+    std::map<fz_font*, FontCodes*> byFont_;  // each font kept
 };
 
 // Rewrites the glyph numbers the output device has just written into content from offset on
