@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/pdf/pdf_content_injection.h"
+#include "engine/pdf/pdf_text_parts.h"
 #include "engine/pdf/path_refit.h"
 #include "engine/pdf/pdf_masked_group.h"
 #include "engine/pdf/pdf_shading_writer.h"
@@ -485,16 +486,58 @@ void NoteFonts(DeviceState& s, const fz_text* text) {
     for (fz_text_span* span = text->head; span; span = span->next) s.shared->fonts.Note(span->font);
 }
 
+// The text being written: whether its marked content is open, the codes its glyphs are to be
+// written with, where its writing starts in the output, and the text as it is written, when
+// that is not text itself (glyphs added, or taken apart to be drawn as outlines).
+struct TextWriting {
+    bool marked = false;
+    std::vector<GlyphCode> codes;
+    size_t from = 0;
+    TextParts parts;
+};
+
 // Notes the glyphs of text written to the output (captured text is noted when its capture is
-// written) and opens its marked content when it needs one; true when it did.
-bool OpenTextMark(fz_context* ctx, DeviceState& s, const fz_text* text, bool clip) {
-    if (Capturing(s) || !s.shared->text.Describe(text, clip, s.marking)) return false;
-    OpenMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit, s.marking.c_str());
-    return true;
+// written) and opens its marked content when it needs one.
+TextWriting OpenText(fz_context* ctx, DeviceState& s, const fz_text* text, bool clip) {
+    TextWriting writing;
+    if (Capturing(s)) return writing;
+    writing.marked = s.shared->text.Describe(text, clip, s.marking, writing.codes);
+    writing.parts = ArrangeText(ctx, text, writing.codes);
+    KeepWorded(writing.codes);
+    if (writing.marked)
+        OpenMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit, s.marking.c_str());
+    writing.from = fz_buffer_storage(ctx, s.target.contents, nullptr);
+    return writing;
 }
 
-void CloseTextMark(fz_context* ctx, DeviceState& s, bool marked) {
-    if (marked) CloseMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit);
+// What of text is written as text.
+const fz_text* Worded(const TextWriting& writing, const fz_text* text) {
+    return writing.parts.worded ? writing.parts.worded : text;
+}
+
+// Gives the glyphs just written their codes and closes the marked content.
+void CloseText(fz_context* ctx, DeviceState& s, const TextWriting& writing) {
+    if (!writing.codes.empty())
+        (void)RecodeWrittenText(ctx, s.target.contents, writing.from, writing.codes);
+    if (writing.marked) CloseMarkedContent(ctx, s.target.device, s.target.contents, s.target.limit);
+}
+
+// Draws the outlines of the glyphs that stand for no text: filled, or stroked with stroke.
+void DrawWordless(fz_context* ctx, DeviceState& s, const TextWriting& writing,
+                  const fz_stroke_state* stroke, fz_matrix ctm, const Paint& paint, float alpha,
+                  fz_color_params params) {
+    if (!writing.parts.wordless) return;
+    fz_path* outlines = GlyphOutlines(ctx, writing.parts.wordless);
+    if (!outlines) return;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            if (stroke)
+                fz_stroke_path(ctx, s.target.device, outlines, stroke, ctm, paint.cs, paint.colour, alpha, params);
+            else
+                fz_fill_path(ctx, s.target.device, outlines, 0, ctm, paint.cs, paint.colour, alpha, params);
+        },
+        [&] { fz_drop_path(ctx, outlines); });
 }
 
 void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
@@ -502,22 +545,28 @@ void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
     DeviceState& s = State(dev);
     NoteFonts(s, text);
     const Paint paint = PaintFor(ctx, s, cs, colour);
-    const bool marked = OpenTextMark(ctx, s, text, false);
-    if (Capturing(s) || !HasSimulatedStyle(text)) {
-        fz_fill_text(ctx, Out(s), text, ctm, paint.cs, paint.colour, alpha, params);
-        CloseTextMark(ctx, s, marked);
-        return;
-    }
-    fz_text* slanted = WithItalicSlant(ctx, text);
+    TextWriting writing = OpenText(ctx, s, text, false);
+    const fz_text* shown = Worded(writing, text);
     RunWithCleanup(
         ctx,
         [&] {
-            fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
-            StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha,
-                                params);
-            CloseTextMark(ctx, s, marked);
+            if (Capturing(s) || !HasSimulatedStyle(shown)) {
+                if (shown->head) fz_fill_text(ctx, Out(s), shown, ctm, paint.cs, paint.colour, alpha, params);
+            } else {
+                fz_text* slanted = WithItalicSlant(ctx, shown);
+                RunWithCleanup(
+                    ctx,
+                    [&] {
+                        fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
+                        StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour,
+                                            alpha, params);
+                    },
+                    [&] { fz_drop_text(ctx, slanted); });
+            }
+            CloseText(ctx, s, writing);
+            DrawWordless(ctx, s, writing, nullptr, ctm, paint, alpha, params);
         },
-        [&] { fz_drop_text(ctx, slanted); });
+        [&] { DropTextParts(ctx, writing.parts); });
 }
 
 void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
@@ -526,17 +575,32 @@ void StrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_s
     DeviceState& s = State(dev);
     NoteFonts(s, text);
     Paint paint = PaintFor(ctx, s, cs, colour);
-    const bool marked = OpenTextMark(ctx, s, text, false);
-    fz_stroke_text(ctx, Out(s), text, stroke, ctm, paint.cs, paint.colour, alpha, params);
-    CloseTextMark(ctx, s, marked);
+    TextWriting writing = OpenText(ctx, s, text, false);
+    const fz_text* shown = Worded(writing, text);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            if (shown->head)
+                fz_stroke_text(ctx, Out(s), shown, stroke, ctm, paint.cs, paint.colour, alpha, params);
+            CloseText(ctx, s, writing);
+            DrawWordless(ctx, s, writing, stroke, ctm, paint, alpha, params);
+        },
+        [&] { DropTextParts(ctx, writing.parts); });
 }
 
 void ClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
               fz_rect scissor) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
-    OpenTextMark(ctx, s, text, true);
-    fz_clip_text(ctx, Out(s), text, ctm, scissor);
+    TextWriting writing = OpenText(ctx, s, text, true);
+    const fz_text* shown = Worded(writing, text);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_clip_text(ctx, Out(s), shown, ctm, scissor);
+            CloseText(ctx, s, writing);
+        },
+        [&] { DropTextParts(ctx, writing.parts); });
     OpenClip(s, fz_bound_text(ctx, text, nullptr, ctm));
 }
 
@@ -550,9 +614,16 @@ void ClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
 void IgnoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm) {
     DeviceState& s = State(dev);
     NoteFonts(s, text);
-    const bool marked = OpenTextMark(ctx, s, text, false);
-    fz_ignore_text(ctx, Out(s), text, ctm);
-    CloseTextMark(ctx, s, marked);
+    // Glyphs that stand for no text are left out: unseen, they carry nothing.
+    TextWriting writing = OpenText(ctx, s, text, false);
+    const fz_text* shown = Worded(writing, text);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            if (shown->head) fz_ignore_text(ctx, Out(s), shown, ctm);
+            CloseText(ctx, s, writing);
+        },
+        [&] { DropTextParts(ctx, writing.parts); });
 }
 
 void FillShade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha,

@@ -16,15 +16,35 @@
 namespace engine {
 namespace {
 
+// A composite font showing glyphs of a program, and the codes it shows them by.
+struct CompositeFont {
+    int num;
+    std::vector<bool> codes;
+    bool glyphMap;  // its codes name glyphs through a CIDToGIDMap stream
+};
+
 // A font program that can be cut, and the composite fonts that show glyphs from it.
 struct FontProgram {
     std::vector<bool> glyphs;  // by glyph number
-    std::vector<int> compositeFonts;
+    std::vector<CompositeFont> compositeFonts;
     bool trueType = false;  // FontFile2; otherwise an OpenType FontFile3
 };
 
+// The glyph each code names under the CIDToGIDMap stream map (two bytes per code).
+std::vector<int> ReadGlyphMap(fz_context* ctx, pdf_obj* map) {
+    std::vector<int> glyphs;
+    fz_buffer* bytes = pdf_load_stream(ctx, map);
+    unsigned char* data = nullptr;
+    const size_t length = fz_buffer_storage(ctx, bytes, &data);
+    for (size_t at = 0; at + 1 < length; at += 2) glyphs.push_back(data[at] << 8 | data[at + 1]);
+    fz_drop_buffer(ctx, bytes);
+    return glyphs;
+}
+
 // The object number of the font program of composite font num when it can be cut, else 0.
-int CuttableProgram(fz_context* ctx, pdf_document* doc, int num, bool* trueType) {
+// glyphMap gets the glyph each code names when the font has a map stream (TrueType only).
+int CuttableProgram(fz_context* ctx, pdf_document* doc, int num, bool* trueType,
+                    std::vector<int>* glyphMap) {
     int program = 0;
     pdf_obj* font = pdf_load_object(ctx, doc, num);
     RunWithCleanup(
@@ -41,10 +61,14 @@ int CuttableProgram(fz_context* ctx, pdf_document* doc, int num, bool* trueType)
             if (pdf_name_eq(ctx, pdf_dict_get(ctx, font, PDF_NAME(Subtype)), PDF_NAME(Type0)) &&
                 pdf_name_eq(ctx, pdf_dict_get(ctx, font, PDF_NAME(Encoding)),
                             PDF_NAME(Identity_H)) &&
-                (!map || pdf_name_eq(ctx, map, PDF_NAME(Identity))) && !alreadyCut) {
+                (!map || pdf_name_eq(ctx, map, PDF_NAME(Identity)) || pdf_is_stream(ctx, map)) &&
+                !alreadyCut) {
                 if (pdf_is_indirect(ctx, file2)) {
                     program = pdf_to_num(ctx, file2);
                     *trueType = true;
+                    if (pdf_is_stream(ctx, map)) *glyphMap = ReadGlyphMap(ctx, map);
+                } else if (pdf_is_stream(ctx, map)) {
+                    // A glyph map belongs to TrueType programs only.
                 } else if (pdf_is_indirect(ctx, file3) &&
                            pdf_name_eq(ctx, pdf_dict_get(ctx, file3, PDF_NAME(Subtype)),
                                        PDF_NAME(OpenType))) {
@@ -190,9 +214,37 @@ void PruneWidths(fz_context* ctx, pdf_document* doc, pdf_obj* descendant,
         [&] { pdf_drop_obj(ctx, pruned); });
 }
 
+// Rewrites the glyph map of descendant to name glyphs for the codes used only, up to the last
+// one: the others are never shown, and zeros deflate to almost nothing. Never throws: the map
+// stays as it was when the new one cannot be stored.
+void PruneGlyphMap(fz_context* ctx, pdf_document* doc, pdf_obj* descendant,
+                   const std::vector<bool>& codes) {
+    fz_buffer* pruned = nullptr;
+    (void)RunGuarded(
+        ctx,
+        [&] {
+            pdf_obj* map = pdf_dict_get(ctx, descendant, PDF_NAME(CIDToGIDMap));
+            if (!pdf_is_indirect(ctx, map) || !pdf_is_stream(ctx, map)) return;
+            const std::vector<int> glyphs = ReadGlyphMap(ctx, map);
+            size_t end = std::min(codes.size(), glyphs.size());
+            while (end > 0 && !codes[end - 1]) --end;
+            pruned = fz_new_buffer(ctx, 2 * end + 2);
+            for (size_t code = 0; code < end; ++code) {
+                const int glyph = codes[code] ? glyphs[code] : 0;
+                fz_append_byte(ctx, pruned, glyph >> 8);
+                fz_append_byte(ctx, pruned, glyph & 0xFF);
+            }
+            pdf_update_stream(ctx, doc, map, pruned, 0);
+            pdf_dict_del(ctx, map, PDF_NAME(Filter));
+            pdf_dict_del(ctx, map, PDF_NAME(DecodeParms));
+        },
+        [&] { fz_drop_buffer(ctx, pruned); });
+}
+
 void TagName(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const char* tag) {
     const char* name = pdf_dict_get_name(ctx, dict, key);
-    if (!name || !*name) return;
+    // Parts shared by several fonts are tagged once.
+    if (!name || !*name || !std::strncmp(name, tag, std::strlen(tag))) return;
     char tagged[256];
     fz_strlcpy(tagged, tag, sizeof tagged);
     fz_strlcat(tagged, name, sizeof tagged);
@@ -226,7 +278,8 @@ void StoreSubset(fz_context* ctx, pdf_document* doc, int program, const FontProg
                       })
                       .empty();
     for (size_t i = 0; stored && i < info.compositeFonts.size(); ++i) {
-        const int num = info.compositeFonts[i];
+        const CompositeFont& composite = info.compositeFonts[i];
+        const int num = composite.num;
         pdf_obj* font = nullptr;
         pdf_obj* descendant = nullptr;
         stored = RunGuarded(ctx, [&] {
@@ -239,8 +292,9 @@ void StoreSubset(fz_context* ctx, pdf_document* doc, int program, const FontProg
                      TagName(ctx, descriptor, PDF_NAME(FontName), tag);
                  }).empty();
         if (stored) {
-            PruneWidths(ctx, doc, descendant, info.glyphs);
-            PruneToUnicode(ctx, doc, font, info.glyphs);
+            PruneWidths(ctx, doc, descendant, composite.codes);
+            PruneToUnicode(ctx, doc, font, composite.codes);
+            if (composite.glyphMap) PruneGlyphMap(ctx, doc, descendant, composite.codes);
         }
         pdf_drop_obj(ctx, font);
     }
@@ -269,15 +323,23 @@ void SubsetEmbeddedFonts(fz_context* ctx, pdf_document* doc) {
     for (const auto& [num, codes] : usage.codes) {
         bool trueType = false;
         int program = 0;
-        if (!RunGuarded(ctx, [&] { program = CuttableProgram(ctx, doc, num, &trueType); }).empty())
+        std::vector<int> glyphMap;
+        if (!RunGuarded(ctx, [&] {
+                 program = CuttableProgram(ctx, doc, num, &trueType, &glyphMap);
+             }).empty())
             program = 0;
         if (program == 0) continue;
         FontProgram& info = programs[program];
         info.trueType = trueType;
-        info.compositeFonts.push_back(num);
-        if (info.glyphs.size() < codes.size()) info.glyphs.resize(codes.size());
-        for (size_t gid = 0; gid < codes.size(); ++gid) {
-            if (codes[gid]) info.glyphs[gid] = true;
+        info.compositeFonts.push_back({num, codes, !glyphMap.empty()});
+        for (size_t code = 0; code < codes.size(); ++code) {
+            if (!codes[code]) continue;
+            // Under a glyph map a code past its end names glyph 0.
+            const size_t gid = glyphMap.empty() ? code
+                               : code < glyphMap.size() ? static_cast<size_t>(glyphMap[code])
+                                                        : 0;
+            if (info.glyphs.size() <= gid) info.glyphs.resize(std::max(gid + 1, codes.size()));
+            info.glyphs[gid] = true;
         }
     }
     for (const auto& [program, info] : programs) SubsetProgram(ctx, doc, program, info);

@@ -96,6 +96,7 @@ GlyphRunText ReadGlyphRun(const char* unicodeString, const char* indices, int bi
     GlyphRunText run;
     if (unicodeString && unicodeString[0] == '{' && unicodeString[1] == '}') unicodeString += 2;
     run.text = DecodeUtf8(unicodeString ? unicodeString : "");
+    run.rightToLeft = bidiLevel % 2 == 1;
     const std::u32string& text = run.text;
     // Two readings of the same entries: the library counts a cluster's text in characters,
     // the markup means UTF-16 code units; they part only after a character beyond U+FFFF.
@@ -114,15 +115,23 @@ GlyphRunText ReadGlyphRun(const char* unicodeString, const char* indices, int bi
             units += CodeUnits(text[taken]);
             own += text[taken++];
         }
-        if (cluster.glyphs > 1 || own.empty()) run.glyphByGlyph = false;
-        if (bidiLevel % 2 == 1) std::reverse(own.begin(), own.end());
+        // Each glyph of the cluster takes the next character in turn, the last one the rest;
+        // glyphs past the characters stand for nothing.
         for (int g = 0; g < cluster.glyphs; ++g) {
             run.shownCharacters.push_back(character);
             run.glyphIds.push_back(reader.More() ? reader.ReadGlyph() : -1);
-            run.glyphTexts.push_back(cluster.glyphs == 1 ? own : std::u32string());
+            const size_t first = std::min(static_cast<size_t>(g), own.size());
+            const size_t count = g + 1 == cluster.glyphs ? std::u32string::npos : 1;
+            run.glyphTexts.push_back(own.substr(first, count));
+            std::u32string& part = run.glyphTexts.back();
+            if (bidiLevel % 2 == 1) std::reverse(part.begin(), part.end());
         }
     }
-    if (taken < text.size()) run.glyphByGlyph = false;
+    // Text past the last glyph goes with it.
+    if (taken < text.size()) {
+        if (run.glyphTexts.empty() || bidiLevel % 2 == 1) run.glyphByGlyph = false;
+        if (!run.glyphTexts.empty()) run.glyphTexts.back() += text.substr(taken);
+    }
     return run;
 }
 

@@ -17,13 +17,15 @@ struct GlyphRunText {
     // a drawn text is.
     std::vector<int> shownCharacters;
     std::vector<int> glyphIds;
-    // Per glyph, the characters it stands for alone: the whole of a cluster of one glyph, empty
-    // for a glyph that shares its cluster with others. In right-to-left text they are in
-    // reverse: readers lay a glyph's characters out from left to right, then read the line
-    // from the right.
+    // Per glyph, the characters it stands for: a cluster's characters are shared out over its
+    // glyphs in turn, the last glyph taking the rest; a glyph past the cluster's characters
+    // stands for nothing (empty). In right-to-left text each glyph's characters are in
+    // reverse: poppler lays them out from left to right, then reads the line from the right
+    // (MuPDF takes them as they are, so the PDF's text layer gives each its own code).
     std::vector<std::u32string> glyphTexts;
     std::u32string text;  // the whole UnicodeString
-    // False when some cluster has several glyphs, so that the text cannot be told glyph by glyph.
+    bool rightToLeft = false;
+    // False when text is left with no glyph to stand for it.
     bool glyphByGlyph = true;
 };
 
