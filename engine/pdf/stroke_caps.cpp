@@ -161,10 +161,13 @@ namespace engine {
 namespace {
 
 constexpr float kMinPatternLength = 0.01f;  // shorter patterns draw a solid line
+static_assert(FZ_LINECAP_BUTT == 0 && FZ_LINECAP_ROUND == 1 && FZ_LINECAP_SQUARE == 2 &&
+              FZ_LINECAP_TRIANGLE == kDashCapKinds);
 
 struct DashWalk {
     const fz_stroke_state* stroke = nullptr;
-    fz_path* dashes = nullptr;
+    fz_path* dash = nullptr;  // the dash being drawn, until its end cap is known
+    fz_path* dashes[kDashCapKinds] = {};
     fz_path* caps = nullptr;
     // Where the walk is in the dash pattern.
     int index = 0;
@@ -175,7 +178,7 @@ struct DashWalk {
     // The dash being drawn.
     bool inDash = false;
     bool drawn = false;  // it has a segment in dashes
-    bool anyDrawn = false;
+    bool used[kDashCapKinds] = {};  // some dash went into dashes[cap]
     Vector dashStart, dashEnd, startDirection, endDirection;
     fz_linecap startCap = FZ_LINECAP_BUTT;
 };
@@ -219,15 +222,35 @@ void BeginDash(DashWalk& w, Vector at, fz_linecap cap, Vector direction) {
 
 void ExtendDash(fz_context* ctx, DashWalk& w, Vector to, Vector direction) {
     if (!w.drawn) {
-        fz_moveto(ctx, w.dashes, w.dashStart.x, w.dashStart.y);
-        w.drawn = w.anyDrawn = true;
+        fz_drop_path(ctx, w.dash);
+        w.dash = nullptr;
+        w.dash = fz_new_path(ctx);
+        fz_moveto(ctx, w.dash, w.dashStart.x, w.dashStart.y);
+        w.drawn = true;
         if (IsZero(w.startDirection)) w.startDirection = direction;
     }
-    fz_lineto(ctx, w.dashes, to.x, to.y);
+    fz_lineto(ctx, w.dash, to.x, to.y);
     w.dashEnd = to;
     w.endDirection = direction;
 }
 
+void CopyMoveTo(fz_context* ctx, void* to, float x, float y) {
+    fz_moveto(ctx, static_cast<fz_path*>(to), x, y);
+}
+
+void CopyLineTo(fz_context* ctx, void* to, float x, float y) {
+    fz_lineto(ctx, static_cast<fz_path*>(to), x, y);
+}
+
+// Copies the dash's segments (a move and lines) to the end of path.
+void AppendDash(fz_context* ctx, fz_path* dash, fz_path* path) {
+    static const fz_path_walker copy = {CopyMoveTo, CopyLineTo, nullptr, nullptr,
+                                        nullptr,    nullptr,    nullptr, nullptr};
+    fz_walk_path(ctx, dash, &copy, path);
+}
+
+// A dash with one cap PDF has at both ends is stroked with that cap; any other dash is stroked
+// flat, its caps filled.
 void EndDash(fz_context* ctx, DashWalk& w, fz_linecap cap, Vector direction) {
     if (!w.inDash) return;
     w.inDash = false;
@@ -236,7 +259,15 @@ void EndDash(fz_context* ctx, DashWalk& w, fz_linecap cap, Vector direction) {
     if (IsZero(w.startDirection)) return;  // a point with no direction: nothing to draw
     const float half = w.stroke->linewidth / 2;
     // A dash of no length is a dot, drawn whole in the cap it starts with.
-    if (Distance(w.dashStart, w.dashEnd) < 1e-6f) cap = w.startCap;
+    const bool dot = Distance(w.dashStart, w.dashEnd) < 1e-6f;
+    if (dot) cap = w.startCap;
+    const bool oneCap = w.drawn && !dot && cap == w.startCap && cap < kDashCapKinds;
+    if (w.drawn) {
+        const int kind = oneCap ? cap : FZ_LINECAP_BUTT;
+        AppendDash(ctx, w.dash, w.dashes[kind]);
+        w.used[kind] = true;
+    }
+    if (oneCap) return;
     AddCap(ctx, w.caps, w.startCap, w.dashStart, {-w.startDirection.x, -w.startDirection.y}, half);
     AddCap(ctx, w.caps, cap, w.dashEnd, w.endDirection, half);
 }
@@ -354,24 +385,29 @@ DashedStroke CutIntoDashes(fz_context* ctx, const fz_path* path, const fz_stroke
     DashWalk walk;
     walk.stroke = stroke;
     walk.cap = stroke->start_cap;
-    walk.dashes = fz_new_path(ctx);
+    const auto dropAll = [&] {
+        fz_drop_path(ctx, walk.dash);
+        fz_drop_path(ctx, walk.caps);
+        for (fz_path* dashes : walk.dashes) fz_drop_path(ctx, dashes);
+    };
     RunUndoingOnFailure(
         ctx,
         [&] {
+            for (fz_path*& dashes : walk.dashes) dashes = fz_new_path(ctx);
             walk.caps = fz_new_path(ctx);
             fz_walk_path(ctx, path, &walker, &walk);
             EndDash(ctx, walk, stroke->end_cap, {});
         },
-        [&] {
-            fz_drop_path(ctx, walk.caps);
-            fz_drop_path(ctx, walk.dashes);
-        });
+        dropAll);
+    fz_drop_path(ctx, walk.dash);
     DashedStroke result;
-    // The bounds of a lone horizontal dash are empty: whether a dash was drawn is known.
-    if (walk.anyDrawn) {
-        result.dashes = walk.dashes;
-    } else {
-        fz_drop_path(ctx, walk.dashes);
+    for (int cap = 0; cap < kDashCapKinds; ++cap) {
+        // The bounds of a lone horizontal dash are empty: whether a dash was drawn is known.
+        if (walk.used[cap]) {
+            result.dashes[cap] = walk.dashes[cap];
+        } else {
+            fz_drop_path(ctx, walk.dashes[cap]);
+        }
     }
     result.caps = NullIfEmpty(ctx, walk.caps);
     return result;

@@ -14,12 +14,16 @@ bool HasPdfLineCaps(const fz_stroke_state* stroke);
 // path to be filled in the stroke's colour; nullptr when there are none. Throws library errors.
 fz_path* StrokeCapShapes(fz_context* ctx, const fz_path* path, const fz_stroke_state* stroke);
 
-// A dashed stroke cut into its dashes: dashes holds each dash as an open subpath, to be
-// stroked without a dash pattern and with flat ends; caps the caps of every dash end (the
-// start cap at the start of a subpath, the end cap at its end, the dash cap between), to be
-// filled. Either is nullptr when empty.
+// The caps PDF has: flat (FZ_LINECAP_BUTT), round and square, in that order.
+constexpr int kDashCapKinds = 3;
+
+// A dashed stroke cut into its dashes (the start cap at the start of a subpath, the end cap at
+// its end, the dash cap between). dashes[cap] holds each dash that has that PDF cap at both
+// ends, as an open subpath, to be stroked without a dash pattern and with that cap; every
+// other dash is in dashes[FZ_LINECAP_BUTT] too, and its caps are in caps, to be filled. Each
+// is nullptr when empty.
 struct DashedStroke {
-    fz_path* dashes = nullptr;
+    fz_path* dashes[kDashCapKinds] = {};
     fz_path* caps = nullptr;
 };
 
