@@ -15,9 +15,10 @@ constexpr double kMaxStep = 0.06;
 // last step is cut short (by up to a half), and arcs of one ellipse may follow each other.
 constexpr double kShortestStep = 0.4;
 constexpr double kLongestStep = 1.6;
-// The largest distance from a circle of radius 1 of the standard cubic for a quarter turn; for
-// shorter arcs it falls with the sixth power of the angle.
-constexpr double kQuarterTurnError = 2.8e-4;
+// Arcs are cut into pieces of at most a quarter turn.
+constexpr double kLongestPiece = kPi / 2;
+// What the sampling of a piece's distance from its circle may miss.
+constexpr double kErrorMargin = 1.05;
 
 using Row = std::array<double, 6>;  // five unknowns and the right-hand side
 
@@ -119,22 +120,70 @@ bool FitEllipse(const PlanePoint* points, size_t count, Ellipse& ellipse) {
 
 double Distance(PlanePoint a, PlanePoint b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
+// The cubic from angle 0 to angle (above 0) on the circle of radius 1 whose handles, tangent to
+// the circle, are handle long: how far it strays outside the circle and inside it.
+struct Stray {
+    double outside;
+    double inside;
+};
+
+Stray CircleStray(double angle, double handle) {
+    const double c = std::cos(angle), s = std::sin(angle);
+    const PlanePoint p[4] = {{1, 0}, {1, handle}, {c + handle * s, s - handle * c}, {c, s}};
+    Stray stray{0, 0};
+    constexpr int kSamples = 64;
+    for (int i = 1; i < kSamples; ++i) {
+        const double t = static_cast<double>(i) / kSamples, u = 1 - t;
+        const double b0 = u * u * u, b1 = 3 * u * u * t, b2 = 3 * u * t * t, b3 = t * t * t;
+        const double x = b0 * p[0].x + b1 * p[1].x + b2 * p[2].x + b3 * p[3].x;
+        const double y = b0 * p[0].y + b1 * p[1].y + b2 * p[2].y + b3 * p[3].y;
+        const double r = std::hypot(x, y) - 1;
+        stray.outside = std::max(stray.outside, r);
+        stray.inside = std::max(stray.inside, -r);
+    }
+    return stray;
+}
+
+// The handle length (for a circle of radius 1) that strays as far inside the circle as outside
+// it, which is less than the usual 4/3 tan(angle / 4) that meets the circle in the middle and
+// strays outside only; and that distance.
+struct Handle {
+    double length;
+    double error;
+};
+
+Handle BalancedHandle(double angle) {
+    double high = 4.0 / 3 * std::tan(angle / 4);
+    double low = 0.9 * high;
+    for (int i = 0; i < 40; ++i) {
+        const double middle = (low + high) / 2;
+        const Stray stray = CircleStray(angle, middle);
+        (stray.outside > stray.inside ? high : low) = middle;
+    }
+    const Stray stray = CircleStray(angle, high);
+    return {high, std::max(stray.outside, stray.inside) * kErrorMargin};
+}
+
 }  // namespace
 
 std::vector<PlanePoint> EllipticArcCurves(const PlanePoint* points, size_t count,
                                           double tolerance) {
     std::vector<PlanePoint> curves;
-    if (count < 6 || !(tolerance > 0)) return curves;
+    if (count < 7 || !(tolerance > 0)) return curves;
+    // The ends may lie anywhere in their step, on a chord rather than on the ellipse: the
+    // fit leaves them out, the test below does not.
     Ellipse ellipse;
-    if (!FitEllipse(points, count, ellipse)) return curves;
+    if (!FitEllipse(points + 1, count - 2, ellipse)) return curves;
 
     // Each vertex is measured against the point of its own angle, which is never nearer than
     // the ellipse's nearest point: the test is stricter than the distance.
     std::vector<double> angles(count);
     std::vector<double> steps(count - 1);
+    double farthest = 0;
     for (size_t i = 0; i < count; ++i) {
         double t = ellipse.AngleOf(points[i]);
-        if (Distance(points[i], ellipse.At(t)) > tolerance / 2) return curves;
+        farthest = std::max(farthest, Distance(points[i], ellipse.At(t)));
+        if (farthest > tolerance / 2) return curves;
         if (i > 0) {
             double step = std::remainder(t - angles[i - 1], 2 * kPi);
             t = angles[i - 1] + step;
@@ -154,16 +203,20 @@ std::vector<PlanePoint> EllipticArcCurves(const PlanePoint* points, size_t count
             return curves;
     }
 
-    // Pieces short enough that the curves stay within half the tolerance of the ellipse.
+    // As few pieces as stay within what the farthest vertex leaves of the tolerance: the
+    // ellipse strays from the circle it is the image of by its larger radius at most.
     const double radius = std::max(std::hypot(ellipse.u.x, ellipse.u.y),
                                    std::hypot(ellipse.v.x, ellipse.v.y));
-    const double piece = kPi / 2 *
-                         std::min(1.0, std::pow(tolerance / 2 / (radius * kQuarterTurnError), 1.0 / 6));
     const double sweep = angles.back() - angles.front();
-    const size_t pieces = static_cast<size_t>(std::ceil(std::fabs(sweep) / piece));
-    if (pieces == 0 || pieces > count) return curves;
+    size_t pieces = static_cast<size_t>(std::ceil(std::fabs(sweep) / kLongestPiece));
+    Handle balanced{};
+    for (;; ++pieces) {
+        if (pieces == 0 || 3 * pieces >= count) return curves;
+        balanced = BalancedHandle(std::fabs(sweep) / pieces);
+        if (balanced.error * radius <= tolerance - farthest) break;
+    }
     const double angle = sweep / pieces;
-    const double handle = 4.0 / 3 * std::tan(angle / 4);
+    const double handle = std::copysign(balanced.length, sweep);
     curves.reserve(3 * pieces);
     for (size_t k = 0; k < pieces; ++k) {
         const double t0 = angles.front() + angle * k;

@@ -145,7 +145,7 @@ const float kWhite[FZ_MAX_COLORS] = {1};
 float ShortColourComponent(float value) {
     const double level = std::round(static_cast<double>(value) * 255);
     if (!(std::fabs(value * 255.0 - level) <= 2e-3)) return value;
-    return static_cast<float>(std::ceil(level / 255 * 1e4 - 1e-6) / 1e4);
+    return static_cast<float>(std::fmax(std::ceil(level / 255 * 1e4 - 1e-6) / 1e4, 0.0));
 }
 
 Paint PaintFor(fz_context* ctx, const DeviceState& s, fz_colorspace* cs, const float* colour) {
@@ -367,7 +367,8 @@ void FillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd,
 
 // A stroke whose caps PDF cannot express is drawn with flat ends and its caps filled; a
 // dashed one is cut into its dashes, each stroked with the cap it has at both ends where PDF
-// has that cap. What is stroked is refitted with tolerance.
+// has that cap, those between each subpath's first and last as one dashed line where they
+// can. What is stroked is refitted with tolerance.
 void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
                        const fz_stroke_state* stroke, fz_matrix ctm, float tolerance,
                        fz_colorspace* cs, const float* colour, float alpha,
@@ -401,8 +402,22 @@ void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
                 fz_stroke_path(ctx, out, refitted ? refitted : lines, capped, ctm, cs, colour,
                                alpha, params);
             }
+            if (cut.middles) {
+                fz_drop_stroke_state(ctx, capped);
+                capped = nullptr;
+                capped = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
+                const fz_linecap cap =
+                    stroke->dash_cap < kDashCapKinds ? stroke->dash_cap : FZ_LINECAP_BUTT;
+                capped->start_cap = capped->dash_cap = capped->end_cap = cap;
+                capped->dash_phase = cut.middlePhase;
+                fz_drop_path(ctx, refitted);
+                refitted = nullptr;
+                refitted = RefitFlattenedCurves(ctx, cut.middles, tolerance);
+                fz_stroke_path(ctx, out, refitted ? refitted : cut.middles, capped, ctm, cs,
+                               colour, alpha, params);
+            }
             if (cut.caps) {
-                shortCaps = RefitFlattenedCurves(ctx, cut.caps, tolerance);
+                shortCaps = RefitFlattenedCurves(ctx, cut.caps, tolerance, PathOrigin::Engine);
                 fz_fill_path(ctx, out, shortCaps ? shortCaps : cut.caps, 0, ctm, cs, colour,
                              alpha, params);
             }
@@ -411,6 +426,7 @@ void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
             fz_drop_path(ctx, shortCaps);
             fz_drop_path(ctx, refitted);
             fz_drop_path(ctx, cut.caps);
+            fz_drop_path(ctx, cut.middles);
             for (fz_path* dashes : cut.dashes) fz_drop_path(ctx, dashes);
             fz_drop_stroke_state(ctx, capped);
         });
@@ -863,6 +879,9 @@ RecordedForm RecordForm(fz_context* ctx, FaithfulPdfState& state, fz_display_lis
         ctx,
         [&] {
             form.contents = fz_new_buffer(ctx, 1024);
+            // A form drawn by Do takes the dash pattern in force where it is drawn, while the
+            // output device takes it to start solid.
+            fz_append_string(ctx, form.contents, "[]0 d\n");
             if (startWhite) fz_append_string(ctx, form.contents, "1 g\n1 G\n");
             output = pdf_new_pdf_device(ctx, state.doc, fz_identity, form.resources, form.contents);
             FaithfulTarget inner{output,      form.resources, form.contents,

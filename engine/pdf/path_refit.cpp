@@ -44,6 +44,7 @@ enum class Op { Move, Line, Curve, Close };
 struct Element {
     Op op;
     Point p[3];
+    bool fitted = false;  // made here, not read from the path
 };
 
 // --- Reading the path ----------------------------------------------------------------------
@@ -117,7 +118,7 @@ class RunFitter {
             error = MaxError(first, last, cubic, u, worst);
         }
         if (error <= tolerance2_) {
-            lines_.push_back({Op::Curve, {cubic.p[1], cubic.p[2], cubic.p[3]}});
+            lines_.push_back({Op::Curve, {cubic.p[1], cubic.p[2], cubic.p[3]}, true});
             return;
         }
         const Point middle = CentreTangent(worst);
@@ -298,7 +299,7 @@ bool FitSmoothPiece(const std::vector<Point>& run, size_t first, size_t last, do
         }
         if (k > written) refitted = FitSpan(run, written, k, tolerance, out) || refitted;
         for (size_t c = 0; c + 2 < arc.size(); c += 3) {
-            out.push_back({Op::Curve, {arc[c], arc[c + 1], arc[c + 2]}});
+            out.push_back({Op::Curve, {arc[c], arc[c + 1], arc[c + 2]}, true});
         }
         refitted = true;
         written = k = end;
@@ -324,7 +325,7 @@ bool RefitRun(const std::vector<Point>& run, double tolerance, std::vector<Eleme
 }
 
 // RefitFlattenedCurves without its checks; throws only C++ exceptions.
-fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance) {
+fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance, PathOrigin origin) {
     Reading reading;
     fz_path_walker walker = {};
     walker.moveto = MoveTo;
@@ -337,6 +338,12 @@ fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance) {
         return nullptr;
     const std::vector<Element>& elements = reading.elements;
 
+    // The numbers of what is fitted here are rounded to a power of ten within the tolerance;
+    // what that moves a point (half the step's diagonal at most) leaves the rest of the
+    // tolerance to the fitting. What is kept from a document's path moves less: it was drawn as it is.
+    const double step = std::pow(10.0, std::floor(std::log10(tolerance)));
+    const double keptStep = std::pow(10.0, std::floor(std::log10(tolerance / 100)));
+    const double fitTolerance = tolerance - step * 0.7072;
     std::vector<Element> result;
     bool changed = false;
     Point current, subpathStart;
@@ -356,18 +363,17 @@ fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance) {
             run.push_back(elements[i].p[0]);
         }
         if (run.size() - 1 >= kMinRunSegments) {
-            changed = RefitRun(run, tolerance, result) || changed;
+            changed = RefitRun(run, fitTolerance, result) || changed;
         } else {
             for (size_t k = 1; k < run.size(); ++k) result.push_back({Op::Line, {run[k]}});
         }
         current = run.back();
     }
 
-    // A quarter of the tolerance, down to a power of ten.
-    const double step = std::pow(10.0, std::floor(std::log10(tolerance / 4)));
     for (Element& element : result) {
+        const double unit = element.fitted || origin == PathOrigin::Engine ? step : keptStep;
         for (Point& p : element.p) {
-            const Point rounded{std::round(p.x / step) * step, std::round(p.y / step) * step};
+            const Point rounded{std::round(p.x / unit) * unit, std::round(p.y / unit) * unit};
             // Compared as the path holds them: what stays the same float is written the same.
             changed = changed || static_cast<float>(rounded.x) != static_cast<float>(p.x) ||
                       static_cast<float>(rounded.y) != static_cast<float>(p.y);
@@ -408,10 +414,11 @@ fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance) {
 
 }  // namespace
 
-fz_path* RefitFlattenedCurves(fz_context* ctx, const fz_path* path, float tolerance) noexcept {
+fz_path* RefitFlattenedCurves(fz_context* ctx, const fz_path* path, float tolerance,
+                              PathOrigin origin) noexcept {
     if (!path || !(tolerance > 0) || !std::isfinite(tolerance)) return nullptr;
     try {
-        return Refit(ctx, path, tolerance);
+        return Refit(ctx, path, tolerance, origin);
     } catch (...) {
         return nullptr;  // short of memory: the path is written as it is
     }

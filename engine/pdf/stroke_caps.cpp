@@ -1,6 +1,8 @@
 #include "engine/pdf/stroke_caps.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "engine/runtime/mupdf_guard.h"
 
@@ -181,6 +183,25 @@ struct DashWalk {
     bool used[kDashCapKinds] = {};  // some dash went into dashes[cap]
     Vector dashStart, dashEnd, startDirection, endDirection;
     fz_linecap startCap = FZ_LINECAP_BUTT;
+    // The dashes between a subpath's first and its last are drawn as one line with the dash
+    // pattern, from the middle of the gap after its first dash to the middle of the gap before
+    // its last: its vertices, each with its distance along it, and those two distances.
+    bool middleAllowed = false;  // the pattern can be given to PDF as it is
+    bool middle = false;         // the subpath has such a line
+    bool phaseSet = false;
+    float middlePhase = 0;  // the same for every subpath: the pattern restarts in each
+    int dashesBegun = 0;
+    struct Vertex {
+        Vector p;
+        double along;
+    };
+    std::vector<Vertex> vertices;
+    bool failed = false;  // short of memory
+    double middleStart = 0;
+    double gapStart = 0, gapLength = 0;  // the latest gap
+    double middleEnd = 0;                // the middle of the gap before the latest dash
+    fz_path* middles = nullptr;
+    bool anyMiddle = false;
 };
 
 float Distance(Vector a, Vector b) { return std::hypot(b.x - a.x, b.y - a.y); }
@@ -213,6 +234,8 @@ void RestartPattern(DashWalk& w) {
 }
 
 void BeginDash(DashWalk& w, Vector at, fz_linecap cap, Vector direction) {
+    ++w.dashesBegun;
+    w.middleEnd = w.gapStart + w.gapLength / 2;
     w.inDash = true;
     w.drawn = false;
     w.dashStart = w.dashEnd = at;
@@ -249,11 +272,49 @@ void AppendDash(fz_context* ctx, fz_path* dash, fz_path* path) {
     fz_walk_path(ctx, dash, &copy, path);
 }
 
+void AddVertex(DashWalk& w, Vector p, double along) {
+    try {
+        w.vertices.push_back({p, along});
+    } catch (...) {
+        w.failed = true;
+    }
+}
+
+// The point at distance along the subpath's vertices, from the segment at or after *segment.
+Vector PointAlong(const DashWalk& w, double along, size_t& segment) {
+    while (segment + 2 < w.vertices.size() && w.vertices[segment + 1].along < along) ++segment;
+    const auto& a = w.vertices[segment];
+    const auto& b = w.vertices[segment + 1];
+    const double span = b.along - a.along;
+    const double t = span > 0 ? std::fmin(std::fmax((along - a.along) / span, 0.0), 1.0) : 0;
+    return {static_cast<float>(a.p.x + (b.p.x - a.p.x) * t),
+            static_cast<float>(a.p.y + (b.p.y - a.p.y) * t)};
+}
+
+// Adds the subpath's middle line to middles.
+void AddMiddle(fz_context* ctx, DashWalk& w) {
+    if (w.vertices.size() < 2 || !(w.middleEnd > w.middleStart)) return;
+    size_t segment = 0;
+    const Vector start = PointAlong(w, w.middleStart, segment);
+    fz_moveto(ctx, w.middles, start.x, start.y);
+    for (; segment + 1 < w.vertices.size() && w.vertices[segment + 1].along < w.middleEnd;
+         ++segment) {
+        fz_lineto(ctx, w.middles, w.vertices[segment + 1].p.x, w.vertices[segment + 1].p.y);
+    }
+    segment = std::min(segment, w.vertices.size() - 2);
+    const Vector end = PointAlong(w, w.middleEnd, segment);
+    fz_lineto(ctx, w.middles, end.x, end.y);
+    w.anyMiddle = true;
+}
+
 // A dash with one cap PDF has at both ends is stroked with that cap; any other dash is stroked
-// flat, its caps filled.
+// flat, its caps filled. A dash inside the middle line has its geometry there.
 void EndDash(fz_context* ctx, DashWalk& w, fz_linecap cap, Vector direction) {
     if (!w.inDash) return;
     w.inDash = false;
+    const bool last = IsZero(direction);  // ended by the subpath's end, not by the next dash
+    const bool inner = w.middle && w.dashesBegun > 1 && !last;
+    if (w.middle && last && w.dashesBegun > 2) AddMiddle(ctx, w);
     if (IsZero(w.startDirection)) w.startDirection = direction;
     if (IsZero(w.endDirection)) w.endDirection = w.startDirection;
     if (IsZero(w.startDirection)) return;  // a point with no direction: nothing to draw
@@ -262,6 +323,13 @@ void EndDash(fz_context* ctx, DashWalk& w, fz_linecap cap, Vector direction) {
     const bool dot = Distance(w.dashStart, w.dashEnd) < 1e-6f;
     if (dot) cap = w.startCap;
     const bool oneCap = w.drawn && !dot && cap == w.startCap && cap < kDashCapKinds;
+    if (inner && !dot) {
+        if (cap < kDashCapKinds) return;  // the middle line's own caps
+        AddCap(ctx, w.caps, w.startCap, w.dashStart,
+               {-w.startDirection.x, -w.startDirection.y}, half);
+        AddCap(ctx, w.caps, cap, w.dashEnd, w.endDirection, half);
+        return;
+    }
     if (w.drawn) {
         const int kind = oneCap ? cap : FZ_LINECAP_BUTT;
         AppendDash(ctx, w.dash, w.dashes[kind]);
@@ -272,8 +340,35 @@ void EndDash(fz_context* ctx, DashWalk& w, fz_linecap cap, Vector direction) {
     AddCap(ctx, w.caps, cap, w.dashEnd, w.endDirection, half);
 }
 
+// Where the walk is in the pattern, as PDF counts it (from the start of its first entry, a
+// pattern with an odd number of entries taken twice).
+float PatternPosition(const DashWalk& w) {
+    float position = w.on != (w.index % 2 == 0) ? PatternLength(w.stroke) : 0;
+    for (int i = 0; i < w.index; ++i) position += w.stroke->dash_list[i];
+    return position + w.stroke->dash_list[w.index] - w.left;
+}
+
+// A gap begins at distance along the subpath; after the first dash, so may the middle line.
+void BeginGap(DashWalk& w, double along) {
+    w.gapStart = along;
+    w.gapLength = w.left;
+    if (w.dashesBegun != 1 || !w.middleAllowed) return;
+    const float phase = PatternPosition(w) + w.left / 2;
+    if (!w.phaseSet) {
+        w.middlePhase = phase;
+        w.phaseSet = true;
+    }
+    w.middle = std::fabs(phase - w.middlePhase) <= 1e-4f * PatternLength(w.stroke);
+    w.middleStart = along + w.left / 2;
+}
+
 void DashMoveTo(fz_context* ctx, DashWalk& w, Vector to) {
     EndDash(ctx, w, w.stroke->end_cap, {});
+    w.vertices.clear();
+    AddVertex(w, to, 0);
+    w.middle = false;
+    w.dashesBegun = 0;
+    w.gapStart = w.gapLength = 0;
     RestartPattern(w);
     w.current = w.subpathStart = to;
     if (w.on) {
@@ -287,6 +382,7 @@ void DashLineTo(fz_context* ctx, DashWalk& w, Vector to) {
     const float length = std::sqrt(d.x * d.x + d.y * d.y);
     if (!(length > 0)) return;
     const Vector unit = {d.x / length, d.y / length};
+    const double along = w.vertices.empty() ? 0 : w.vertices.back().along;
     float at = 0;
     while (w.left <= length - at) {
         at += std::fmax(w.left, 0.0f);
@@ -300,11 +396,14 @@ void DashLineTo(fz_context* ctx, DashWalk& w, Vector to) {
             EndDash(ctx, w, w.stroke->dash_cap, unit);
             BeginDash(w, point, w.cap, unit);
         }
+        const bool gapBegins = w.on;
         NextEntry(w);
+        if (gapBegins) BeginGap(w, along + at);
     }
     w.left -= length - at;
     if (w.on && w.inDash) ExtendDash(ctx, w, to, unit);
     w.current = to;
+    AddVertex(w, to, along + length);
 }
 
 Vector Bezier(Vector p0, Vector p1, Vector p2, Vector p3, float t) {
@@ -385,7 +484,13 @@ DashedStroke CutIntoDashes(fz_context* ctx, const fz_path* path, const fz_stroke
     DashWalk walk;
     walk.stroke = stroke;
     walk.cap = stroke->start_cap;
+    walk.middleAllowed = true;
+    for (int i = 0; i < stroke->dash_len; ++i) {
+        if (!(stroke->dash_list[i] > 0) || !std::isfinite(stroke->dash_list[i]))
+            walk.middleAllowed = false;
+    }
     const auto dropAll = [&] {
+        fz_drop_path(ctx, walk.middles);
         fz_drop_path(ctx, walk.dash);
         fz_drop_path(ctx, walk.caps);
         for (fz_path* dashes : walk.dashes) fz_drop_path(ctx, dashes);
@@ -395,8 +500,10 @@ DashedStroke CutIntoDashes(fz_context* ctx, const fz_path* path, const fz_stroke
         [&] {
             for (fz_path*& dashes : walk.dashes) dashes = fz_new_path(ctx);
             walk.caps = fz_new_path(ctx);
+            walk.middles = fz_new_path(ctx);
             fz_walk_path(ctx, path, &walker, &walk);
             EndDash(ctx, walk, stroke->end_cap, {});
+            if (walk.failed) fz_throw(ctx, FZ_ERROR_MEMORY, "malloc of dash vertices failed");
         },
         dropAll);
     fz_drop_path(ctx, walk.dash);
@@ -410,6 +517,12 @@ DashedStroke CutIntoDashes(fz_context* ctx, const fz_path* path, const fz_stroke
         }
     }
     result.caps = NullIfEmpty(ctx, walk.caps);
+    if (walk.anyMiddle) {
+        result.middles = walk.middles;
+    } else {
+        fz_drop_path(ctx, walk.middles);
+    }
+    result.middlePhase = walk.middlePhase;
     return result;
 }
 
