@@ -14,6 +14,7 @@
 #include "engine/pdf/pdf_masked_group.h"
 #include "engine/pdf/pdf_shading_writer.h"
 #include "engine/pdf/stroke_caps.h"
+#include "engine/pdf/stroke_dashes.h"
 #include "engine/raster/region_raster.h"
 #include "engine/runtime/image_smoothing.h"
 #include "engine/runtime/mupdf_guard.h"
