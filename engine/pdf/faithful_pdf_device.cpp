@@ -1,6 +1,8 @@
 #include "engine/pdf/faithful_pdf_device.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <map>
 #include <new>
@@ -13,6 +15,7 @@
 #include "engine/pdf/pdf_masked_group.h"
 #include "engine/pdf/pdf_shading_writer.h"
 #include "engine/pdf/stroke_caps.h"
+#include "engine/pdf/stroke_dashes.h"
 #include "engine/raster/region_raster.h"
 #include "engine/runtime/image_smoothing.h"
 #include "engine/runtime/mupdf_guard.h"
@@ -122,17 +125,39 @@ using ImagePaint = FillPaint<fz_image, fz_fill_image>;
 
 bool AlphaAsLuminosity(const DeviceState& s) { return s.target.alphaAsLuminosity; }
 
-// The colour drawing takes: white in a soft mask's group (see FaithfulTarget).
+// The colour drawing takes: white in a soft mask's group (see FaithfulTarget); otherwise the
+// given colour, its 8-bit levels written short (conversions leave 0.99999997 for 1).
 struct Paint {
     fz_colorspace* cs;
-    const float* colour;
+    const float* colour;  // rounded, kWhite or as given
+    float rounded[FZ_MAX_COLORS] = {};
+
+    Paint(fz_colorspace* space, const float* given) : cs(space), colour(given) {}
+    Paint(const Paint& other)
+        : cs(other.cs), colour(other.colour == other.rounded ? rounded : other.colour) {
+        std::copy(std::begin(other.rounded), std::end(other.rounded), rounded);
+    }
+    Paint& operator=(const Paint&) = delete;
 };
 
 const float kWhite[FZ_MAX_COLORS] = {1};
 
+// A component that is an 8-bit level k / 255 (within what conversions add) is written with four
+// decimals, rounded up, so that a reader that truncates still finds k; others stay as they are.
+float ShortColourComponent(float value) {
+    const double level = std::round(static_cast<double>(value) * 255);
+    if (!(std::fabs(value * 255.0 - level) <= 2e-3)) return value;
+    return static_cast<float>(std::fmax(std::ceil(level / 255 * 1e4 - 1e-6) / 1e4, 0.0));
+}
+
 Paint PaintFor(fz_context* ctx, const DeviceState& s, fz_colorspace* cs, const float* colour) {
-    if (AlphaAsLuminosity(s) && !Capturing(s)) return {fz_device_gray(ctx), kWhite};
-    return {cs, colour};
+    if (AlphaAsLuminosity(s) && !Capturing(s)) return Paint(fz_device_gray(ctx), kWhite);
+    Paint paint(cs, colour);
+    if (Capturing(s) || !cs || !colour) return paint;
+    const int n = std::min(fz_colorspace_n(ctx, cs), static_cast<int>(FZ_MAX_COLORS));
+    for (int i = 0; i < n; ++i) paint.rounded[i] = ShortColourComponent(colour[i]);
+    paint.colour = paint.rounded;
+    return paint;
 }
 
 // Draws the painter's content within bounds into an image on the output device.
@@ -343,39 +368,69 @@ void FillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int evenOdd,
 }
 
 // A stroke whose caps PDF cannot express is drawn with flat ends and its caps filled; a
-// dashed one is cut into its dashes, each with its own caps. What is stroked is refitted with
-// tolerance.
+// dashed one is cut into its dashes, each stroked with the cap it has at both ends where PDF
+// has that cap, those between each subpath's first and last as one dashed line where they
+// can. What is stroked is refitted with tolerance.
 void StrokeWithOwnCaps(fz_context* ctx, fz_device* out, const fz_path* path,
                        const fz_stroke_state* stroke, fz_matrix ctm, float tolerance,
                        fz_colorspace* cs, const float* colour, float alpha,
                        fz_color_params params) {
-    fz_stroke_state* flat = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
+    fz_stroke_state* capped = nullptr;
     DashedStroke cut;
     fz_path* refitted = nullptr;
+    fz_path* shortCaps = nullptr;
     RunWithCleanup(
         ctx,
         [&] {
-            flat->start_cap = flat->dash_cap = flat->end_cap = FZ_LINECAP_BUTT;
-            flat->dash_len = 0;
-            const fz_path* lines = path;
             if (HasDashes(stroke)) {
                 cut = CutIntoDashes(ctx, path, stroke);
-                lines = cut.dashes;
             } else {
+                cut.dashes[FZ_LINECAP_BUTT] = fz_keep_path(ctx, path);
                 cut.caps = StrokeCapShapes(ctx, path, stroke);
             }
-            if (lines) {
+            for (int cap = 0; cap < kDashCapKinds; ++cap) {
+                const fz_path* lines = cut.dashes[cap];
+                if (!lines) continue;
+                // A new state each time: the output device takes the same state as unchanged.
+                fz_drop_stroke_state(ctx, capped);
+                capped = nullptr;
+                capped = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
+                capped->dash_len = 0;
+                capped->start_cap = capped->dash_cap = capped->end_cap =
+                    static_cast<fz_linecap>(cap);
+                fz_drop_path(ctx, refitted);
+                refitted = nullptr;
                 refitted = RefitFlattenedCurves(ctx, lines, tolerance);
-                fz_stroke_path(ctx, out, refitted ? refitted : lines, flat, ctm, cs, colour, alpha,
-                               params);
+                fz_stroke_path(ctx, out, refitted ? refitted : lines, capped, ctm, cs, colour,
+                               alpha, params);
             }
-            if (cut.caps) fz_fill_path(ctx, out, cut.caps, 0, ctm, cs, colour, alpha, params);
+            if (cut.middles) {
+                fz_drop_stroke_state(ctx, capped);
+                capped = nullptr;
+                capped = fz_clone_stroke_state(ctx, const_cast<fz_stroke_state*>(stroke));
+                const fz_linecap cap =
+                    stroke->dash_cap < kDashCapKinds ? stroke->dash_cap : FZ_LINECAP_BUTT;
+                capped->start_cap = capped->dash_cap = capped->end_cap = cap;
+                capped->dash_phase = cut.middlePhase;
+                fz_drop_path(ctx, refitted);
+                refitted = nullptr;
+                refitted = RefitFlattenedCurves(ctx, cut.middles, tolerance);
+                fz_stroke_path(ctx, out, refitted ? refitted : cut.middles, capped, ctm, cs,
+                               colour, alpha, params);
+            }
+            if (cut.caps) {
+                shortCaps = RefitFlattenedCurves(ctx, cut.caps, tolerance, PathOrigin::Engine);
+                fz_fill_path(ctx, out, shortCaps ? shortCaps : cut.caps, 0, ctm, cs, colour,
+                             alpha, params);
+            }
         },
         [&] {
+            fz_drop_path(ctx, shortCaps);
             fz_drop_path(ctx, refitted);
             fz_drop_path(ctx, cut.caps);
-            fz_drop_path(ctx, cut.dashes);
-            fz_drop_stroke_state(ctx, flat);
+            fz_drop_path(ctx, cut.middles);
+            for (fz_path* dashes : cut.dashes) fz_drop_path(ctx, dashes);
+            fz_drop_stroke_state(ctx, capped);
         });
 }
 
@@ -896,6 +951,9 @@ RecordedForm RecordForm(fz_context* ctx, FaithfulPdfState& state, fz_display_lis
         ctx,
         [&] {
             form.contents = fz_new_buffer(ctx, 1024);
+            // A form drawn by Do takes the dash pattern in force where it is drawn, while the
+            // output device takes it to start solid.
+            fz_append_string(ctx, form.contents, "[]0 d\n");
             if (startWhite) fz_append_string(ctx, form.contents, "1 g\n1 G\n");
             output = pdf_new_pdf_device(ctx, state.doc, fz_identity, form.resources, form.contents);
             FaithfulTarget inner{output,      form.resources, form.contents,

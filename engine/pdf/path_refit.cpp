@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "engine/pdf/arc_fit.h"
 #include "engine/runtime/mupdf_guard.h"
 
 namespace engine {
@@ -23,10 +25,7 @@ constexpr double kStepRatio = 3;
 constexpr double kReparameteriseWithin = 100;
 constexpr int kReparameterisations = 8;
 
-struct Point {
-    double x = 0;
-    double y = 0;
-};
+using Point = PlanePoint;
 
 Point operator+(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
 Point operator-(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
@@ -45,6 +44,7 @@ enum class Op { Move, Line, Curve, Close };
 struct Element {
     Op op;
     Point p[3];
+    bool fitted = false;  // made here, not read from the path
 };
 
 // --- Reading the path ----------------------------------------------------------------------
@@ -69,16 +69,6 @@ void CurveTo(fz_context*, void* arg, float x1, float y1, float x2, float y2, flo
     Add(arg, {Op::Curve, {{x1, y1}, {x2, y2}, {x3, y3}}});
 }
 void ClosePath(fz_context*, void* arg) { Add(arg, {Op::Close, {}}); }
-
-// True when some run of consecutive lines is long enough to be refitted.
-bool HasLongRun(const std::vector<Element>& elements) {
-    size_t run = 0;
-    for (const Element& element : elements) {
-        run = element.op == Op::Line ? run + 1 : 0;
-        if (run >= kMinRunSegments) return true;
-    }
-    return false;
-}
 
 // --- Fitting (least squares with fixed end tangents, split at the worst vertex) ------------
 
@@ -128,7 +118,7 @@ class RunFitter {
             error = MaxError(first, last, cubic, u, worst);
         }
         if (error <= tolerance2_) {
-            lines_.push_back({Op::Curve, {cubic.p[1], cubic.p[2], cubic.p[3]}});
+            lines_.push_back({Op::Curve, {cubic.p[1], cubic.p[2], cubic.p[3]}, true});
             return;
         }
         const Point middle = CentreTangent(worst);
@@ -239,13 +229,83 @@ class RunFitter {
     std::vector<Element> lines_;
 };
 
-// True when the vertex between segments a and b is a corner.
-bool IsCorner(Point a, Point b) {
+// True when the vertex between segments a and b is a corner. A run cut out of a flattened
+// curve (a dash) begins and ends with a shorter segment: with first (a is the run's first) or
+// last (b is its last), a shorter a or b alone makes no corner.
+bool IsCorner(Point a, Point b, bool first, bool last) {
     const double la = Length(a);
     const double lb = Length(b);
     if (!(la > 0) || !(lb > 0)) return true;
-    if (la > kStepRatio * lb || lb > kStepRatio * la) return true;
+    if ((la > kStepRatio * lb && !last) || (lb > kStepRatio * la && !first)) return true;
     return std::fabs(std::atan2(Cross(a, b), Dot(a, b))) > kCornerTurn;
+}
+
+// Appends run[first..last] as curves where that is shorter, as lines otherwise. Returns true
+// when some curve was made.
+bool FitSpan(const std::vector<Point>& run, size_t first, size_t last, double tolerance,
+             std::vector<Element>& out) {
+    RunFitter fitter(run, tolerance);
+    if (last - first >= kMinRunSegments) {
+        fitter.Fit(first, last, fitter.EndTangent(first, false), fitter.EndTangent(last, true));
+    }
+    std::vector<Element>& fitted = fitter.Output();
+    size_t numbers = 0;
+    for (const Element& element : fitted) numbers += element.op == Op::Curve ? 3 : 1;
+    // A curve takes three times the numbers of a line.
+    if (!fitted.empty() && numbers < last - first) {
+        out.insert(out.end(), fitted.begin(), fitted.end());
+        return true;
+    }
+    for (size_t k = first + 1; k <= last; ++k) out.push_back({Op::Line, {run[k]}});
+    return false;
+}
+
+// The curves of the elliptic arc run[first..last], if it is one and they are fewer numbers.
+std::vector<Point> ArcCurves(const std::vector<Point>& run, size_t first, size_t last,
+                             double tolerance) {
+    std::vector<Point> curves = EllipticArcCurves(&run[first], last - first + 1, tolerance);
+    if (curves.size() >= last - first) curves.clear();
+    return curves;
+}
+
+// Writes the smooth piece run[first..last]: its elliptic arcs (each as long as it goes) as arc
+// curves, what lies between them refitted. Returns true when some curve was made.
+bool FitSmoothPiece(const std::vector<Point>& run, size_t first, size_t last, double tolerance,
+                    std::vector<Element>& out) {
+    bool refitted = false;
+    size_t written = first;
+    for (size_t k = first; k + kMinRunSegments <= last;) {
+        std::vector<Point> arc = ArcCurves(run, k, k + kMinRunSegments, tolerance);
+        if (arc.empty()) {
+            ++k;
+            continue;
+        }
+        // The longest arc from k; an arc's shorter beginnings are arcs too.
+        size_t end = k + kMinRunSegments;
+        if (std::vector<Point> whole = ArcCurves(run, k, last, tolerance); !whole.empty()) {
+            end = last;
+            arc = std::move(whole);
+        } else {
+            for (size_t beyond = last; beyond - end > 1;) {
+                const size_t middle = end + (beyond - end) / 2;
+                if (std::vector<Point> longer = ArcCurves(run, k, middle, tolerance);
+                    !longer.empty()) {
+                    end = middle;
+                    arc = std::move(longer);
+                } else {
+                    beyond = middle;
+                }
+            }
+        }
+        if (k > written) refitted = FitSpan(run, written, k, tolerance, out) || refitted;
+        for (size_t c = 0; c + 2 < arc.size(); c += 3) {
+            out.push_back({Op::Curve, {arc[c], arc[c + 1], arc[c + 2]}, true});
+        }
+        refitted = true;
+        written = k = end;
+    }
+    if (last > written) refitted = FitSpan(run, written, last, tolerance, out) || refitted;
+    return refitted;
 }
 
 // Replaces run (the current point, then the end of each line) by curves where that is
@@ -254,30 +314,18 @@ bool RefitRun(const std::vector<Point>& run, double tolerance, std::vector<Eleme
     bool refitted = false;
     size_t start = 0;
     for (size_t i = 1; i < run.size(); ++i) {
-        const bool end = i + 1 == run.size() || IsCorner(run[i] - run[i - 1], run[i + 1] - run[i]);
+        const bool end = i + 1 == run.size() || IsCorner(run[i] - run[i - 1], run[i + 1] - run[i],
+                                                         i == 1, i + 2 == run.size());
         if (!end) continue;
         // The piece run[start..i] turns smoothly throughout.
-        RunFitter fitter(run, tolerance);
-        if (i - start >= kMinRunSegments) {
-            fitter.Fit(start, i, fitter.EndTangent(start, false), fitter.EndTangent(i, true));
-        }
-        std::vector<Element>& fitted = fitter.Output();
-        size_t curves = 0;
-        for (const Element& element : fitted) curves += element.op == Op::Curve ? 3 : 1;
-        // A curve takes three times the numbers of a line.
-        if (!fitted.empty() && curves < i - start) {
-            out.insert(out.end(), fitted.begin(), fitted.end());
-            refitted = true;
-        } else {
-            for (size_t k = start + 1; k <= i; ++k) out.push_back({Op::Line, {run[k]}});
-        }
+        refitted = FitSmoothPiece(run, start, i, tolerance, out) || refitted;
         start = i;
     }
     return refitted;
 }
 
 // RefitFlattenedCurves without its checks; throws only C++ exceptions.
-fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance) {
+fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance, PathOrigin origin) {
     Reading reading;
     fz_path_walker walker = {};
     walker.moveto = MoveTo;
@@ -289,10 +337,15 @@ fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance) {
     if (!RunGuarded(ctx, [&] { fz_walk_path(ctx, path, walk, into); }).empty() || reading.failed)
         return nullptr;
     const std::vector<Element>& elements = reading.elements;
-    if (!HasLongRun(elements)) return nullptr;
 
+    // The numbers of what is fitted here are rounded to a power of ten within the tolerance;
+    // what that moves a point (half the step's diagonal at most) leaves the rest of the
+    // tolerance to the fitting. What is kept from a document's path moves less: it was drawn as it is.
+    const double step = std::pow(10.0, std::floor(std::log10(tolerance)));
+    const double keptStep = std::pow(10.0, std::floor(std::log10(tolerance / 100)));
+    const double fitTolerance = tolerance - step * 0.7072;
     std::vector<Element> result;
-    bool refitted = false;
+    bool changed = false;
     Point current, subpathStart;
     for (size_t i = 0; i < elements.size();) {
         const Element& element = elements[i];
@@ -310,20 +363,24 @@ fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance) {
             run.push_back(elements[i].p[0]);
         }
         if (run.size() - 1 >= kMinRunSegments) {
-            refitted = RefitRun(run, tolerance, result) || refitted;
+            changed = RefitRun(run, fitTolerance, result) || changed;
         } else {
             for (size_t k = 1; k < run.size(); ++k) result.push_back({Op::Line, {run[k]}});
         }
         current = run.back();
     }
-    if (!refitted) return nullptr;
 
-    // A quarter of the tolerance, down to a power of ten.
-    const double step = std::pow(10.0, std::floor(std::log10(tolerance / 4)));
     for (Element& element : result) {
-        for (Point& p : element.p)
-            p = {std::round(p.x / step) * step, std::round(p.y / step) * step};
+        const double unit = element.fitted || origin == PathOrigin::Engine ? step : keptStep;
+        for (Point& p : element.p) {
+            const Point rounded{std::round(p.x / unit) * unit, std::round(p.y / unit) * unit};
+            // Compared as the path holds them: what stays the same float is written the same.
+            changed = changed || static_cast<float>(rounded.x) != static_cast<float>(p.x) ||
+                      static_cast<float>(rounded.y) != static_cast<float>(p.y);
+            p = rounded;
+        }
     }
+    if (!changed) return nullptr;
     fz_path* out = nullptr;
     const Element* e = result.data();
     const size_t count = result.size();
@@ -357,10 +414,11 @@ fz_path* Refit(fz_context* ctx, const fz_path* path, float tolerance) {
 
 }  // namespace
 
-fz_path* RefitFlattenedCurves(fz_context* ctx, const fz_path* path, float tolerance) noexcept {
+fz_path* RefitFlattenedCurves(fz_context* ctx, const fz_path* path, float tolerance,
+                              PathOrigin origin) noexcept {
     if (!path || !(tolerance > 0) || !std::isfinite(tolerance)) return nullptr;
     try {
-        return Refit(ctx, path, tolerance);
+        return Refit(ctx, path, tolerance, origin);
     } catch (...) {
         return nullptr;  // short of memory: the path is written as it is
     }

@@ -1,7 +1,8 @@
 #pragma once
 // Line caps that PDF cannot give a stroke: a different cap at each end of a line, a dash cap
 // other than the line's own caps, or a triangular cap. Such a stroke is drawn with flat ends
-// and its caps are filled as shapes; a dashed one is cut into its dashes first.
+// and its caps are filled as shapes; a dashed one is cut into its dashes first
+// (stroke_dashes.h).
 
 #include <mupdf/fitz.h>
 
@@ -14,20 +15,9 @@ bool HasPdfLineCaps(const fz_stroke_state* stroke);
 // path to be filled in the stroke's colour; nullptr when there are none. Throws library errors.
 fz_path* StrokeCapShapes(fz_context* ctx, const fz_path* path, const fz_stroke_state* stroke);
 
-// A dashed stroke cut into its dashes: dashes holds each dash as an open subpath, to be
-// stroked without a dash pattern and with flat ends; caps the caps of every dash end (the
-// start cap at the start of a subpath, the end cap at its end, the dash cap between), to be
-// filled. Either is nullptr when empty.
-struct DashedStroke {
-    fz_path* dashes = nullptr;
-    fz_path* caps = nullptr;
-};
-
-// True when stroke's dash pattern draws dashes at all (else the stroke is drawn solid).
-bool HasDashes(const fz_stroke_state* stroke);
-
-// path's dashes under stroke (which must have dashes), in the path's own space, with curves
-// cut into short lines. The caller drops both paths. Throws library errors.
-DashedStroke CutIntoDashes(fz_context* ctx, const fz_path* path, const fz_stroke_state* stroke);
+// Adds to caps the shape of the cap of kind (none for flat) at (x, y), its outward direction
+// (dx, dy), for a stroke half as wide as half. Throws library errors.
+void AddCapShape(fz_context* ctx, fz_path* caps, fz_linecap kind, float x, float y, float dx,
+                 float dy, float half);
 
 }  // namespace engine

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <numbers>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -75,6 +78,55 @@ int Count(const std::string& text, const std::string& what) {
     return count;
 }
 
+// The segments of the subpath that starts with the line `start` (a move) in content, as cubic
+// curves of four points (a line's control points at its ends), and how many were curves.
+struct Subpath {
+    std::vector<std::array<double, 8>> segments;
+    size_t curves = 0;
+};
+
+Subpath ReadSubpath(const std::string& content, const std::string& start) {
+    Subpath subpath;
+    size_t at = content.find("\n" + start + "\n");
+    if (at == std::string::npos) return subpath;
+    std::istringstream in(content.substr(at + 1));
+    double x = 0, y = 0;
+    in >> x >> y;
+    in.ignore(4, '\n');
+    for (std::string line; std::getline(in, line) && line.size() > 2;) {
+        const bool curve = line.compare(line.size() - 2, 2, " c") == 0;
+        if (!curve && line.compare(line.size() - 2, 2, " l") != 0) break;
+        std::array<double, 8> segment{x, y};
+        std::istringstream numbers(line);
+        for (size_t i = curve ? 2 : 6; i < 8; ++i) numbers >> segment[i];
+        if (!curve) segment = {x, y, x, y, segment[6], segment[7], segment[6], segment[7]};
+        x = segment[6];
+        y = segment[7];
+        subpath.segments.push_back(segment);
+        subpath.curves += curve;
+    }
+    return subpath;
+}
+
+// The largest distance (first order) of the segments from the ellipse of centre (cx, cy) and
+// radii rx, ry, over points along each.
+double LargestDistanceFromEllipse(const Subpath& subpath, double cx, double cy, double rx,
+                                  double ry) {
+    double largest = 0;
+    for (const auto& c : subpath.segments) {
+        for (int i = 0; i <= 16; ++i) {
+            const double t = i / 16.0, u = 1 - t;
+            const double b[4] = {u * u * u, 3 * u * u * t, 3 * u * t * t, t * t * t};
+            const double x = b[0] * c[0] + b[1] * c[2] + b[2] * c[4] + b[3] * c[6] - cx;
+            const double y = b[0] * c[1] + b[1] * c[3] + b[2] * c[5] + b[3] * c[7] - cy;
+            const double f = x * x / (rx * rx) + y * y / (ry * ry) - 1;
+            const double gradient = 2 * std::hypot(x / (rx * rx), y / (ry * ry));
+            largest = std::max(largest, std::fabs(f) / gradient);
+        }
+    }
+    return largest;
+}
+
 std::set<std::string> Words(const std::string& text) {
     std::istringstream in(text);
     std::set<std::string> words;
@@ -124,6 +176,16 @@ TEST_F(PdfFidelityTest, GradientsTilesMasksAndCapsLookAsInTheDocument) {
                     0xA02020);
     doc.AddPathData(arcs, "M 100,700 L 600,700 A 60,60 0 0 1 660,760 L 660,950 L 100,950 Z",
                     0x20A040);
+    // A polygon a degree a step round an ellipse but for a ripple of 0.3 units: no ellipse.
+    std::string ripple = "M 550,355 L";
+    for (int degree = 1; degree < 360; ++degree) {
+        const double angle = degree * std::numbers::pi / 180, wave = 0.3 * std::sin(5 * angle);
+        char point[48];
+        std::snprintf(point, sizeof point, " %.3f,%.3f", 400 + (150 + wave) * std::cos(angle),
+                      355 + (30 + wave) * std::sin(angle));
+        ripple += point;
+    }
+    doc.AddPathData(arcs, ripple + " Z", 0x8040A0);
     std::string xps = dir_ / "brushes.xps";
     ASSERT_TRUE(doc.WriteTo(xps));
 
@@ -145,9 +207,21 @@ TEST_F(PdfFidelityTest, GradientsTilesMasksAndCapsLookAsInTheDocument) {
     ASSERT_NE(arcPage, std::string::npos);
     const std::string arcContent =
         content.substr(arcPage, content.find("endstream", arcPage) - arcPage);
-    EXPECT_LE(Count(arcContent, " l\n"), 10) << arcContent;
+    // The ripple (below) aside, its straight sides stay lines.
+    EXPECT_LE(Count(arcContent.substr(0, arcContent.find("550 355 m")), " l\n"), 10)
+        << arcContent;
     EXPECT_GE(Count(arcContent, " c\n"), 8) << arcContent;
-    EXPECT_LE(Count(arcContent, " c\n"), 80) << arcContent;
+    EXPECT_LE(Count(arcContent, " c\n"), 120) << arcContent;
+    // The ellipse is recognised: a few curves, each within a hundredth of a point (0.0133
+    // units) of the true ellipse. The ripple keeps its ripple: it is not taken for an ellipse.
+    const Subpath ellipse = ReadSubpath(arcContent, "100 200 m");
+    EXPECT_EQ(ellipse.curves, ellipse.segments.size()) << arcContent;
+    EXPECT_GE(ellipse.curves, 4u) << arcContent;
+    EXPECT_LE(ellipse.curves, 8u) << arcContent;
+    EXPECT_LE(LargestDistanceFromEllipse(ellipse, 400, 200, 300, 120), 0.0134);
+    const Subpath rippled = ReadSubpath(arcContent, "550 355 m");
+    EXPECT_GT(rippled.segments.size(), 8u) << arcContent;
+    EXPECT_GT(LargestDistanceFromEllipse(rippled, 400, 355, 150, 30), 0.2);
     // Text beside a masked region stays text.
     std::string text = RunShell("pdftotext " + ShellQuote(pdf) + " -").out;
     for (const char* line : {"Gradient page", "Tiled page", "Masked page"}) {

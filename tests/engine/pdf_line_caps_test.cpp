@@ -42,6 +42,11 @@ TEST(PdfLineCapsTest, StartEndAndDashCapsAreDrawnAsInThePageImage) {
         doc.AddStyledLine(page, 120, y, 690, y + 12, kThickness, 0x2040C0, lines[i].start,
                           lines[i].end, lines[i].dashes, lines[i].dashCap);
     }
+    // Below the last dashed line, a stroke drawn through a soft mask (a form): it must not take
+    // up the dash pattern left in force.
+    const double gradientRow = kTop + kRow * lines.size();
+    doc.AddGradientStroke(page, {120, gradientRow, 400, gradientRow + 6, 690, gradientRow},
+                          kThickness, 0x00C040, 0x6000E0);
     TempDir dir;
     std::string xps = dir / "caps.xps";
     ASSERT_TRUE(doc.WriteTo(xps));
@@ -65,6 +70,9 @@ TEST(PdfLineCapsTest, StartEndAndDashCapsAreDrawnAsInThePageImage) {
                       kMaxRmse) << "poppler, box at " << span.x;
         }
     }
+    const double y = gradientRow - kRow / 2;
+    EXPECT_LE(BoxRmse(pages.bmp, pages.mupdf, 80, y, 660, kRow, dir.str()), kMaxRmse);
+    EXPECT_LE(BoxRmse(pages.bmp, pages.poppler, 80, y, 660, kRow, dir.str()), kMaxRmse);
 }
 
 }  // namespace
