@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/pdf/written_text_mode.h"
 #include "engine/pdf/pdf_content_injection.h"
 #include "engine/pdf/pdf_text_parts.h"
 #include "engine/pdf/path_refit.h"
@@ -595,6 +596,51 @@ void DrawWordless(fz_context* ctx, DeviceState& s, const TextWriting& writing,
         [&] { fz_drop_path(ctx, outlines); });
 }
 
+// Writes slanted, the simulated-bold text, filled as a text object of its own in render mode
+// (2: filled and stroked as wide as width, 3: invisible). False when the device's writing could
+// not be edited: then it is written filled.
+bool FillInMode(fz_context* ctx, DeviceState& s, const fz_text* slanted, float width, int mode,
+                fz_matrix ctm, const Paint& paint, float alpha, fz_color_params params) {
+    fz_device* device = s.target.device;
+    fz_buffer* contents = s.target.contents;
+    // Setting the stroke also ends the text object open before.
+    const size_t stroked = fz_buffer_storage(ctx, contents, nullptr);
+    SetBoldStroke(ctx, device, slanted, width, ctm, paint.cs, paint.colour, alpha, params);
+    (void)DropWrittenLonePoint(ctx, contents, stroked);
+    const size_t from = fz_buffer_storage(ctx, contents, nullptr);
+    fz_fill_text(ctx, device, slanted, ctm, paint.cs, paint.colour, alpha, params);
+    return SetWrittenTextMode(ctx, contents, from, mode);
+}
+
+// Fills text with simulated style. Bold text is written once, so that readers read it once:
+// filled and stroked as one text object; translucent, invisible with its glyphs filled as their
+// thickened outlines, as the renderer draws them, since MuPDF draws the fill and the stroke of a
+// glyph as a knockout, which thins a thin translucent stroke to a seam. Filled, then stroked,
+// as two objects when its spans are not bold alike or the device's writing is not as expected.
+void FillStyledText(fz_context* ctx, DeviceState& s, const fz_text* text, fz_matrix ctm,
+                    const Paint& paint, float alpha, fz_color_params params) {
+    fz_text* slanted = WithItalicSlant(ctx, text);
+    fz_path* outlines = nullptr;
+    RunWithCleanup(
+        ctx,
+        [&] {
+            const float width = UniformBoldWidth(slanted);
+            const bool outlined = alpha < 1;
+            if (width <= 0) {
+                fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
+            } else if (FillInMode(ctx, s, slanted, width, outlined ? 3 : 2, ctm, paint, alpha, params)) {
+                if (outlined && (outlines = GlyphOutlines(ctx, text)))
+                    fz_fill_path(ctx, s.target.device, outlines, 0, ctm, paint.cs, paint.colour, alpha, params);
+                return;
+            }
+            StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
+        },
+        [&] {
+            fz_drop_path(ctx, outlines);
+            fz_drop_text(ctx, slanted);
+        });
+}
+
 void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
               fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
     DeviceState& s = State(dev);
@@ -608,15 +654,7 @@ void FillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
             if (Capturing(s) || !HasSimulatedStyle(shown)) {
                 if (shown->head) fz_fill_text(ctx, Out(s), shown, ctm, paint.cs, paint.colour, alpha, params);
             } else {
-                fz_text* slanted = WithItalicSlant(ctx, shown);
-                RunWithCleanup(
-                    ctx,
-                    [&] {
-                        fz_fill_text(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour, alpha, params);
-                        StrokeSimulatedBold(ctx, s.target.device, slanted, ctm, paint.cs, paint.colour,
-                                            alpha, params);
-                    },
-                    [&] { fz_drop_text(ctx, slanted); });
+                FillStyledText(ctx, s, shown, ctm, paint, alpha, params);
             }
             CloseText(ctx, s, writing);
             DrawWordless(ctx, s, writing, nullptr, ctm, paint, alpha, params);

@@ -23,27 +23,51 @@ void ShowSpan(fz_context* ctx, fz_text* text, const fz_text_span* span, fz_matri
     }
 }
 
+float BoldWidth(const fz_text_span* span) { return kBoldGrowth * fz_matrix_expansion(span->trm); }
+
+fz_stroke_state* NewBoldStroke(fz_context* ctx, float width) {
+    fz_stroke_state* stroke = fz_new_stroke_state(ctx);
+    stroke->linewidth = width;
+    stroke->linejoin = FZ_LINEJOIN_ROUND;
+    return stroke;
+}
+
+// Strokes a lone point at the first glyph of text, which marks nothing.
+void StrokeLonePoint(fz_context* ctx, fz_device* device, const fz_text* text,
+                     const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace* cs,
+                     const float* colour, float alpha, fz_color_params params) {
+    float x = 0, y = 0;
+    for (const fz_text_span* span = text->head; span; span = span->next) {
+        if (span->len == 0) continue;
+        x = span->items[0].x;
+        y = span->items[0].y;
+        break;
+    }
+    fz_path* point = fz_new_path(ctx);
+    RunWithCleanup(
+        ctx,
+        [&] {
+            fz_moveto(ctx, point, x, y);
+            fz_stroke_path(ctx, device, point, stroke, ctm, cs, colour, alpha, params);
+        },
+        [&] { fz_drop_path(ctx, point); });
+}
+
 void StrokeSpan(fz_context* ctx, fz_device* device, const fz_text_span* span, fz_matrix ctm,
                 fz_colorspace* cs, const float* colour, float alpha, fz_color_params params) {
     fz_text* one = fz_new_text(ctx);
     fz_stroke_state* stroke = nullptr;
-    fz_path* point = nullptr;
     RunWithCleanup(
         ctx,
         [&] {
             ShowSpan(ctx, one, span, span->trm);
-            stroke = fz_new_stroke_state(ctx);
-            stroke->linewidth = kBoldGrowth * fz_matrix_expansion(span->trm);
-            stroke->linejoin = FZ_LINEJOIN_ROUND;
+            stroke = NewBoldStroke(ctx, BoldWidth(span));
             // The PDF output device writes text strokes in the line width it set last, not in the
-            // one it is given; stroking a lone point (which marks nothing) sets it.
-            point = fz_new_path(ctx);
-            fz_moveto(ctx, point, span->items[0].x, span->items[0].y);
-            fz_stroke_path(ctx, device, point, stroke, ctm, cs, colour, alpha, params);
+            // one it is given; stroking a lone point sets it.
+            StrokeLonePoint(ctx, device, one, stroke, ctm, cs, colour, alpha, params);
             fz_stroke_text(ctx, device, one, stroke, ctm, cs, colour, alpha, params);
         },
         [&] {
-            fz_drop_path(ctx, point);
             fz_drop_stroke_state(ctx, stroke);
             fz_drop_text(ctx, one);
         });
@@ -72,6 +96,26 @@ fz_text* WithItalicSlant(fz_context* ctx, const fz_text* text) {
         },
         [&] { fz_drop_text(ctx, copy); });
     return copy;
+}
+
+float UniformBoldWidth(const fz_text* text) {
+    float width = 0;
+    for (const fz_text_span* span = text->head; span; span = span->next) {
+        if (span->len == 0) continue;
+        if (!IsFakeBold(span->font)) return 0;
+        if (width != 0 && BoldWidth(span) != width) return 0;
+        width = BoldWidth(span);
+    }
+    return width;
+}
+
+void SetBoldStroke(fz_context* ctx, fz_device* device, const fz_text* text, float width,
+                   fz_matrix ctm, fz_colorspace* cs, const float* colour, float alpha,
+                   fz_color_params params) {
+    fz_stroke_state* stroke = NewBoldStroke(ctx, width);
+    RunWithCleanup(
+        ctx, [&] { StrokeLonePoint(ctx, device, text, stroke, ctm, cs, colour, alpha, params); },
+        [&] { fz_drop_stroke_state(ctx, stroke); });
 }
 
 void StrokeSimulatedBold(fz_context* ctx, fz_device* device, const fz_text* text, fz_matrix ctm,

@@ -131,11 +131,13 @@ namespace {
 // whatever the font's own map says of the glyphs drawn and however clusters join characters
 // and glyphs. Glyph numbers are written "<U+XXXX>": the glyph the font maps that character to.
 // MuPDF's extraction reads glyph by glyph, passing over ActualText: it too reads every run as
-// the markup writes it.
+// the markup writes it, simulated bold ones once.
 struct MarkupRun {
     const char* text;
     const char* indices;
     int bidiLevel;
+    const char* style = "";
+    const char* fill = "#FF000000";
 };
 
 const MarkupRun kRuns[] = {
@@ -148,6 +150,9 @@ const MarkupRun kRuns[] = {
     {"caf\u00E9", ";;;(1:2)", 0},      // one character, two glyphs
     {"fit", "(2:1)", 0},               // two characters, one glyph
     {"abcd", "(2:2);;", 0},            // two characters, two glyphs together
+    // Simulated bold: a glyph drawn as its outline, and a translucent ligature read from the right.
+    {"Bold caf\u00E9", ";;;;;;;;(1:2)", 0, "BoldSimulation"},
+    {"\u0633\u0644\u0627\u0645", "<U+FEB3>;(2:1)<U+FEFC>;<U+FEE2>", 1, "BoldItalicSimulation", "#80000000"},
 };
 
 // indices with each "<U+XXXX>" replaced by the font's glyph number for it; the characters
@@ -174,7 +179,8 @@ TEST(PdfTextLayerTest, TextReadsAsTheMarkupWritesIt) {
     for (const MarkupRun& run : kRuns) {
         std::string shapes;
         const std::string indices = GlyphNumbers(run.indices, shapes);
-        doc.AddGlyphs(page, run.bidiLevel ? 400 : 60, y, 24, run.text, indices, run.bidiLevel, shapes);
+        doc.AddGlyphs(page, run.bidiLevel ? 400 : 60, y, 24, run.text, indices, run.bidiLevel, shapes,
+                      run.style, run.fill);
         y += 60;
     }
     const std::string xps = dir / "text.xps";
@@ -207,13 +213,13 @@ TEST(PdfTextLayerTest, TextReadsAsTheMarkupWritesIt) {
     // Codes added for a glyph's second text still draw that glyph: the line of "abcd", whose
     // first glyph stands for "a" here and for "b" elsewhere, looks as MuPDF draws the XPS; so
     // do the line of "café", whose second glyph for "é" is drawn as its outline, and the Arabic
-    // line, whose ligature shares its advance with an invisible glyph.
-    // (The missing glyph of the lines beyond U+FFFF is drawn differently from the XPS anyway.)
+    // lines, whose ligature shares its advance with an invisible glyph; and the simulated bold
+    // lines. (The missing glyph of the lines beyond U+FFFF is drawn differently anyway.)
     const std::string x = dir / "x.png";
     const std::string p = dir / "p.png";
     RunShell("mutool draw -q -r 96 -o " + ShellQuote(x) + " " + ShellQuote(xps) + " 1");
     RunShell("mutool draw -q -r 96 -o " + ShellQuote(p) + " " + ShellQuote(pdf) + " 1");
-    for (int index : {2, 5, 7}) {
+    for (int index : {2, 5, 7, 8, 9}) {
         const std::string line = "[816x50+0+" + std::to_string(80 + 60 * index - 35) + "]";
         ShellResult r = RunShell("compare -metric RMSE " + ShellQuote(x + line) + " " + ShellQuote(p + line) + " null:");
         std::smatch m;

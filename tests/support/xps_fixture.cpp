@@ -243,13 +243,17 @@ void XpsDocumentBuilder::AddText(int page, double x, double y, double size, cons
 
 void XpsDocumentBuilder::AddGlyphs(int page, double x, double y, double size,
                                    const std::string& text, const std::string& indices,
-                                   int bidiLevel, const std::string& shapes) {
+                                   int bidiLevel, const std::string& shapes,
+                                   const std::string& styleSimulations, const std::string& fill) {
     Page& target = PageAt(page);
-    target.markup += "  <Glyphs Fill=\"#FF000000\" FontUri=\"" + std::string(kFontPart) +
+    target.markup += "  <Glyphs Fill=\"" + fill + "\" FontUri=\"" + std::string(kFontPart) +
                      "\" FontRenderingEmSize=\"" + Number(size) + "\" OriginX=\"" + Number(x) +
                      "\" OriginY=\"" + Number(y) + "\" BidiLevel=\"" + std::to_string(bidiLevel) +
                      "\" UnicodeString=\"" + EscapeXml(text) + "\"" +
-                     (indices.empty() ? std::string() : " Indices=\"" + indices + "\"") + " />\n";
+                     (indices.empty() ? std::string() : " Indices=\"" + indices + "\"") +
+                     (styleSimulations.empty() ? std::string()
+                                               : " StyleSimulations=\"" + styleSimulations + "\"") +
+                     " />\n";
     target.usesFont = true;
     textUsed_ += DecodeUtf8(text) + DecodeUtf8(shapes);
 }

@@ -37,10 +37,12 @@ class XpsDocumentBuilder {
     void AddText(int page, double x, double y, double size, const std::string& text,
                  uint32_t colour = 0x000000);
     // A Glyphs element in DejaVu Sans as written: its UnicodeString (UTF-8), its Indices
-    // (cluster map and glyph numbers, possibly empty) and BidiLevel. The glyphs of the
-    // characters of shapes (UTF-8) are kept in the font too, for Indices to name.
+    // (cluster map and glyph numbers, possibly empty), BidiLevel, StyleSimulations (none when
+    // empty) and Fill (#AARRGGBB). The glyphs of the characters of shapes (UTF-8) are kept in
+    // the font too, for Indices to name.
     void AddGlyphs(int page, double x, double y, double size, const std::string& text,
-                   const std::string& indices, int bidiLevel = 0, const std::string& shapes = "");
+                   const std::string& indices, int bidiLevel = 0, const std::string& shapes = "",
+                   const std::string& styleSimulations = "", const std::string& fill = "#FF000000");
     // The glyph number of c in the font AddGlyphs uses (0 when it has none).
     static uint32_t FontGlyph(char32_t c);
     // The flat-coloured JPEG image (kImageColour) stretched over the rectangle.
