@@ -1,21 +1,25 @@
 #include "engine/raster/page_recording.h"
 
 #include "engine/runtime/mupdf_guard.h"
+#include "engine/xps/page_load_check.h"
 #include "engine/xps/xps_source.h"
 
 namespace engine {
 
-PageRecording::PageRecording(fz_context* ctx, fz_document* doc, int index, fz_rect fallbackBounds,
-                             const std::string& refusal)
+PageRecording::PageRecording(fz_context* ctx, fz_document* doc, int index, fz_rect fallbackBounds)
     : ctx_(ctx), bounds_(fallbackBounds) {
     fz_page* page = nullptr;
     fz_device* device = nullptr;
     fz_display_list* list = nullptr;
     fz_rect measured = fallbackBounds;
-    error_ = RunGuarded(ctx, [&] {
-        page = fz_load_page(ctx, doc, index);
-        measured = fz_bound_page(ctx, page);
-    });
+    std::string refusal;
+    {
+        // The library parses the page's markup as it loads it; the check looks at it there.
+        PageLoadCheck check;
+        error_ = RunGuarded(ctx, [&] { page = fz_load_page(ctx, doc, index); });
+        refusal = check.Refusal();
+    }
+    if (error_.empty()) error_ = RunGuarded(ctx, [&] { measured = fz_bound_page(ctx, page); });
     if (error_.empty()) error_ = PageSizeProblem(measured, kImagePageSides);
     if (!error_.empty()) {
         fz_drop_page(ctx, page);

@@ -14,10 +14,9 @@ class PageRecording {
     // Loads page index (from 0) and records its content. On a library error the recording
     // keeps what was recorded before the error (nothing when the page could not be loaded or
     // its size cannot be drawn, in which case the bounds are fallbackBounds) and Failed() is
-    // true. A page with a refusal (why it must not be drawn) is recorded blank, failed with
-    // that reason.
-    PageRecording(fz_context* ctx, fz_document* doc, int index, fz_rect fallbackBounds,
-                  const std::string& refusal = {});
+    // true. A page whose markup the renderer would never finish is recorded blank, failed
+    // with the reason.
+    PageRecording(fz_context* ctx, fz_document* doc, int index, fz_rect fallbackBounds);
     PageRecording(const PageRecording&) = delete;
     PageRecording& operator=(const PageRecording&) = delete;
     ~PageRecording();

@@ -14,7 +14,6 @@
 #include "engine/runtime/engine_errors.h"
 #include "engine/runtime/library_messages.h"
 #include "engine/runtime/worker_threads.h"
-#include "engine/xps/endless_markup.h"
 #include "engine/xps/xps_source.h"
 
 namespace engine {
@@ -33,13 +32,12 @@ struct PageJob {
 
 // Loads and records the page of job on the document's context. fallback is the size used for
 // a page that cannot be measured; on return it holds this page's size.
-// refusal says why the page must not be drawn, if it must not.
 void RecordPage(fz_context* ctx, fz_document* doc, int pageCount, const EngineOptions& options,
-                fz_rect& fallback, int index, const std::string& refusal, PageJob& job) {
+                fz_rect& fallback, int index, PageJob& job) {
     job.number = index + 1;
     job.path = PageFileName(options.outputFile, job.number, pageCount);
     PageMessageScope scope(ctx, job.messages);
-    job.recording = std::make_unique<PageRecording>(ctx, doc, index, fallback, refusal);
+    job.recording = std::make_unique<PageRecording>(ctx, doc, index, fallback);
     fallback = job.recording->Bounds();
     if (job.recording->Failed()) job.recordingError = job.recording->Error();
 }
@@ -96,14 +94,14 @@ bool WaitForRoom(PageBacklog& backlog) {
 
 bool WriteOneAfterAnother(fz_context* ctx, fz_document* doc, int pageCount,
                           const EngineOptions& options, const LibraryMessages& messages,
-                          const std::vector<std::string>& refusals, PageBacklog& backlog) {
+                          PageBacklog& backlog) {
     bool allGood = true;
     fz_rect fallback = kFallbackPageBounds;
     BandMemory memory;
     for (int index = 0; index < pageCount; ++index) {
         if (!WaitForRoom(backlog)) return false;
         PageJob job;
-        RecordPage(ctx, doc, pageCount, options, fallback, index, refusals[index], job);
+        RecordPage(ctx, doc, pageCount, options, fallback, index, job);
         DrawPage(ctx, options, job, memory);
         if (!ReportPage(ctx, messages, job, allGood)) return false;
         backlog.PageWritten(job.number);
@@ -120,12 +118,11 @@ class ParallelPageWriter {
   public:
     ParallelPageWriter(fz_context* ctx, fz_document* doc, int pageCount,
                        const EngineOptions& options, const LibraryMessages& messages,
-                       const std::vector<std::string>& refusals, PageBacklog& backlog)
+                       PageBacklog& backlog)
         : ctx_(ctx),
           doc_(doc),
           options_(options),
           messages_(messages),
-          refusals_(refusals),
           backlog_(backlog),
           jobs_(static_cast<size_t>(pageCount)) {}
 
@@ -187,7 +184,7 @@ class ParallelPageWriter {
                 const int index = recorded_;
                 lock.unlock();
                 RecordPage(ctx_, doc_, pageCount, options_, fallback, index,
-                           refusals_[static_cast<size_t>(index)], jobs_[static_cast<size_t>(index)]);
+                           jobs_[static_cast<size_t>(index)]);
                 lock.lock();
                 ++recorded_;
                 if (recorded_ == pageCount) {
@@ -252,7 +249,6 @@ class ParallelPageWriter {
     fz_document* doc_;
     const EngineOptions& options_;
     const LibraryMessages& messages_;
-    const std::vector<std::string>& refusals_;  // per page, why it must not be drawn
     PageBacklog& backlog_;  // used on the recording thread only
     std::vector<PageJob> jobs_;
     std::vector<std::thread> threads_;
@@ -277,14 +273,12 @@ int PageRenderingThreads(const EngineOptions& options) {
 bool WritePageBitmaps(fz_context* ctx, fz_document* doc, int pageCount,
                       const EngineOptions& options, const LibraryMessages& messages) {
     const std::unique_ptr<PageBacklog> backlog = PageBacklog::FromEnvironment();
-    const std::vector<std::string> refusals =
-        EndlessMarkupOfPages(ctx, options.inputPath, pageCount);
     int threads = std::min(PageRenderingThreads(options), pageCount);
     if (threads > 1) {
-        ParallelPageWriter writer(ctx, doc, pageCount, options, messages, refusals, *backlog);
+        ParallelPageWriter writer(ctx, doc, pageCount, options, messages, *backlog);
         if (writer.Start(threads)) return writer.Run();
     }
-    return WriteOneAfterAnother(ctx, doc, pageCount, options, messages, refusals, *backlog);
+    return WriteOneAfterAnother(ctx, doc, pageCount, options, messages, *backlog);
 }
 
 }  // namespace engine

@@ -152,16 +152,4 @@ std::string EndlessMarkupIn(fz_xml* fixedPage) {
     return refusal;
 }
 
-std::vector<std::string> EndlessMarkupOfPages(fz_context* ctx, const std::string& path,
-                                              int pageCount) {
-    std::vector<std::string> refusals(static_cast<size_t>(std::max(pageCount, 0)));
-    const XpsPackage package(ctx, path);
-    const std::vector<std::string> parts = package.PageParts();
-    if (static_cast<int>(parts.size()) != pageCount) return refusals;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        refusals[i] = EndlessMarkupIn(package.ReadXml(parts[i]).Root());
-    }
-    return refusals;
-}
-
 }  // namespace engine

@@ -8,7 +8,6 @@
 #include <mupdf/fitz.h>
 
 #include <string>
-#include <vector>
 
 namespace engine {
 
@@ -23,10 +22,5 @@ bool GlyphIndicesNeverEnd(const char* indices);
 // Why the page under fixedPage cannot be drawn (the first such element named, as the markup
 // has it), or empty when nothing in it holds the library.
 std::string EndlessMarkupIn(fz_xml* fixedPage);
-
-// The same for each of the pageCount pages of the package at path, in order; all empty when
-// the package's page list does not match pageCount.
-std::vector<std::string> EndlessMarkupOfPages(fz_context* ctx, const std::string& path,
-                                              int pageCount);
 
 }  // namespace engine
