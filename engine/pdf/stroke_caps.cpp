@@ -2,19 +2,13 @@
 
 #include <cmath>
 
+#include "engine/pdf/stroke_vector.h"
 #include "engine/runtime/mupdf_guard.h"
 
 namespace engine {
 namespace {
 
-struct Vector {
-    float x = 0;
-    float y = 0;
-};
-
-bool IsZero(Vector v) { return v.x == 0 && v.y == 0; }
-
-Vector Minus(float x1, float y1, float x0, float y0) { return {x1 - x0, y1 - y0}; }
+using Vector = StrokeVector;
 
 struct CapWalk {
     const fz_stroke_state* stroke;

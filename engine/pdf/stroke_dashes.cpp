@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/pdf/stroke_caps.h"
+#include "engine/pdf/stroke_vector.h"
 #include "engine/runtime/mupdf_guard.h"
 
 // The dash pattern is walked along the path as MuPDF's own stroker walks it, so that each dash
@@ -13,14 +14,7 @@
 namespace engine {
 namespace {
 
-struct Vector {
-    float x = 0;
-    float y = 0;
-};
-
-bool IsZero(Vector v) { return v.x == 0 && v.y == 0; }
-
-Vector Minus(float x1, float y1, float x0, float y0) { return {x1 - x0, y1 - y0}; }
+using Vector = StrokeVector;
 
 void AddCap(fz_context* ctx, fz_path* caps, fz_linecap kind, Vector p, Vector d, float half) {
     AddCapShape(ctx, caps, kind, p.x, p.y, d.x, d.y, half);
