@@ -77,6 +77,7 @@ uint64_t MemoryBudgetFromEnvironment() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::KeepFreedMemoryForReuse();
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     engine::ParseResult parsed = engine::ParseEngineArguments(arguments);
     for (const std::string& error : parsed.errors) engine::ReportError(error);

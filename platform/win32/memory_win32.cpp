@@ -10,4 +10,7 @@ uint64_t PhysicalMemoryBytes() {
     return status.ullTotalPhys;
 }
 
+// The system heap keeps freed blocks for reuse itself.
+void KeepFreedMemoryForReuse() {}
+
 }  // namespace platform
